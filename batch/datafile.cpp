@@ -1,0 +1,190 @@
+#include "batch/datafile.h"
+
+#include <string_view>
+
+#include "batch/walk.h"
+#include "convert/text.h"
+
+namespace kirato {
+
+namespace {
+
+enum class Command { kForceError, kLog, kIn, kOut, kClose, kUnknown };
+
+struct Keyword {
+  std::string_view name;  // compared case-insensitively, as a prefix
+  Command command;
+};
+
+// The order is the order of comparison: the first prefix that matches wins.
+constexpr Keyword kCommands[] = {
+    {"FORCEERROR", Command::kForceError}, {"LOG", Command::kLog},
+    {"IN", Command::kIn},                 {"OUT", Command::kOut},
+    {"CLOSE", Command::kClose},
+};
+
+Command FindCommand(std::string_view text) {
+  for (const Keyword& k : kCommands) {
+    if (StartsWithNoCase(text, k.name)) return k.command;
+  }
+  return Command::kUnknown;
+}
+
+// The text after the first '=', leading whitespace skipped; empty without '='.
+std::string_view CommandValue(std::string_view command) {
+  const size_t eq = command.find('=');
+  if (eq == std::string_view::npos) return {};
+  return command.substr(SkipSpace(command, eq + 1));
+}
+
+// The level of a LOG line: the digits right after the first '=' behind the
+// keyword. No whitespace is skipped; -1 when there is no such number.
+int LogLevel(std::string_view command) {
+  const size_t eq = command.find('=', 3);
+  if (eq == std::string_view::npos || eq + 1 >= command.size() ||
+      !IsDigit(command[eq + 1])) {
+    return -1;
+  }
+  return static_cast<int>(ReadNumber(command, eq + 1));
+}
+
+// FORCEERROR's message: what follows the keyword, without its leading run of
+// whitespace and ':' characters.
+std::string_view ForcedErrorText(std::string_view command) {
+  std::string_view rest = command.substr(10);
+  while (!rest.empty() && (IsSpace(rest.front()) || rest.front() == ':')) {
+    rest.remove_prefix(1);
+  }
+  return rest;
+}
+
+struct DatafileRun {
+  Run& run;
+  const std::string& logPath;
+  std::string outputDir;
+  int closeFlag = 0;
+};
+
+// Carries out one command line. Returns false when reading must stop.
+bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
+  Run& run = d.run;
+  const std::string_view value = CommandValue(command);
+  switch (FindCommand(command)) {
+    case Command::kForceError:
+      ShowMessage(run, ForcedErrorText(command));
+      run.state.errorFlag = 1;
+      return false;
+    case Command::kLog: {
+      const int level = LogLevel(command);
+      if (level >= 0) OpenTraceLog(run, level, d.logPath);
+      return true;
+    }
+    case Command::kIn:
+      if (d.outputDir.empty()) {
+        ShowAndTrace(run, Format("Datafile line %d: input '%.*s' while no "
+                                 "output specified before",
+                                 lineNumber, static_cast<int>(value.size()),
+                                 value.data()));
+        run.state.errorFlag = 1;
+      } else {
+        ProcessDir(run, lineNumber, std::string(value), d.outputDir);
+      }
+      return true;
+    case Command::kOut:
+      d.outputDir = std::string(value);
+      return true;
+    case Command::kClose:
+      if (run.state.errorFlag == 0) d.closeFlag = 1;
+      return false;
+    case Command::kUnknown:
+      ShowAndTrace(run, Format("Unknown command in datafile: '%.*s'",
+                               static_cast<int>(command.size()),
+                               command.data()));
+      run.state.errorFlag = 1;
+      return true;
+  }
+  return true;
+}
+
+void ShowSummary(Run& run) {
+  const RunState& s = run.state;
+  ShowMessage(run, "");
+  ShowMessage(run, "*** summary ***");
+  ShowAndTrace(run, Format("Directories scanned: %d", s.directoriesScanned));
+  ShowAndTrace(run, Format("Files up-to-date: %d", s.filesUpToDate));
+  ShowAndTrace(run, Format("Files converted: %d", s.filesConverted));
+  ShowAndTrace(run, Format("Files failed: %d", s.filesFailed));
+}
+
+}  // namespace
+
+void ReadExecutableTime(Run& run, const std::string& executablePath) {
+  int64_t mtime = 0;
+  run.state.executableTime =
+      run.disk.Stat(executablePath, &mtime) == 0 ? mtime : 0;
+}
+
+int ExecuteDatafile(Run& run, const std::string& datafilePath,
+                    const std::string& logPath, bool* opened) {
+  std::string err;
+  std::unique_ptr<LineReader> in = run.disk.OpenRead(datafilePath, &err);
+  if (opened) *opened = in != nullptr;
+  if (!in) {
+    ShowMessage(run, "Datafile not found:");
+    ShowMessage(run, datafilePath);
+    return 1;
+  }
+
+  DatafileRun d{run, logPath, {}, 0};
+  int lineNumber = 0;
+  std::string line;
+  for (;;) {
+    const int read = in->ReadPiece(&line);
+    if (read < 0) {
+      // Commands after an unreadable part would be lost without a word.
+      ShowMessage(run, Format("Cannot read datafile '%s', error: %s",
+                              datafilePath.c_str(), in->Error().c_str()));
+      run.state.errorFlag = 1;
+      break;
+    }
+    if (read == 0) break;
+    ++lineNumber;
+    TrimTrailingSpace(line);
+    if (run.state.traceLevel >= 1) TraceWrite(run, "Datafile: ", line);
+    std::string_view command(line);
+    command.remove_prefix(SkipSpace(command, 0));
+    if (command.empty() || command.front() == ';') continue;
+    if (!DoCommand(d, lineNumber, command)) break;
+  }
+  in.reset();
+
+  ShowSummary(run);
+  // The log stays open for later LOG lines, but what this run traced can be
+  // read while the program still shows its messages.
+  if (run.state.log) run.state.log->Flush();
+  return d.closeFlag;
+}
+
+int RunDatafile(Run& run, const std::string& executablePath) {
+  ReadExecutableTime(run, executablePath);
+  // A '.' anywhere in the path counts, also in a directory name.
+  const size_t dot = executablePath.rfind('.');
+  if (dot == std::string::npos) {
+    ShowMessage(run, "Executable name has missing extention");
+    ShowMessage(run, executablePath);
+    return 1;
+  }
+  const std::string stem = executablePath.substr(0, dot);
+  return ExecuteDatafile(run, stem + ".txt", stem + ".log");
+}
+
+std::string ReplaceFileExtension(const std::string& path,
+                                 const std::string& extension) {
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart) return path + extension;
+  return path.substr(0, dot) + extension;
+}
+
+}  // namespace kirato

@@ -1,0 +1,27 @@
+// Process services of the platform: where the running program lies, and
+// starting another program and waiting for it.
+#ifndef KIRATO_BATCH_PROCESS_H_
+#define KIRATO_BATCH_PROCESS_H_
+
+#include <string>
+
+namespace kirato {
+
+// The program file of this process, links resolved; empty when unknown.
+std::string SelfExecutablePath();
+
+// The path under which this program was started, links kept (a link in a job
+// folder gives the link's path), made absolute. `argv0` is the program's
+// argument zero. Falls back to SelfExecutablePath().
+std::string InvokedProgramPath(const char* argv0);
+
+// Starts `name` with `name` as its only argument (argument zero), the same
+// environment and current directory, and waits for it without a time limit.
+// A name without '/' is looked for in the current directory only. Returns
+// the program's exit status, or -1 with *error set to the errno value when it
+// could not be started.
+int RunProgramAndWait(const std::string& name, int* error);
+
+}  // namespace kirato
+
+#endif  // KIRATO_BATCH_PROCESS_H_

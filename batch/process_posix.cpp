@@ -1,0 +1,101 @@
+// Process services on POSIX systems (see disk_posix.cpp for the files).
+#include <limits.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "batch/process.h"
+
+extern char** environ;
+
+namespace kirato {
+
+std::string SelfExecutablePath() {
+  std::vector<char> buf(PATH_MAX + 1);
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
+namespace {
+
+std::string CurrentDirectory() {
+  std::vector<char> buf(PATH_MAX + 1);
+  while (::getcwd(buf.data(), buf.size()) == nullptr) {
+    if (errno != ERANGE) return {};
+    buf.resize(buf.size() * 2);
+  }
+  return buf.data();
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+// The first directory of PATH that holds an executable `name`, as a shell
+// would have found it.
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  if (!path) return {};
+  std::string_view rest = path;
+  while (true) {
+    const size_t colon = rest.find(':');
+    const std::string_view dir = rest.substr(0, colon);
+    std::string candidate(dir.empty() ? std::string_view(".") : dir);
+    candidate.append("/").append(name);
+    if (IsExecutableFile(candidate)) return candidate;
+    if (colon == std::string_view::npos) return {};
+    rest.remove_prefix(colon + 1);
+  }
+}
+
+}  // namespace
+
+std::string InvokedProgramPath(const char* argv0) {
+  std::string name = argv0 ? argv0 : "";
+  if (!name.empty() && name.find('/') == std::string::npos) {
+    name = FindOnPath(name);
+  }
+  if (name.empty() || !IsExecutableFile(name)) return SelfExecutablePath();
+  if (name.front() != '/') {
+    const std::string cwd = CurrentDirectory();
+    if (cwd.empty()) return SelfExecutablePath();
+    name = cwd + "/" + name;
+  }
+  return name;
+}
+
+int RunProgramAndWait(const std::string& name, int* error) {
+  // posix_spawn, unlike posix_spawnp, never searches PATH: a bare name is
+  // taken relative to the current directory.
+  std::string arg0 = name;
+  char* argv[] = {arg0.data(), nullptr};
+  pid_t pid = 0;
+  const int rc = ::posix_spawn(&pid, name.c_str(), nullptr, nullptr, argv,
+                               environ);
+  if (rc != 0) {
+    *error = rc;
+    return -1;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      *error = errno;
+      return -1;
+    }
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace kirato

@@ -1,0 +1,62 @@
+// What one run of the converter shares: the run record with its counters and
+// error flag, the per-game state, the message sink installed by the
+// front-end, the trace log and the disk. The front-end owns one Run and hands
+// it down; nothing here is a global, so every test starts from a fresh run.
+#ifndef KIRATO_BATCH_RUN_STATE_H_
+#define KIRATO_BATCH_RUN_STATE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "batch/disk.h"
+#include "convert/game.h"
+
+namespace kirato {
+
+struct RunState {
+  int64_t executableTime = 0;  // 0 when the program file could not be read
+  int errorFlag = 0;           // 1 once anything went wrong; never cleared
+  int directoriesScanned = 0;
+  int filesUpToDate = 0;
+  int filesConverted = 0;
+  int filesFailed = 0;
+  int traceLevel = 0;  // 0: no tracing
+  std::unique_ptr<LogFile> log;
+};
+
+// Receives every message line, in order. The dialog appends it to its list,
+// the console prints it.
+using MessageSink = std::function<void(std::string_view line)>;
+
+struct Run {
+  explicit Run(Disk& d, MessageSink s = {}) : disk(d), sink(std::move(s)) {}
+  Disk& disk;
+  MessageSink sink;
+  RunState state;
+  GameState game;
+};
+
+void ShowMessage(Run& run, std::string_view text);
+
+// Shows a message and, at trace level 1 or more, writes it to the log too.
+void ShowAndTrace(Run& run, std::string_view text);
+
+// Closes the open log, then creates `path` afresh and traces at `level`. On
+// failure a message names the path and the system's error; tracing is off.
+void OpenTraceLog(Run& run, int level, const std::string& path);
+
+// Writes the pieces one after the other and ends the line with "\r\n". The
+// caller tests the trace level first.
+void TraceWrite(Run& run, std::string_view a, std::string_view b = {},
+                std::string_view c = {}, std::string_view d = {});
+
+// printf-style formatting into a string that grows as needed, so no message
+// is ever cut short.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace kirato
+
+#endif  // KIRATO_BATCH_RUN_STATE_H_

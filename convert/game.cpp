@@ -1,0 +1,100 @@
+#include "convert/game.h"
+
+#include "batch/disk.h"
+#include "batch/run_state.h"
+#include "convert/text.h"
+
+namespace kirato {
+
+namespace {
+
+enum class Section { kNone, kHeader, kData, kFigure };
+
+struct SectionLine {
+  std::string_view name;  // compared case-insensitively, as a prefix
+  Section section;
+  std::string_view trace;
+};
+
+constexpr SectionLine kSectionLines[] = {
+    {"[Header]", Section::kHeader, "ConvertGame::inheader set"},
+    {"[Data]", Section::kData, "ConvertGame::indata set"},
+    {"[Figure]", Section::kFigure, "ConvertGame::infigure set"},
+};
+
+// The game is named after the output file, extension included.
+std::string_view GameName(std::string_view outputPath) {
+  const size_t slash = outputPath.rfind('/');
+  return slash == std::string_view::npos ? outputPath
+                                         : outputPath.substr(slash + 1);
+}
+
+int HandleSectionLine(Run& run, Section section, std::string_view line,
+                      std::string& out) {
+  switch (section) {
+    case Section::kHeader:
+      return HandleHeaderField(run, line, out);
+    case Section::kData:
+      return HandleMove(run, line);
+    case Section::kFigure:
+      return HandleFigureLine(run, line);
+    case Section::kNone:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ResetGame(GameState& game) {
+  game.moves.records.clear();
+  game.comments.entries.clear();
+  game.boardSize = 19;
+  game.textMoveNumber = -1;
+}
+
+int ConvertGame(Run& run, LineReader& in, std::string& out,
+                std::string_view outputPath) {
+  const int level = run.state.traceLevel;
+  if (level >= 4) TraceWrite(run, "ConvertGame");
+  ResetGame(run.game);
+  out += "(;GM[1]FF[4]AP[kirato:1.0]\n";
+  out += "GN[";
+  AppendEscapedSgfText(out, GameName(outputPath));
+  out += "]\n";
+
+  Section section = Section::kNone;
+  std::string line;
+  for (;;) {
+    const int read = in.ReadPiece(&line);
+    if (read < 0) return 1;  // a half-read game is no conversion
+    if (read == 0) break;
+    if (level >= 9) TraceWrite(run, "ConvertGame::readline ", line);
+    TrimLineEnd(line);
+    if (level >= 9) TraceWrite(run, "ConvertGame::readline ", line);
+
+    std::string_view work(line);
+    work.remove_prefix(SkipSpace(work, 0));
+    if (!work.empty() && work.front() == '[') section = Section::kNone;
+
+    bool switched = false;
+    for (const SectionLine& s : kSectionLines) {
+      if (StartsWithNoCase(work, s.name)) {
+        section = s.section;
+        if (level >= 8) TraceWrite(run, s.trace);
+        switched = true;
+        break;
+      }
+    }
+    if (switched || section == Section::kNone) continue;
+    if (HandleSectionLine(run, section, TrimTrailingSpace(work), out) != 0) {
+      return 1;
+    }
+  }
+  PrintMoveTree(run, out);
+  ResetGame(run.game);
+  out += ")\n";
+  return 0;
+}
+
+}  // namespace kirato

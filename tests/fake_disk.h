@@ -1,0 +1,291 @@
+// An in-memory disk for tests: a tree of files, directories and links with
+// settable times, and faults that can be switched on per path.
+#ifndef KIRATO_TESTS_FAKE_DISK_H_
+#define KIRATO_TESTS_FAKE_DISK_H_
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "batch/disk.h"
+#include "batch/run_state.h"
+#include "convert/game.h"
+
+namespace kirato {
+
+// Serves a string as a file; fails with an I/O error after `failAfter`
+// bytes when that is set.
+class StringReader : public PieceSplitter {
+ public:
+  explicit StringReader(std::string text, size_t failAfter = std::string::npos)
+      : text_(std::move(text)), failAfter_(failAfter) {}
+
+ protected:
+  long ReadRaw(char* buf, size_t size) override {
+    if (pos_ >= failAfter_) {
+      error_ = "Input/output error";
+      return -1;
+    }
+    size_t n = std::min(size, text_.size() - pos_);
+    if (failAfter_ != std::string::npos) n = std::min(n, failAfter_ - pos_);
+    text_.copy(buf, n, pos_);
+    pos_ += n;
+    return static_cast<long>(n);
+  }
+
+ private:
+  std::string text_;
+  size_t failAfter_;
+  size_t pos_ = 0;
+};
+
+class FakeDisk : public Disk {
+ public:
+  enum Kind { kFile, kDir, kLink };
+  struct Node {
+    Kind kind = kFile;
+    std::string content;  // a file's bytes, or a link's target
+    int64_t mtime = 0;
+  };
+
+  // The tree. Paths are absolute, without a trailing '/'; "/" always exists.
+  std::map<std::string, Node> nodes{{"/", {kDir, "", 0}}};
+  int64_t now = 1000;  // the time that new files get
+
+  // Faults.
+  std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
+  std::set<std::string> failRead;      // opening for reading fails
+  std::set<std::string> failCreate;    // an output cannot be created
+  std::map<std::string, size_t> readErrorAfter;  // I/O error after N bytes
+  size_t spaceLeft = std::string::npos;  // bytes until "No space left"
+  bool failLog = false;
+
+  // What happened.
+  std::map<std::string, std::string> logs;  // log path -> bytes written
+  std::vector<std::string> made;            // directories made, in order
+  std::vector<std::string> removed;         // files removed, in order
+  int openOutputs = 0;                      // outputs not yet committed
+
+  void AddDir(const std::string& path, int64_t mtime = 0) {
+    nodes[Clean(path)] = {kDir, "", mtime};
+  }
+  void AddFile(const std::string& path, std::string content,
+               int64_t mtime = 0) {
+    nodes[Clean(path)] = {kFile, std::move(content), mtime};
+  }
+  void AddLink(const std::string& path, const std::string& target) {
+    nodes[Clean(path)] = {kLink, Clean(target), 0};
+  }
+  bool Exists(const std::string& path) {
+    return nodes.count(Resolve(path)) != 0;
+  }
+  std::string Content(const std::string& path) {
+    auto it = nodes.find(Resolve(path));
+    return it == nodes.end() ? std::string("<missing>") : it->second.content;
+  }
+
+  // "a//b/" -> "/a/b"; relative paths are taken from the root.
+  static std::string Clean(const std::string& path) {
+    std::string out = "/";
+    for (char c : path) {
+      if (c == '/' && out.back() == '/') continue;
+      out += c;
+    }
+    if (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+  }
+
+  // The path with every link along it followed.
+  std::string Resolve(const std::string& path) {
+    std::string p = Clean(path);
+    for (int hops = 0; hops < 40; ++hops) {
+      bool followed = false;
+      for (size_t end = 1; end <= p.size(); ++end) {
+        if (end != p.size() && p[end] != '/') continue;
+        auto it = nodes.find(p.substr(0, end));
+        if (it != nodes.end() && it->second.kind == kLink) {
+          p = Clean(it->second.content + p.substr(end));
+          followed = true;
+          break;
+        }
+      }
+      if (!followed) return p;
+    }
+    return p;
+  }
+
+  const Node* Find(const std::string& path) {
+    auto it = nodes.find(Resolve(path));
+    return it == nodes.end() ? nullptr : &it->second;
+  }
+  static std::string Parent(const std::string& clean) {
+    const size_t slash = clean.rfind('/');
+    return slash == 0 ? "/" : clean.substr(0, slash);
+  }
+
+  int Stat(const std::string& path, int64_t* mtime) override {
+    const Node* n = Find(path);
+    if (!n) return -1;
+    *mtime = n->mtime;
+    return 0;
+  }
+
+  int ListDir(const std::string& dir, std::vector<DirEntry>* entries) override {
+    entries->clear();
+    const std::string d = Resolve(dir);
+    const Node* n = Find(d);
+    if (!n || n->kind != kDir) return -1;
+    // Newest first, so that tests see the walk sort the names itself.
+    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+      if (it->first == "/" || Parent(it->first) != d) continue;
+      const Node* target = Find(it->first);
+      entries->push_back({it->first.substr(it->first.rfind('/') + 1),
+                          target && target->kind == kDir});
+    }
+    return 0;
+  }
+
+  int DirKey(const std::string& dir, std::string* key) override {
+    const Node* n = Find(dir);
+    if (!n || n->kind != kDir) return -1;
+    *key = Resolve(dir);
+    return 0;
+  }
+
+  MakeDirResult MakeDir(const std::string& path, std::string* err) override {
+    const std::string p = Clean(path);
+    if (failMkdir.count(path) || failMkdir.count(p)) {
+      *err = "Permission denied";
+      return kFailed;
+    }
+    if (Find(p)) return kExists;
+    const Node* parent = Find(Parent(p));
+    if (!parent || parent->kind != kDir) {
+      *err = "No such file or directory";
+      return kFailed;
+    }
+    const std::string parentPath = Resolve(Parent(p));
+    const std::string name = p.substr(p.rfind('/') + 1);
+    nodes[parentPath == "/" ? "/" + name : parentPath + "/" + name] = {
+        kDir, "", now};
+    made.push_back(path);
+    return kMade;
+  }
+
+  std::unique_ptr<LineReader> OpenRead(const std::string& path,
+                                       std::string* err) override {
+    const Node* n = Find(path);
+    if (failRead.count(path)) {
+      *err = "Permission denied";
+      return nullptr;
+    }
+    if (!n) {
+      *err = "No such file or directory";
+      return nullptr;
+    }
+    if (n->kind != kFile) {
+      *err = "Is a directory";
+      return nullptr;
+    }
+    auto fault = readErrorAfter.find(path);
+    return std::make_unique<StringReader>(
+        n->content,
+        fault == readErrorAfter.end() ? std::string::npos : fault->second);
+  }
+
+  class FakeOutput : public OutputFile {
+   public:
+    FakeOutput(FakeDisk& disk, std::string target)
+        : disk_(disk), target_(std::move(target)) {
+      ++disk_.openOutputs;
+    }
+    ~FakeOutput() override { --disk_.openOutputs; }
+    bool Write(std::string_view bytes) override {
+      for (char c : bytes) {
+        if (disk_.spaceLeft == 0) {
+          error_ = "No space left on device";
+          return false;
+        }
+        if (disk_.spaceLeft != std::string::npos) --disk_.spaceLeft;
+        data_ += c;
+      }
+      return true;
+    }
+    bool Commit(std::string* err) override {
+      if (!error_.empty()) {
+        *err = error_;
+        return false;
+      }
+      disk_.nodes[disk_.Resolve(target_)] = {kFile, data_, disk_.now};
+      return true;
+    }
+
+   private:
+    FakeDisk& disk_;
+    std::string target_;
+    std::string data_;
+    std::string error_;
+  };
+
+  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
+                                           std::string* err) override {
+    const Node* parent = Find(Parent(Clean(path)));
+    const Node* existing = Find(path);
+    if (failCreate.count(path) || !parent || parent->kind != kDir ||
+        (existing && existing->kind == kDir)) {
+      *err = "Permission denied";
+      return nullptr;
+    }
+    return std::make_unique<FakeOutput>(*this, path);
+  }
+
+  class FakeLog : public LogFile {
+   public:
+    explicit FakeLog(std::string& sink) : sink_(sink) {}
+    void Write(std::string_view bytes) override { sink_.append(bytes); }
+    void Flush() override {}
+
+   private:
+    std::string& sink_;
+  };
+
+  std::unique_ptr<LogFile> OpenLog(const std::string& path,
+                                   std::string* err) override {
+    if (failLog) {
+      *err = "Permission denied";
+      return nullptr;
+    }
+    logs[path].clear();
+    return std::make_unique<FakeLog>(logs[path]);
+  }
+
+  int Remove(const std::string& path) override {
+    const std::string p = Resolve(path);
+    auto it = nodes.find(p);
+    if (it == nodes.end() || it->second.kind != kFile) return -1;
+    nodes.erase(it);
+    removed.push_back(path);
+    return 0;
+  }
+};
+
+// Converts a UGF text in memory; *sgf receives the output.
+inline int ConvertText(Run& run, const std::string& ugf, std::string* sgf,
+                       std::string_view outputPath = "/out/game.sgf") {
+  StringReader in(ugf);
+  sgf->clear();
+  return ConvertGame(run, in, *sgf, outputPath);
+}
+
+// A run over a fake disk that collects its messages.
+struct TestRun {
+  FakeDisk disk;
+  std::vector<std::string> messages;
+  Run run{disk, [this](std::string_view m) { messages.emplace_back(m); }};
+};
+
+}  // namespace kirato
+
+#endif  // KIRATO_TESTS_FAKE_DISK_H_
