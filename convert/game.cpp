@@ -49,6 +49,7 @@ int HandleSectionLine(Run& run, Section section, std::string_view line,
 void ResetGame(GameState& game) {
   game.moves.records.clear();
   game.comments.entries.clear();
+  game.labelEntries.clear();
   game.boardSize = 19;
   game.textMoveNumber = -1;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kirato {
@@ -46,6 +47,9 @@ struct GameState {
   MoveList moves;
   CommentList comments;
   int textMoveNumber = -1;  // move of the open figure text block; -1: none
+  // Move number -> index of its "LB" entry in comments, so that a label line
+  // finds the entry it joins without scanning the whole list.
+  std::unordered_map<int32_t, int> labelEntries;
 };
 
 // Empties the lists, sets the board size back to 19 and closes any figure
