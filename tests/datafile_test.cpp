@@ -1,0 +1,250 @@
+#include "batch/datafile.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_disk.h"
+
+namespace kirato {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The lines a datafile run ends with when nothing was walked.
+Lines Summary(int scanned = 0) {
+  return {"",
+          "*** summary ***",
+          "Directories scanned: " + std::to_string(scanned),
+          "Files up-to-date: 0",
+          "Files converted: 0",
+          "Files failed: 0"};
+}
+
+Lines Concat(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Runs `text` as the datafile /job/kirato.txt of the program /job/kirato.exe.
+int RunText(TestRun& t, const std::string& text) {
+  t.disk.AddDir("/job");
+  t.disk.AddFile("/job/kirato.txt", text);
+  return RunDatafile(t.run, "/job/kirato.exe");
+}
+
+TEST(DatafileTest, CommandsAndTheirMessages) {
+  struct Case {
+    const char* name;
+    std::string datafile;
+    int result;
+    int errorFlag;
+    Lines messages;  // before the summary
+  } cases[] = {
+      {"comments and blank lines only", "; a comment\n\n   ;indented\n  \n", 0,
+       0, {}},
+      {"close ends the run", "CLOSE\n", 1, 0, {}},
+      {"closed is close", "closed\n", 1, 0, {}},
+      {"close after an error stays open",
+       "COPY = a\nCLOSE\n", 0, 1,
+       {"Unknown command in datafile: 'COPY = a'"}},
+      {"unknown command keeps its indentation off and its value on",
+       "   COPY = a  \n", 0, 1, {"Unknown command in datafile: 'COPY = a'"}},
+      {"a semicolon later in the line is no comment", "x ; y\n", 0, 1,
+       {"Unknown command in datafile: 'x ; y'"}},
+      {"forceerror with colon", "FORCEERROR: disk full\nCLOSE\n", 0, 1,
+       {"disk full"}},
+      {"forceerror keeps an equals sign", "FORCEERROR=stop\n", 0, 1,
+       {"=stop"}},
+      {"forceerror alone", "forceerror\n", 0, 1, {""}},
+      {"lines after forceerror are not read",
+       "FORCEERROR x\nCOPY\n", 0, 1, {"x"}},
+      {"in before out", "\n\nIN=C:\\ugf\n", 0, 1,
+       {"Datafile line 3: input 'C:\\ugf' while no output specified before"}},
+      {"in after an emptied out", "OUT=/sgf\nOUT=\nIN = /ugf  \n", 0, 1,
+       {"Datafile line 3: input '/ugf' while no output specified before"}},
+      {"outdir without equals empties the output", "OUT=/sgf\nOUTDIR /x\nIN=/u\n",
+       0, 1,
+       {"Datafile line 3: input '/u' while no output specified before"}},
+      {"empty input directory", "OUT=/sgf\nIN=\n", 0, 1,
+       {"Datafile line 2: input directory is empty, nothing searched"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    EXPECT_EQ(c.result, RunText(t, c.datafile));
+    EXPECT_EQ(c.errorFlag, t.run.state.errorFlag);
+    EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
+  }
+}
+
+TEST(DatafileTest, KeywordsArePrefixesInAnyCase) {
+  struct Case {
+    const char* line;
+    bool walks;  // reaches the walk of /ugf with output /sgf
+  } cases[] = {
+      {"IN=/ugf", true},       {"in=/ugf", true},  {"Input=/ugf", true},
+      {"INFO=/ugf", true},     {"IN = /ugf", true}, {"IN=/ugf   ", true},
+      {"I N=/ugf", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    TestRun t;
+    t.disk.AddDir("/ugf");
+    RunText(t, std::string("Output=/sgf\n") + c.line + "\n");
+    EXPECT_EQ(c.walks ? 1 : 0, t.run.state.directoriesScanned);
+    EXPECT_EQ(c.walks, t.disk.Exists("/sgf"));
+  }
+}
+
+TEST(DatafileTest, ValueKeepsLaterEqualsSigns) {
+  TestRun t;
+  t.disk.AddDir("/a=b");
+  RunText(t, "OUT=/o=p\nIN=  /a=b\n");
+  EXPECT_TRUE(t.disk.Exists("/o=p"));
+  EXPECT_EQ(1, t.run.state.directoriesScanned);
+}
+
+TEST(DatafileTest, LogLevels) {
+  struct Case {
+    const char* line;
+    bool opened;
+    int level;
+  } cases[] = {
+      {"LOG=3", true, 3},   {"log=12abc", true, 12}, {"LOG=0", true, 0},
+      {"LOGGING=4", true, 4}, {"LOG = 3", false, 0}, {"LOG 3", false, 0},
+      {"LOG=-1", false, 0}, {"LOG=", false, 0},      {"LOG", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    TestRun t;
+    RunText(t, std::string(c.line) + "\n");
+    EXPECT_EQ(c.opened, t.disk.logs.count("/job/kirato.log") == 1);
+    EXPECT_EQ(c.level, t.run.state.traceLevel);
+    EXPECT_EQ(0, t.run.state.errorFlag);
+  }
+}
+
+TEST(DatafileTest, TraceLinesAtLevelOne) {
+  TestRun t;
+  RunText(t, "LOG=1\n  ; note\n\nbogus\nIN=/x\nCLOSE\nnot read\n");
+  EXPECT_EQ(
+      "Datafile:   ; note\r\n"
+      "Datafile: \r\n"
+      "Datafile: bogus\r\n"
+      "Unknown command in datafile: 'bogus'\r\n"
+      "Datafile: IN=/x\r\n"
+      "Datafile line 5: input '/x' while no output specified before\r\n"
+      "Datafile: CLOSE\r\n"
+      "Directories scanned: 0\r\n"
+      "Files up-to-date: 0\r\n"
+      "Files converted: 0\r\n"
+      "Files failed: 0\r\n",
+      t.disk.logs["/job/kirato.log"]);
+}
+
+TEST(DatafileTest, SecondLogLineStartsAfresh) {
+  TestRun t;
+  RunText(t, "LOG=1\n;first\nLOG=2\n;second\n");
+  EXPECT_EQ(2, t.run.state.traceLevel);
+  const std::string& log = t.disk.logs["/job/kirato.log"];
+  EXPECT_EQ(0u, log.find("Datafile: ;second\r\n"));
+  EXPECT_EQ(std::string::npos, log.find("first"));
+}
+
+TEST(DatafileTest, LogThatCannotBeOpened) {
+  TestRun t;
+  t.disk.failLog = true;
+  RunText(t, "LOG=9\nbogus\n");
+  EXPECT_EQ(0, t.run.state.traceLevel);
+  EXPECT_EQ(
+      Concat({"Cannot open logfile '/job/kirato.log', error: Permission denied",
+              "Unknown command in datafile: 'bogus'"},
+             Summary()),
+      t.messages);
+}
+
+TEST(DatafileTest, LongLinesCountAsSeveral) {
+  TestRun t;
+  // 1023 characters of comment, then the rest of the same physical line
+  // arrives as line 2, a command of its own.
+  RunText(t, ";" + std::string(1022, 'c') + "IN=/x\nbad\n");
+  EXPECT_EQ(
+      Concat({"Datafile line 2: input '/x' while no output specified before",
+              "Unknown command in datafile: 'bad'"},
+             Summary()),
+      t.messages);
+  TestRun u;
+  RunText(u, std::string(1023, ' ') + "IN=/x\n");
+  EXPECT_EQ("Datafile line 2: input '/x' while no output specified before",
+            u.messages[0]);
+}
+
+TEST(DatafileTest, PathsBesideTheProgram) {
+  struct Case {
+    const char* program;
+    const char* datafile;  // empty: the program path has no '.'
+  } cases[] = {
+      {"/job/kirato.exe", "/job/kirato.txt"},
+      {"/job/kirato", ""},
+      {"/tools.d/conv", "/tools.txt"},  // a '.' in a directory counts
+      {"/job/a.b.c", "/job/a.b.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    TestRun t;
+    const int result = RunDatafile(t.run, c.program);
+    EXPECT_EQ(1, result);
+    if (*c.datafile == '\0') {
+      EXPECT_EQ((Lines{"Executable name has missing extention", c.program}),
+                t.messages);
+    } else {
+      EXPECT_EQ((Lines{"Datafile not found:", c.datafile}), t.messages);
+    }
+    EXPECT_EQ(0, t.run.state.errorFlag);
+  }
+}
+
+TEST(DatafileTest, ExecutableTimeIsRead) {
+  TestRun t;
+  t.disk.AddDir("/job");
+  t.disk.AddFile("/job/kirato.exe", "", 4102444800LL);
+  t.disk.AddFile("/job/kirato.txt", "");
+  RunDatafile(t.run, "/job/kirato.exe");
+  EXPECT_EQ(4102444800LL, t.run.state.executableTime);
+  TestRun u;
+  RunDatafile(u.run, "/job/missing.exe");
+  EXPECT_EQ(0, u.run.state.executableTime);
+}
+
+TEST(DatafileTest, ReadErrorIsReportedNotIgnored) {
+  TestRun t;
+  t.disk.AddDir("/job");
+  t.disk.AddFile("/job/kirato.txt", ";one\nCLOSE\n");
+  t.disk.readErrorAfter["/job/kirato.txt"] = 5;
+  EXPECT_EQ(0, RunDatafile(t.run, "/job/kirato.exe"));
+  EXPECT_EQ(1, t.run.state.errorFlag);
+  EXPECT_EQ(Concat({"Cannot read datafile '/job/kirato.txt', error: "
+                    "Input/output error"},
+                   Summary()),
+            t.messages);
+}
+
+TEST(DatafileTest, CountersAddUpOverRuns) {
+  TestRun t;
+  t.disk.AddDir("/u");
+  RunText(t, "OUT=/o\nIN=/u\nIN=/u\n");
+  EXPECT_EQ(Summary(2), t.messages);
+  t.messages.clear();
+  RunDatafile(t.run, "/job/kirato.exe");
+  EXPECT_EQ(Summary(4), t.messages);
+}
+
+TEST(DatafileTest, ReplaceFileExtension) {
+  EXPECT_EQ("/a/job.log", ReplaceFileExtension("/a/job.txt", ".log"));
+  EXPECT_EQ("/a/job.log", ReplaceFileExtension("/a/job", ".log"));
+  EXPECT_EQ("/a.d/job.log", ReplaceFileExtension("/a.d/job", ".log"));
+  EXPECT_EQ("job.x.log", ReplaceFileExtension("job.x.y", ".log"));
+  EXPECT_EQ("kirato.txt", ReplaceFileExtension("kirato", ".txt"));
+}
+
+}  // namespace
+}  // namespace kirato
