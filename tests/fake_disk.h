@@ -68,15 +68,25 @@ class FakeDisk : public Disk {
   std::vector<std::string> removed;         // files removed, in order
   int openOutputs = 0;                      // outputs not yet committed
 
+  // Each Add* makes the missing parent directories too.
   void AddDir(const std::string& path, int64_t mtime = 0) {
+    AddParents(Clean(path));
     nodes[Clean(path)] = {kDir, "", mtime};
   }
   void AddFile(const std::string& path, std::string content,
                int64_t mtime = 0) {
+    AddParents(Clean(path));
     nodes[Clean(path)] = {kFile, std::move(content), mtime};
   }
   void AddLink(const std::string& path, const std::string& target) {
+    AddParents(Clean(path));
     nodes[Clean(path)] = {kLink, Clean(target), 0};
+  }
+  void AddParents(const std::string& clean) {
+    for (size_t slash = clean.find('/', 1); slash != std::string::npos;
+         slash = clean.find('/', slash + 1)) {
+      nodes.insert({clean.substr(0, slash), {kDir, "", 0}});
+    }
   }
   bool Exists(const std::string& path) {
     return nodes.count(Resolve(path)) != 0;
