@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include "fake_disk.h"
+
+namespace kirato {
+namespace {
+
+TEST(MovesTest, DataLinesBecomeRecords) {
+  struct Case {
+    const char* name;
+    int boardSize;
+    std::string_view line;
+    int32_t number;
+    char color;
+    int pass;
+    const char* point;  // col, row; empty for a pass
+  } cases[] = {
+      {"point, colour, number", 19, "PD,B1,12,0", 12, 'B', 0, "pp"},
+      {"bottom and top rows", 19, "AA,W,3", 3, 'W', 0, "as"},
+      {"top row of 19", 19, "SS,W,3", 3, 'W', 0, "sa"},
+      {"9 lines", 9, "AA,B,1", 1, 'B', 0, "ai"},
+      {"13 lines", 13, "MM,B,1", 1, 'B', 0, "ma"},
+      {"26 lines", 26, "ZA,B,1", 1, 'B', 0, "zz"},
+      {"row beyond a 9-line board", 9, "AK,B,1", 1, 'B', 0, "a_"},
+      {"row beyond a 19-line board", 19, "AT,B,1", 1, 'B', 0, "a`"},
+      {"whitespace after the commas", 19, "PD, B,\t5", 5, 'B', 0, "pp"},
+      {"text before the comma", 19, "PDX,W,7x", 7, 'W', 0, "pp"},
+      {"no number field", 19, "PD,B", 0, 'B', 0, "pp"},
+      {"a number that is no number", 19, "PD,B,x", 0, 'B', 0, "pp"},
+      {"pass with a row letter", 19, "YZ,W,7", 7, 'W', 1, ""},
+      {"pass alone", 19, "Y,W,7", 7, 'W', 1, ""},
+      {"Y is a pass on 25 lines too", 25, "YA,B,9", 9, 'B', 1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.run.game.boardSize = c.boardSize;
+    ASSERT_EQ(0, HandleMove(t.run, c.line));
+    ASSERT_EQ(1, t.run.game.moves.count());
+    const MoveRecord& r = t.run.game.moves.records[0];
+    EXPECT_EQ(c.number, r.number);
+    EXPECT_EQ(c.color, r.color);
+    EXPECT_EQ(c.pass, r.pass);
+    EXPECT_EQ(c.point, r.pass ? "" : std::string({r.col, r.row}));
+    EXPECT_TRUE(t.messages.empty());
+  }
+}
+
+TEST(MovesTest, BoardSizeIsTakenWhenTheLineIsRead) {
+  TestRun t;
+  ASSERT_EQ(0, HandleMove(t.run, "AA,B,1"));
+  t.run.game.boardSize = 9;
+  ASSERT_EQ(0, HandleMove(t.run, "AA,W,2"));
+  EXPECT_EQ('s', t.run.game.moves.records[0].row);
+  EXPECT_EQ('i', t.run.game.moves.records[1].row);
+}
+
+TEST(MovesTest, MalformedLinesStopTheGame) {
+  const std::string tail = " in this file. Conversion aborted.";
+  struct Case {
+    const char* name;
+    std::string_view line;
+    std::string message;
+  } cases[] = {
+      {"empty line", "", "Illegal column  on move 3"},
+      {"lower-case column", "pd,B,1", "Illegal column p on move 3"},
+      {"high byte column", "\xC3\xA9,B,1", "Illegal column \xC3 on move 3"},
+      {"row missing", "P", "Illegal row  on move 3"},
+      {"digit row", "P1,B,1", "Illegal row 1 on move 3"},
+      {"NUL row shows nothing", std::string_view("P\0,B", 4),
+       "Illegal row  on move 3"},
+      {"colour missing", "PD", "Illegal color  on move 3"},
+      {"lower-case colour", "PD,b,5", "Illegal color b on move 3"},
+      {"empty colour field", "PD,,B", "Illegal color , on move 3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    ASSERT_EQ(0, HandleMove(t.run, "AA,B,40"));
+    ASSERT_EQ(0, HandleMove(t.run, "BB,W,41"));
+    EXPECT_EQ(1, HandleMove(t.run, c.line));
+    EXPECT_EQ(std::vector<std::string>{c.message + tail}, t.messages);
+    EXPECT_EQ(1, t.run.state.errorFlag);
+    EXPECT_EQ(2, t.run.game.moves.count());
+  }
+}
+
+TEST(MovesTest, AGameHoldsAtMost9999Records) {
+  TestRun t;
+  OpenTraceLog(t.run, 9, "/trace.log");
+  for (int i = 1; i < kMaxRecords; ++i) HandleMove(t.run, "AA,B,1");
+  const std::string traced = t.disk.logs["/trace.log"];
+  EXPECT_EQ(0, HandleMove(t.run, "PD,W,9999"));
+  EXPECT_EQ(kMaxRecords, t.run.game.moves.count());
+  EXPECT_TRUE(t.messages.empty());
+  EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.disk.logs["/trace.log"]);
+
+  EXPECT_EQ(1, HandleMove(t.run, "PD,B,10000"));
+  EXPECT_EQ(std::vector<std::string>{"Too many variations in this file. "
+                                     "Conversion aborted."},
+            t.messages);
+  EXPECT_EQ(1, t.run.state.errorFlag);
+  EXPECT_EQ(kMaxRecords, t.run.game.moves.count());
+  EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.disk.logs["/trace.log"]);
+}
+
+TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
+  const std::string root = "(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n";
+  struct Case {
+    const char* name;
+    std::string data, figure, moves;
+  } cases[] = {
+      {"added stones, a move with entries, a pass",
+       "PP,B,0\nDD,B,0\nQP,W,1\nY,B,2\n", ".Text,1\nGood\n.#,1,19,A\n",
+       "AB[pd][dp]\n;W[qd]C[Good]\nLB[aa:A]\n\n;B[]"},
+      {"passes at the end", "QP,W,1\nYZ,B,2\nY,W,3\n", "",
+       "\n;W[qd]\n;B[]\n;W[]"},
+      {"an added stone without a point writes nothing",
+       "PP,B,0\nY,B,0\nDD,B,0\n", "", "AB[pd][dp]"},
+      {"a change of colour opens the other colour's property",
+       "PP,B,0\nDD,B,0\nQP,W,0\nDP,B,0\n", "", "AB[pd][dp]AW[qd]AB[dd]"},
+      {"a repeated number gives a node per record, entries after the last",
+       "PP,B,4\nDD,B,4\n", ".Text,4\nc\n", "\n;B[pd]\n;B[dp]C[c]\n"},
+      {"stones added after a move join its node after its entries",
+       "QP,W,1\nPP,B,0\nDD,W,0\n", ".Text,0\nzero\n.Text,1\none\n",
+       "\n;W[qd]C[one]\nAB[pd]AW[dp]C[zero]\n"},
+      {"comment lines of a move join into one property where the first is",
+       "QP,W,1\n", ".Text,1\na\n.#,1,1,X\nb\n.Text,2\nz\n.Text,1\nc\n",
+       "\n;W[qd]C[a\nb\nc]\nLB[as:X]\n"},
+      {"entries of interleaved moves keep their list order",
+       "PP,B,1\nDD,W,2\nQP,B,3\n",
+       ".Text,3\nx\n.Text,2\ny\n.Text,1\n.#,1,1,L\n.Text,3\n.#,2,2,M\n"
+       ".Text,1\nw\n",
+       "\n;B[pd]LB[as:L]\nC[w]\n\n;W[dp]C[y]\n\n;B[qd]C[x]\nLB[br:M]\n"},
+      {"entries without a record are not written", "PP,B,1\n",
+       ".Text,7\nlost\n.Text,0\nlost too\n", "\n;B[pd]"},
+      {"no records, nothing at all", "", ".Text,0\nlost\n", ""},
+      {"row letters ']' and '\\' are escaped", "AW,B,1\nAX,W,2\n", "",
+       "\n;B[a\\]]\n;W[a\\\\]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    std::string sgf;
+    ASSERT_EQ(0, ConvertText(t.run,
+                             "[Data]\n" + c.data + "[Figure]\n" + c.figure,
+                             &sgf));
+    EXPECT_EQ(root + c.moves + ")\n", sgf);
+  }
+}
+
+TEST(MovesTest, PrintMoveTreeIsTraced) {
+  TestRun t;
+  OpenTraceLog(t.run, 4, "/trace.log");
+  HandleMove(t.run, "PD,B,1");
+  std::string out;
+  EXPECT_EQ(0, PrintMoveTree(t.run, out));
+  EXPECT_EQ("\n;B[pp]", out);
+  EXPECT_EQ("PrintMoveTree\r\n", t.disk.logs["/trace.log"]);
+}
+
+}  // namespace
+}  // namespace kirato
