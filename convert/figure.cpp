@@ -1,8 +1,146 @@
+// The [Figure] section: text blocks tied to a move number, whose lines become
+// comment entries and whose ".#" lines gather into one label entry per move.
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "batch/run_state.h"
 #include "convert/game.h"
+#include "convert/text.h"
 
 namespace kirato {
 
-int HandleFigureLine(Run&, std::string_view) { return 0; }
+namespace {
+
+constexpr std::string_view kTooManyComments =
+    "Too many comments in this file. Conversion aborted.";
+constexpr std::string_view kNoMemory =
+    "Not enough memory for this file. Conversion aborted.";
+
+int Fail(Run& run, std::string_view message) {
+  ShowMessage(run, message);
+  run.state.errorFlag = 1;
+  return 1;
+}
+
+size_t AfterComma(std::string_view line, size_t pos) {
+  const size_t comma = line.find(',', pos);
+  return comma == std::string_view::npos ? line.size() : comma + 1;
+}
+
+bool DigitAt(std::string_view line, size_t pos) {
+  return pos < line.size() && IsDigit(line[pos]);
+}
+
+// ".Text,N" opens the block of move N; without a number the block stays as
+// it was.
+void OpenTextBlock(GameState& game, std::string_view line) {
+  const size_t pos = SkipSpace(line, AfterComma(line, 0));
+  if (DigitAt(line, pos)) {
+    game.textMoveNumber = static_cast<int>(ReadNumber(line, pos));
+  }
+}
+
+void AddComment(GameState& game, std::string_view line) {
+  CommentRecord entry;
+  entry.number = game.textMoveNumber;
+  entry.text.reserve(line.size() + 3);
+  entry.text += "C[";
+  AppendEscapedSgfText(entry.text, line);
+  entry.text += ']';
+  game.comments.entries.push_back(std::move(entry));
+}
+
+// A label's point letter as a character code; anything that is not
+// printable ASCII (numbers far beyond any board) makes the line unusable.
+bool LabelLetter(long long code, char* letter) {
+  if (code < 0x20 || code > 0x7e) return false;
+  *letter = static_cast<char>(code);
+  return true;
+}
+
+// Reads ".#,column,row,text" into the SGF label value "[cr:text]". Returns
+// false for a line that is to be ignored.
+bool ParseLabel(const GameState& game, std::string_view line,
+                std::string* value) {
+  size_t pos = AfterComma(line, 2);
+  if (!DigitAt(line, pos)) return false;
+  const long long column = ReadNumber(line, pos);
+  pos = AfterComma(line, pos);
+  if (!DigitAt(line, pos)) return false;
+  const long long row = ReadNumber(line, pos);
+  const size_t comma = line.find(',', pos);
+  if (comma == std::string_view::npos || comma + 1 == line.size()) {
+    return false;
+  }
+  char col = 0;
+  char rowLetter = 0;
+  // Rows count from the bottom of the board, as in the data lines.
+  if (!LabelLetter(column + 96, &col) ||
+      !LabelLetter(game.boardSize - row + 97, &rowLetter)) {
+    return false;
+  }
+  value->assign(1, '[');
+  *value += col;
+  // ']' or '\' would end the value early or swallow the next character.
+  if (rowLetter == ']' || rowLetter == '\\') *value += '\\';
+  *value += rowLetter;
+  *value += ':';
+  AppendEscapedSgfText(*value, line.substr(comma + 1));
+  *value += ']';
+  return true;
+}
+
+// All labels of one move end up as values of one "LB" entry: the one made
+// first for that move, wherever later label lines stand.
+void AddLabel(GameState& game, std::string_view line) {
+  std::string value;
+  if (!ParseLabel(game, line, &value)) return;
+  std::vector<CommentRecord>& entries = game.comments.entries;
+  const auto found = game.labelEntries.find(game.textMoveNumber);
+  if (found != game.labelEntries.end()) {
+    entries[found->second].text += value;
+    return;
+  }
+  CommentRecord entry;
+  entry.number = game.textMoveNumber;
+  entry.text = "LB" + value;
+  entries.push_back(std::move(entry));
+  game.labelEntries.emplace(game.textMoveNumber,
+                            static_cast<int>(entries.size() - 1));
+}
+
+int HandleTextLine(GameState& game, std::string_view line) {
+  if (StartsWithNoCase(line, ".Text")) {
+    OpenTextBlock(game, line);
+    return 0;
+  }
+  if (StartsWithNoCase(line, ".EndText")) {
+    game.textMoveNumber = -1;
+    return 0;
+  }
+  if (game.textMoveNumber < 0) return 0;  // outside a block nothing is taken
+  if (line.empty() || line[0] != '.') {
+    AddComment(game, line);
+  } else if (line.size() >= 2 && line[1] == '#') {
+    AddLabel(game, line);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int HandleFigureLine(Run& run, std::string_view line) {
+  if (run.game.comments.count() >= kMaxRecords) {
+    return Fail(run, kTooManyComments);
+  }
+  try {
+    if (run.state.traceLevel >= 4) TraceWrite(run, "HandleFigureLine", line);
+    return HandleTextLine(run.game, line);
+  } catch (const std::bad_alloc&) {
+    return Fail(run, kNoMemory);
+  }
+}
 
 }  // namespace kirato

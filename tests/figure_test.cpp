@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "fake_disk.h"
+
+// Lets a test make the next allocation fail, as a full memory would.
+static bool g_failNextAllocation = false;
+
+void* operator new(size_t size) {
+  if (g_failNextAllocation) {
+    g_failNextAllocation = false;
+    throw std::bad_alloc();
+  }
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  return std::malloc(size ? size : 1);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+namespace kirato {
+namespace {
+
+using Entries = std::vector<std::pair<int32_t, std::string>>;
+
+Entries EntriesOf(const GameState& game) {
+  Entries out;
+  for (const CommentRecord& e : game.comments.entries) {
+    out.emplace_back(e.number, e.text);
+  }
+  return out;
+}
+
+TEST(FigureTest, LinesBecomeEntries) {
+  struct Case {
+    const char* name;
+    std::vector<std::string_view> lines;
+    Entries entries;
+    int textMoveNumber;  // after the last line
+  } cases[] = {
+      {"nothing is taken before a block opens",
+       {"stray", ".#,1,1,A", ".EndText", ".Text,x", "x"}, {}, -1},
+      {"one entry per line, an empty one too",
+       {".Text,12", "a", "", "b"}, {{12, "C[a]"}, {12, "C[]"}, {12, "C[b]"}},
+       12},
+      {"escaping in comments and labels",
+       {".Text,1", "a]b\\c:d", ".#,1,1,e]f\\g:h"},
+       {{1, "C[a\\]b\\\\c\\:d]"}, {1, "LB[as:e\\]f\\\\g\\:h]"}}, 1},
+      {"labels of a move gather in one entry",
+       {".Text,5", ".#,1,1,A", ".#,19,19,B"}, {{5, "LB[as:A][sa:B]"}}, 5},
+      {"labels given in two blocks for the move",
+       {".Text,5", ".#,1,1,A", ".EndText", ".Text,6", "x", ".EndText",
+        ".Text,5", ".#,2,2,B"},
+       {{5, "LB[as:A][br:B]"}, {6, "C[x]"}}, 5},
+      {"malformed label lines are ignored",
+       {".Text,2", ".#,1,1,", ".#,1,1", ".#, 1,1,A", ".#,x,1,A", ".#,1,,A",
+        ".#"},
+       {}, 2},
+      {"label text keeps its commas", {".Text,2", ".#,1,1,A,B"},
+       {{2, "LB[as:A,B]"}}, 2},
+      {"column 0 gives '`'", {".Text,2", ".#,0,1,A"}, {{2, "LB[`s:A]"}}, 2},
+      {"row letters ']' and '\\' are escaped",
+       {".Text,3", ".#,1,23,A", ".#,1,24,B"}, {{3, "LB[a\\]:A][a\\\\:B]"}}, 3},
+      {"letters beyond printable ASCII are ignored",
+       {".Text,3", ".#,31,1,A", ".#,1,85,B", ".#,99999999999,1,C",
+        ".#,30,84,D"},
+       {{3, "LB[~ :D]"}}, 3},
+      {"markers in any case, spaces before the number",
+       {".text,7", "a", ".TEXT, 8", "b", ".ENDTEXT", "c"},
+       {{7, "C[a]"}, {8, "C[b]"}}, -1},
+      {"a .Text line without a number keeps the block",
+       {".Text,4", ".Text", ".Text,x", "a", ".Foo", ".", "b"},
+       {{4, "C[a]"}, {4, "C[b]"}}, 4},
+      {"a block for move 0", {".Text,0", "root"}, {{0, "C[root]"}}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    for (std::string_view line : c.lines) {
+      ASSERT_EQ(0, HandleFigureLine(t.run, line));
+    }
+    EXPECT_EQ(c.entries, EntriesOf(t.run.game));
+    EXPECT_EQ(c.textMoveNumber, t.run.game.textMoveNumber);
+    EXPECT_TRUE(t.messages.empty());
+  }
+}
+
+TEST(FigureTest, AGameHoldsAtMost9999Entries) {
+  TestRun t;
+  OpenTraceLog(t.run, 4, "/trace.log");
+  HandleFigureLine(t.run, ".Text,1");
+  for (int i = 1; i < kMaxRecords; ++i) HandleFigureLine(t.run, "c");
+  EXPECT_EQ(0, HandleFigureLine(t.run, ".#,1,1,L"));
+  EXPECT_EQ(kMaxRecords, t.run.game.comments.count());
+  EXPECT_TRUE(t.messages.empty());
+  const std::string traced = t.disk.logs["/trace.log"];
+  EXPECT_TRUE(traced.ends_with("\r\nHandleFigureLine.#,1,1,L\r\n"));
+
+  EXPECT_EQ(1, HandleFigureLine(t.run, ".EndText"));
+  EXPECT_EQ(std::vector<std::string>{"Too many comments in this file. "
+                                     "Conversion aborted."},
+            t.messages);
+  EXPECT_EQ(1, t.run.state.errorFlag);
+  EXPECT_EQ(1, t.run.game.textMoveNumber);
+  EXPECT_EQ(traced, t.disk.logs["/trace.log"]);
+}
+
+TEST(FigureTest, NoBlockOutlivesItsFile) {
+  struct Case {
+    const char* name;
+    std::string first;
+  } cases[] = {
+      {"a file that ends inside a block", "[Figure]\n.Text,3\nx\n"},
+      {"a file that fails inside a block",
+       "[Figure]\n.Text,3\nx\n[Data]\nbad\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    std::string sgf;
+    ConvertText(t.run, c.first, &sgf);
+    ASSERT_EQ(0, ConvertText(t.run, "[Data]\nPD,B,3\n[Figure]\nstray\n", &sgf));
+    EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n\n;B[pp])\n", sgf);
+  }
+}
+
+TEST(FigureTest, RunningOutOfMemoryFailsTheGame) {
+  for (std::string_view line : {"a comment", ".#,1,1,A"}) {
+    SCOPED_TRACE(line);
+    TestRun t;
+    HandleFigureLine(t.run, ".Text,1");
+    g_failNextAllocation = true;
+    const int result = HandleFigureLine(t.run, line);
+    g_failNextAllocation = false;
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(std::vector<std::string>{"Not enough memory for this file. "
+                                       "Conversion aborted."},
+              t.messages);
+    EXPECT_EQ(1, t.run.state.errorFlag);
+    EXPECT_EQ(0, t.run.game.comments.count());
+  }
+}
+
+}  // namespace
+}  // namespace kirato
