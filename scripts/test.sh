@@ -1,0 +1,15 @@
+#!/bin/sh
+# Builds everything and runs every test: a release build with g++, the same
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and a clang build.
+# Compiler warnings fail the build.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+export QT_QPA_PLATFORM=offscreen
+for preset in default asan clang; do
+  echo "=== $preset"
+  cmake --preset "$preset" -DKIRATO_WERROR=ON >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" -j2
+done
+echo "All tests passed."
