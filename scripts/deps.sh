@@ -10,7 +10,7 @@ case "${1:-build}" in
   build) wanted="$build" ;;
   dialog) wanted="$build qt6-base-dev" ;;
   test) wanted="$build qt6-base-dev libgtest-dev python3 clang gnugo" ;;
-  bench) wanted="$build libbenchmark-dev libgtest-dev python3" ;;
+  bench) wanted="$build libbenchmark-dev libgtest-dev python3 time" ;;
   *) echo "usage: $0 build|dialog|test|bench" >&2; exit 2 ;;
 esac
 
