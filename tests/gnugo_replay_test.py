@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Converts the example games in tests/data/replay with kirato-cli and checks
+the SGF with readers that share no code with the program: GNU Go replays the
+moves, passes and handicap stones, and a small SGF reader below finds every
+comment and label on its move."""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+GTP_COLUMNS = "ABCDEFGHJKLMNOPQRSTUVWXYZ"  # GTP has no column I
+
+
+def read_ugf(path):
+    """The game as the UGF file states it: size, stones, moves and notes."""
+    game = {"size": 19, "added": [], "moves": [], "comments": {}, "labels": {}}
+    section, block = None, None
+    with open(path, encoding="latin-1") as f:
+        for line in f.read().splitlines():
+            line = line.strip()
+            if line.startswith("["):
+                section = line
+            elif section == "[Header]" and line.startswith("Size="):
+                game["size"] = int(line[5:])
+            elif section == "[Data]":
+                point, color, number = line.split(",")[:3]
+                point = None if point[0] == "Y" else point
+                if int(number) == 0:
+                    game["added"].append((color[0], point))
+                else:
+                    game["moves"].append((int(number), color[0], point))
+            elif section == "[Figure]":
+                if line.startswith(".Text,"):
+                    block = int(line[6:])
+                elif line.startswith(".EndText"):
+                    block = None
+                elif line.startswith(".#,"):
+                    col, row, text = line[3:].split(",", 2)
+                    game["labels"].setdefault(block, set()).add(
+                        (int(col), int(row), text))
+                elif block is not None:
+                    game["comments"].setdefault(block, []).append(line)
+    return game
+
+
+def gtp_vertex(point):
+    """UGF column letters run A.. from the left, row letters A.. from the
+    bottom."""
+    if point is None:
+        return "PASS"
+    return GTP_COLUMNS[ord(point[0]) - 65] + str(ord(point[1]) - 64)
+
+
+def sgf_point(size, col, row):
+    """1-based column and row counted from the bottom, as SGF letters."""
+    return chr(96 + col) + chr(97 + size - row)
+
+
+def read_sgf_nodes(text):
+    """The nodes of a game without variations: a list of {property: values}."""
+    nodes, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == ";":
+            nodes.append({})
+            name = None
+        elif c.isupper():
+            name = ""
+            while text[i].isupper():
+                name += text[i]
+                i += 1
+            nodes[-1][name] = []
+            continue
+        elif c == "[":
+            value, i = "", i + 1
+            while text[i] != "]":
+                if text[i] == "\\":
+                    i += 1
+                value += text[i]
+                i += 1
+            nodes[-1][name].append(value)
+        i += 1
+    return nodes
+
+
+def gtp(commands):
+    """Runs GNU Go over GTP; returns the answer to each command."""
+    program = shutil.which("gnugo") or shutil.which("gnugo", path="/usr/games")
+    if program is None:
+        raise AssertionError("GNU Go is missing: install the Debian package "
+                             "gnugo (apt-get install gnugo)")
+    out = subprocess.run([program, "--mode", "gtp"], input="\n".join(
+        commands + ["quit"]) + "\n", capture_output=True, text=True,
+        timeout=120, check=True).stdout
+    answers = [a.strip() for a in out.split("\n\n") if a.strip()]
+    for command, answer in zip(commands, answers):
+        if not answer.startswith("="):
+            raise AssertionError(f"GNU Go refused {command!r}: {answer}")
+    return [a[1:].strip() for a in answers[:len(commands)]]
+
+
+class ReplayTest(unittest.TestCase):
+    def setUp(self):
+        self.games = sorted(glob.glob(os.path.join(
+            ARGS.source_dir, "tests", "data", "replay", "*.ugf")))
+        self.assertGreaterEqual(len(self.games), 3)
+        self.tmp = tempfile.TemporaryDirectory()
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def convert(self, ugf):
+        sgf = os.path.join(self.tmp.name, os.path.basename(ugf)[:-4] + ".sgf")
+        run = subprocess.run([ARGS.cli, "convert", ugf, sgf],
+                             capture_output=True, text=True)
+        self.assertEqual(0, run.returncode, run.stdout + run.stderr)
+        return sgf
+
+    def test_gnugo_replays_every_move_and_stone(self):
+        for ugf in self.games:
+            with self.subTest(game=os.path.basename(ugf)):
+                game, sgf = read_ugf(ugf), self.convert(ugf)
+                _, size, history, _, black, white = gtp(
+                    [f"loadsgf {sgf}", "query_boardsize", "move_history",
+                     f"loadsgf {sgf} 1", "list_stones black",
+                     "list_stones white"])
+                if int(size) != game["size"]:
+                    with open(sgf, encoding="latin-1") as f:
+                        has_sz = "SZ[" in f.read()
+                    self.fail(f"GNU Go sees a {size}-line board, the game has "
+                              f"{game['size']}" +
+                              ("" if has_sz else ": the SGF has no SZ"))
+                played = [line.split() for line in history.splitlines()]
+                expected = [[{"B": "black", "W": "white"}[color],
+                             gtp_vertex(point)]
+                            for _, color, point in game["moves"]]
+                self.assertEqual(expected, played[::-1])
+                for color, stones in (("B", black), ("W", white)):
+                    self.assertEqual(
+                        sorted(gtp_vertex(p) for c, p in game["added"]
+                               if c == color and p), sorted(stones.split()))
+
+    def test_comments_and_labels_stand_on_their_moves(self):
+        for ugf in self.games:
+            with self.subTest(game=os.path.basename(ugf)):
+                game = read_ugf(ugf)
+                with open(self.convert(ugf), encoding="latin-1") as f:
+                    nodes = read_sgf_nodes(f.read())
+                numbers = [0] + [number for number, _, _ in game["moves"]]
+                self.assertEqual(len(numbers), len(nodes))
+                for number, node in zip(numbers, nodes):
+                    comments = game["comments"].get(number)
+                    self.assertEqual(["\n".join(comments)] if comments
+                                     else None, node.get("C"), number)
+                    labels = {f"{sgf_point(game['size'], c, r)}:{t}"
+                              for c, r, t in game["labels"].get(number, ())}
+                    self.assertEqual(labels, set(node.get("LB", ())), number)
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--source-dir", required=True)
+    ARGS, rest = parser.parse_known_args()
+    result = unittest.main(argv=[sys.argv[0]] + rest, exit=False).result
+    sys.exit(0 if result.wasSuccessful() else 1)
