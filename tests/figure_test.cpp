@@ -19,8 +19,12 @@ void* operator new(size_t size) {
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
   return std::malloc(size ? size : 1);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+// Kept out of line: inlined, the free() would meet the new expressions of
+// this file and look like a mismatch to the compiler.
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
 
 namespace kirato {
 namespace {
