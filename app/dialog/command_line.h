@@ -1,0 +1,39 @@
+// The command line of the dialog program: the program a user names after
+// `kirato` is run, and waited for, before the datafile. Kept free of Qt so
+// that its rules can be tested on their own.
+#ifndef KIRATO_APP_DIALOG_COMMAND_LINE_H_
+#define KIRATO_APP_DIALOG_COMMAND_LINE_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kirato {
+
+// At most this many characters of the command line name the program.
+constexpr size_t kMaxProgramNameLength = 997;
+
+// The text a user typed after the program's own name, rebuilt from the
+// arguments the shell split it into: joined with single blanks, an argument
+// that holds a blank or a tab wrapped in double quotes. Quotes are what tell
+// a name with blanks from a name followed by further words.
+std::string CommandLineText(const std::vector<std::string>& arguments);
+
+// The program that `commandLine` names: leading whitespace skipped; an
+// opening double or single quote ends the name at its next occurrence;
+// without a quote the name is the whole rest of the text, blanks and further
+// words included. At most kMaxProgramNameLength characters.
+std::string CommandLineProgramName(std::string_view commandLine);
+
+// The text shown when the program cannot be started, `error` an errno value.
+std::string StartFailureText(const std::string& programName, int error);
+
+// Runs the program that `commandLine` names, with no arguments, and waits
+// for it, whatever its exit status. Returns false with *failureText set when
+// it cannot be started; true when it ran or the command line is empty.
+bool RunCommandLineProgram(const std::string& commandLine,
+                           std::string* failureText);
+
+}  // namespace kirato
+
+#endif  // KIRATO_APP_DIALOG_COMMAND_LINE_H_
