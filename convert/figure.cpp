@@ -15,19 +15,6 @@ namespace {
 
 constexpr std::string_view kTooManyComments =
     "Too many comments in this file. Conversion aborted.";
-constexpr std::string_view kNoMemory =
-    "Not enough memory for this file. Conversion aborted.";
-
-int Fail(Run& run, std::string_view message) {
-  ShowMessage(run, message);
-  run.state.errorFlag = 1;
-  return 1;
-}
-
-size_t AfterComma(std::string_view line, size_t pos) {
-  const size_t comma = line.find(',', pos);
-  return comma == std::string_view::npos ? line.size() : comma + 1;
-}
 
 bool DigitAt(std::string_view line, size_t pos) {
   return pos < line.size() && IsDigit(line[pos]);
@@ -133,13 +120,13 @@ int HandleTextLine(GameState& game, std::string_view line) {
 
 int HandleFigureLine(Run& run, std::string_view line) {
   if (run.game.comments.count() >= kMaxRecords) {
-    return Fail(run, kTooManyComments);
+    return FailConversion(run, kTooManyComments);
   }
   try {
     if (run.state.traceLevel >= 4) TraceWrite(run, "HandleFigureLine", line);
     return HandleTextLine(run.game, line);
   } catch (const std::bad_alloc&) {
-    return Fail(run, kNoMemory);
+    return FailConversion(run, kNoMemoryMessage);
   }
 }
 

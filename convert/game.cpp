@@ -46,6 +46,12 @@ int HandleSectionLine(Run& run, Section section, std::string_view line,
 
 }  // namespace
 
+int FailConversion(Run& run, std::string_view message) {
+  ShowMessage(run, message);
+  run.state.errorFlag = 1;
+  return 1;
+}
+
 void ResetGame(GameState& game) {
   game.moves.records.clear();
   game.comments.entries.clear();

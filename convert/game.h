@@ -71,6 +71,14 @@ int HandleHeaderField(Run& run, std::string_view line, std::string& out);
 int HandleMove(Run& run, std::string_view line);
 int HandleFigureLine(Run& run, std::string_view line);
 
+// Ends a conversion from a line handler: shows `message`, marks the run as
+// failed and returns 1.
+int FailConversion(Run& run, std::string_view message);
+
+// Shown when an entry cannot be stored for want of memory.
+constexpr std::string_view kNoMemoryMessage =
+    "Not enough memory for this file. Conversion aborted.";
+
 // Appends the nodes of all collected moves, each run of a move number
 // followed by that number's comment and label entries. Returns 0.
 int PrintMoveTree(Run& run, std::string& out);

@@ -16,14 +16,6 @@ namespace {
 
 constexpr std::string_view kTooManyMoves =
     "Too many variations in this file. Conversion aborted.";
-constexpr std::string_view kNoMemory =
-    "Not enough memory for this file. Conversion aborted.";
-
-int Fail(Run& run, std::string_view message) {
-  ShowMessage(run, message);
-  run.state.errorFlag = 1;
-  return 1;
-}
 
 // Names the offending character of a malformed line. At the end of the line
 // there is none, and a NUL byte would cut the message short for any reader
@@ -36,13 +28,7 @@ int FailIllegal(Run& run, std::string_view what, std::string_view line,
   message.append(" on move ")
       .append(std::to_string(run.game.moves.count() + 1))
       .append(" in this file. Conversion aborted.");
-  return Fail(run, message);
-}
-
-// Index just past the first ',' at or after `pos`, or the end of the line.
-size_t AfterComma(std::string_view line, size_t pos) {
-  const size_t comma = line.find(',', pos);
-  return comma == std::string_view::npos ? line.size() : comma + 1;
+  return FailConversion(run, message);
 }
 
 bool UpperLetterAt(std::string_view line, size_t pos) {
@@ -144,18 +130,50 @@ void AppendEntriesOf(const CommentList& comments,
   }
 }
 
+// Every move is a node of its own, so a move property has exactly one
+// value; a pass is an empty value.
+void AppendMoveNode(const MoveRecord& rec, std::string& out) {
+  out.append("\n;").append(1, rec.color).append("[");
+  if (!rec.pass) AppendPoint(out, rec);
+  out += ']';
+}
+
+// Stones added to the open node: one property per colour, the colour met
+// first written first, so that no stone changes sides and no property
+// appears twice in the node. An added stone without a point is nothing.
+void AppendAddedStones(const std::vector<MoveRecord>& records, size_t from,
+                       size_t to, std::string& out) {
+  char first = 0;
+  for (size_t k = from; k < to && first == 0; ++k) {
+    if (!records[k].pass) first = records[k].color;
+  }
+  if (first == 0) return;
+  for (const char color : {first, first == 'B' ? 'W' : 'B'}) {
+    bool opened = false;
+    for (size_t k = from; k < to; ++k) {
+      const MoveRecord& rec = records[k];
+      if (rec.pass || rec.color != color) continue;
+      if (!opened) out.append("A").append(1, color);
+      opened = true;
+      out += '[';
+      AppendPoint(out, rec);
+      out += ']';
+    }
+  }
+}
+
 }  // namespace
 
 int HandleMove(Run& run, std::string_view line) {
   MoveList& moves = run.game.moves;
-  if (moves.count() >= kMaxRecords) return Fail(run, kTooManyMoves);
+  if (moves.count() >= kMaxRecords) return FailConversion(run, kTooManyMoves);
   try {
     if (run.state.traceLevel >= 9) TraceWrite(run, "HandleMove ", line);
     MoveRecord rec;
     if (ParseMove(run, line, rec) != 0) return 1;
     moves.records.push_back(rec);
   } catch (const std::bad_alloc&) {
-    return Fail(run, kNoMemory);
+    return FailConversion(run, kNoMemoryMessage);
   }
   return 0;
 }
@@ -166,32 +184,18 @@ int PrintMoveTree(Run& run, std::string& out) {
   const CommentList& comments = run.game.comments;
   const std::vector<int> order = EntriesByNumber(comments);
 
-  int32_t previous = -1;
-  char openAdded = 0;  // colour of the AB/AW property still open, or 0
-  for (size_t i = 0; i < records.size(); ++i) {
-    const MoveRecord& rec = records[i];
-    if (rec.number != 0) {
-      // Every move is a node of its own, a pass an empty value.
-      out.append("\n;").append(1, rec.color).append("[");
-      if (!rec.pass) AppendPoint(out, rec);
-      out += ']';
-      openAdded = 0;
-    } else if (!rec.pass) {
-      // Added stones join the property open for their colour; a change of
-      // colour opens the other colour's, so no stone changes sides.
-      if (previous != 0 || openAdded != rec.color) {
-        out.append("A").append(1, rec.color);
-        openAdded = rec.color;
-      }
-      out += '[';
-      AppendPoint(out, rec);
-      out += ']';
+  for (size_t i = 0; i < records.size();) {
+    const int32_t number = records[i].number;
+    size_t end = i;
+    while (end < records.size() && records[end].number == number) ++end;
+    if (number == 0) {
+      AppendAddedStones(records, i, end, out);
+    } else {
+      for (size_t k = i; k < end; ++k) AppendMoveNode(records[k], out);
     }
-    // An added stone without a point is nothing to write.
-    previous = rec.number;
-    if (i + 1 == records.size() || records[i + 1].number != rec.number) {
-      AppendEntriesOf(comments, order, rec.number, out);
-    }
+    // The entries of a number follow the last record of each of its runs.
+    AppendEntriesOf(comments, order, number, out);
+    i = end;
   }
   return 0;
 }

@@ -17,6 +17,11 @@ size_t SkipSpace(std::string_view text, size_t pos) {
   return pos;
 }
 
+size_t AfterComma(std::string_view text, size_t pos) {
+  const size_t comma = text.find(',', pos);
+  return comma == std::string_view::npos ? text.size() : comma + 1;
+}
+
 long long ReadNumber(std::string_view text, size_t pos, size_t* end) {
   constexpr long long kMax = std::numeric_limits<int>::max();
   long long value = 0;

@@ -32,6 +32,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view key);
 // (text.size() when there is none).
 size_t SkipSpace(std::string_view text, size_t pos);
 
+// Index just past the first ',' at or after `pos`, or text.size() when
+// there is none.
+size_t AfterComma(std::string_view text, size_t pos);
+
 // Value of the run of decimal digits starting at `pos`; `end` (optional)
 // receives the index after the run. Saturates instead of overflowing, so a
 // line of a thousand digits cannot cause undefined behaviour.
