@@ -7,6 +7,7 @@ repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$repo/build/bench}"
 repetitions="${REPETITIONS:-15}"
 
+"$repo/scripts/deps.sh" bench
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DKIRATO_BENCH=ON -DKIRATO_TESTS=OFF -DKIRATO_DIALOG=OFF >/dev/null
 cmake --build "$build" --target print_move_tree_bench >/dev/null

@@ -16,12 +16,12 @@ class QPushButton;
 
 namespace kirato {
 
-// What the dialog needs to know about how it was started. The program fills
-// it from its arguments; tests fill it to run the dialog in a folder of
-// their own.
 // The program's icon, a Go stone on a board, in every size it ships.
 QIcon ProgramIcon();
 
+// What the dialog needs to know about how it was started. The program fills
+// it from its arguments; tests fill it to run the dialog in a folder of
+// their own.
 struct DialogSetup {
   // The path the program was started under (a link in a job folder kept as
   // the link): the datafile and the trace log lie beside it, named after it.
