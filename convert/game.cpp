@@ -1,5 +1,7 @@
 #include "convert/game.h"
 
+#include <new>
+
 #include "batch/disk.h"
 #include "batch/run_state.h"
 #include "convert/text.h"
@@ -60,8 +62,10 @@ void ResetGame(GameState& game) {
   game.textMoveNumber = -1;
 }
 
-int ConvertGame(Run& run, LineReader& in, std::string& out,
-                std::string_view outputPath) {
+namespace {
+
+int ConvertLines(Run& run, LineReader& in, std::string& out,
+                 std::string_view outputPath) {
   const int level = run.state.traceLevel;
   if (level >= 4) TraceWrite(run, "ConvertGame");
   ResetGame(run.game);
@@ -102,6 +106,19 @@ int ConvertGame(Run& run, LineReader& in, std::string& out,
   ResetGame(run.game);
   out += ")\n";
   return 0;
+}
+
+}  // namespace
+
+int ConvertGame(Run& run, LineReader& in, std::string& out,
+                std::string_view outputPath) {
+  // The handlers catch what they store; this catches the rest (a huge
+  // output, a long line), so that no exception leaves the engine.
+  try {
+    return ConvertLines(run, in, out, outputPath);
+  } catch (const std::bad_alloc&) {
+    return FailConversion(run, kNoMemoryMessage);
+  }
 }
 
 }  // namespace kirato

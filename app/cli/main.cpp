@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -130,9 +131,7 @@ int ConvertCommand(const std::string& input, const std::string& output) {
   return result == kirato::kConverted ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kUsage, stdout);
     return 0;
@@ -149,4 +148,15 @@ int main(int argc, char** argv) {
     return RunDatafileCommand(argv[1]);
   }
   return UsageError();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {  // only running out of memory
+    std::fprintf(stderr, "kirato-cli: %s\n", e.what());
+    return 1;
+  }
 }
