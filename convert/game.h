@@ -58,9 +58,10 @@ void ResetGame(GameState& game);
 
 // Reads one UGF record from `in` and appends its SGF form to `out`. The game
 // is named after the part of `outputPath` behind its last '/'. Returns 0 when
-// the whole input was converted (and counts it as converted), 1 when a line
-// handler stopped the conversion or the input could not be read; `out` then
-// holds only what was written before the failure.
+// the whole input was converted, 1 when a line handler stopped the
+// conversion or the input could not be read; `out` then holds only what was
+// written before the failure. The caller counts the game as converted once
+// its output is safely stored.
 int ConvertGame(Run& run, LineReader& in, std::string& out,
                 std::string_view outputPath);
 
