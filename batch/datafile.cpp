@@ -180,8 +180,7 @@ int RunDatafile(Run& run, const std::string& executablePath) {
 
 std::string ReplaceFileExtension(const std::string& path,
                                  const std::string& extension) {
-  const size_t slash = path.rfind('/');
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t nameStart = path.size() - FileNameOf(path).size();
   const size_t dot = path.rfind('.');
   if (dot == std::string::npos || dot < nameStart) return path + extension;
   return path.substr(0, dot) + extension;

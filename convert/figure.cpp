@@ -16,10 +16,6 @@ namespace {
 constexpr std::string_view kTooManyComments =
     "Too many comments in this file. Conversion aborted.";
 
-bool DigitAt(std::string_view line, size_t pos) {
-  return pos < line.size() && IsDigit(line[pos]);
-}
-
 // ".Text,N" opens the block of move N; without a number the block stays as
 // it was.
 void OpenTextBlock(GameState& game, std::string_view line) {
@@ -69,10 +65,8 @@ bool ParseLabel(const GameState& game, std::string_view line,
     return false;
   }
   value->assign(1, '[');
-  *value += col;
-  // ']' or '\' would end the value early or swallow the next character.
-  if (rowLetter == ']' || rowLetter == '\\') *value += '\\';
-  *value += rowLetter;
+  AppendSgfPointLetter(*value, col);
+  AppendSgfPointLetter(*value, rowLetter);
   *value += ':';
   AppendEscapedSgfText(*value, line.substr(comma + 1));
   *value += ']';

@@ -8,46 +8,6 @@
 
 namespace kirato {
 
-namespace {
-
-enum class Section { kNone, kHeader, kData, kFigure };
-
-struct SectionLine {
-  std::string_view name;  // compared case-insensitively, as a prefix
-  Section section;
-  std::string_view trace;
-};
-
-constexpr SectionLine kSectionLines[] = {
-    {"[Header]", Section::kHeader, "ConvertGame::inheader set"},
-    {"[Data]", Section::kData, "ConvertGame::indata set"},
-    {"[Figure]", Section::kFigure, "ConvertGame::infigure set"},
-};
-
-// The game is named after the output file, extension included.
-std::string_view GameName(std::string_view outputPath) {
-  const size_t slash = outputPath.rfind('/');
-  return slash == std::string_view::npos ? outputPath
-                                         : outputPath.substr(slash + 1);
-}
-
-int HandleSectionLine(Run& run, Section section, std::string_view line,
-                      std::string& out) {
-  switch (section) {
-    case Section::kHeader:
-      return HandleHeaderField(run, line, out);
-    case Section::kData:
-      return HandleMove(run, line);
-    case Section::kFigure:
-      return HandleFigureLine(run, line);
-    case Section::kNone:
-      break;
-  }
-  return 0;
-}
-
-}  // namespace
-
 int FailConversion(Run& run, std::string_view message) {
   ShowMessage(run, message);
   run.state.errorFlag = 1;
@@ -64,6 +24,35 @@ void ResetGame(GameState& game) {
 
 namespace {
 
+enum class Section { kNone, kHeader, kData, kFigure };
+
+struct SectionLine {
+  std::string_view name;  // compared case-insensitively, as a prefix
+  Section section;
+  std::string_view trace;
+};
+
+constexpr SectionLine kSectionLines[] = {
+    {"[Header]", Section::kHeader, "ConvertGame::inheader set"},
+    {"[Data]", Section::kData, "ConvertGame::indata set"},
+    {"[Figure]", Section::kFigure, "ConvertGame::infigure set"},
+};
+
+int HandleSectionLine(Run& run, Section section, std::string_view line,
+                      std::string& out) {
+  switch (section) {
+    case Section::kHeader:
+      return HandleHeaderField(run, line, out);
+    case Section::kData:
+      return HandleMove(run, line);
+    case Section::kFigure:
+      return HandleFigureLine(run, line);
+    case Section::kNone:
+      break;
+  }
+  return 0;
+}
+
 int ConvertLines(Run& run, LineReader& in, std::string& out,
                  std::string_view outputPath) {
   const int level = run.state.traceLevel;
@@ -71,7 +60,8 @@ int ConvertLines(Run& run, LineReader& in, std::string& out,
   ResetGame(run.game);
   out += "(;GM[1]FF[4]AP[kirato:1.0]\n";
   out += "GN[";
-  AppendEscapedSgfText(out, GameName(outputPath));
+  // The game is named after the output file, extension included.
+  AppendEscapedSgfText(out, FileNameOf(outputPath));
   out += "]\n";
 
   Section section = Section::kNone;

@@ -39,13 +39,9 @@ bool IsAt(std::string_view v, size_t pos, char c) {
   return pos < v.size() && v[pos] == c;
 }
 
-bool IsDigitAt(std::string_view v, size_t pos) {
-  return pos < v.size() && IsDigit(v[pos]);
-}
-
 // Appends the run of digits at `pos` and returns the index after it.
 size_t CopyDigits(std::string_view v, size_t pos, std::string& out) {
-  while (IsDigitAt(v, pos)) out += v[pos++];
+  while (DigitAt(v, pos)) out += v[pos++];
   return pos;
 }
 
@@ -72,7 +68,7 @@ int WriteFreeText(Run&, const HeaderLine& h, std::string& out) {
 // Up to `most` digits at `pos` onto `date`.
 void TakeDigits(std::string_view v, size_t& pos, size_t most,
                 std::string& date) {
-  for (size_t taken = 0; taken < most && IsDigitAt(v, pos); ++taken) {
+  for (size_t taken = 0; taken < most && DigitAt(v, pos); ++taken) {
     date += v[pos++];
   }
 }
@@ -122,7 +118,7 @@ int WriteDate(Run&, const HeaderLine& h, std::string& out) {
 int WriteHandicapAndKomi(Run&, const HeaderLine& h, std::string& out) {
   const std::string_view v = h.value;
   size_t pos = 0;
-  if (IsDigitAt(v, 0)) {
+  if (DigitAt(v, 0)) {
     const long long handicap = ReadNumber(v, 0, &pos);
     if (handicap > 1) AppendProperty(out, "HA", std::to_string(handicap));
   }
@@ -193,7 +189,7 @@ int WritePlayer(Run&, const HeaderLine& h, std::string& out) {
   if (comma == kNone) return 0;
 
   const size_t pos = SkipSpace(v, comma + 1);
-  if (!IsDigitAt(v, pos)) return 0;
+  if (!DigitAt(v, pos)) return 0;
   WriteRank(colour, v, pos, out);
   return 0;
 }
@@ -227,7 +223,7 @@ int WriteTimeLimit(Run&, const HeaderLine& h, std::string& out) {
   const size_t semicolon = v.find(';');
   if (semicolon == kNone) return 0;
   const size_t pos = semicolon + 1;
-  if (!IsDigitAt(v, pos) || v[pos] == '0') return 0;
+  if (!DigitAt(v, pos) || v[pos] == '0') return 0;
   const long long seconds = ReadNumber(v, pos) * 60LL;
   AppendProperty(out, "TM", std::to_string(seconds));
   return 0;
@@ -236,13 +232,11 @@ int WriteTimeLimit(Run&, const HeaderLine& h, std::string& out) {
 // Moves and labels are placed on a board of this size, so a size the SGF
 // letters cannot address ends the game.
 int WriteBoardSize(Run& run, const HeaderLine& h, std::string& out) {
-  if (!IsDigitAt(h.value, 0)) return 0;
+  if (!DigitAt(h.value, 0)) return 0;
   const int size = static_cast<int>(ReadNumber(h.value, 0));
   run.game.boardSize = size;
   if (size < 2 || size > 26) {
-    ShowMessage(run, "Illegal board size: " + std::to_string(size));
-    run.state.errorFlag = 1;
-    return 1;
+    return FailConversion(run, "Illegal board size: " + std::to_string(size));
   }
   AppendProperty(out, "SZ", std::to_string(size));
   return 0;

@@ -60,22 +60,14 @@ int ParseMove(Run& run, std::string_view line, MoveRecord& rec) {
   rec.color = line[pos];
 
   pos = SkipSpace(line, AfterComma(line, pos));
-  rec.number = (pos < line.size() && IsDigit(line[pos]))
-                   ? static_cast<int32_t>(ReadNumber(line, pos))
-                   : 0;
+  rec.number = DigitAt(line, pos) ? static_cast<int32_t>(ReadNumber(line, pos))
+                                 : 0;
   return 0;
 }
 
-// A computed row letter can be ']' or '\' on an odd board; escaping it keeps
-// the property value closed where it should be.
-void AppendPointLetter(std::string& out, char c) {
-  if (c == ']' || c == '\\') out += '\\';
-  out += c;
-}
-
 void AppendPoint(std::string& out, const MoveRecord& rec) {
-  AppendPointLetter(out, rec.col);
-  AppendPointLetter(out, rec.row);
+  AppendSgfPointLetter(out, rec.col);
+  AppendSgfPointLetter(out, rec.row);
 }
 
 bool IsCommentEntry(const std::string& text) {

@@ -17,6 +17,11 @@ size_t SkipSpace(std::string_view text, size_t pos) {
   return pos;
 }
 
+std::string_view FileNameOf(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 size_t AfterComma(std::string_view text, size_t pos) {
   const size_t comma = text.find(',', pos);
   return comma == std::string_view::npos ? text.size() : comma + 1;
@@ -54,6 +59,11 @@ void AppendEscapedSgfText(std::string& out, std::string_view text) {
     if (c == ':' || c == ']' || c == '\\') out += '\\';
     out += c;
   }
+}
+
+void AppendSgfPointLetter(std::string& out, char c) {
+  if (c == ']' || c == '\\') out += '\\';
+  out += c;
 }
 
 std::string EscapeSgfText(std::string_view text) {

@@ -32,6 +32,14 @@ bool StartsWithNoCase(std::string_view text, std::string_view key);
 // (text.size() when there is none).
 size_t SkipSpace(std::string_view text, size_t pos);
 
+// True when text[pos] exists and is a digit.
+inline bool DigitAt(std::string_view text, size_t pos) {
+  return pos < text.size() && IsDigit(text[pos]);
+}
+
+// The part of a path after its last '/' (the whole path without one).
+std::string_view FileNameOf(std::string_view path);
+
 // Index just past the first ',' at or after `pos`, or text.size() when
 // there is none.
 size_t AfterComma(std::string_view text, size_t pos);
@@ -53,6 +61,11 @@ std::string_view TrimTrailingSpace(std::string_view text);
 // treated one at a time, with no regard for multi-byte encodings.
 std::string EscapeSgfText(std::string_view text);
 void AppendEscapedSgfText(std::string& out, std::string_view text);
+
+// Appends one computed point letter of an SGF point. Off-board numbers can
+// make it ']' or '\', which would end the value early or swallow the next
+// character, so those get a backslash.
+void AppendSgfPointLetter(std::string& out, char c);
 
 // One character, with a backslash before it when it is ':', ']' or '\'.
 std::string_view EscapeSgfChar(char c);

@@ -11,6 +11,7 @@
 #include "batch/process.h"
 #include "batch/run_state.h"
 #include "batch/walk.h"
+#include "convert/text.h"
 
 namespace {
 
@@ -117,9 +118,8 @@ int ConvertCommand(const std::string& input, const std::string& output) {
   std::string gameName = output;
   if (output == "-") {
     g_messages = stderr;
-    const size_t slash = input.rfind('/');
     gameName = kirato::ReplaceFileExtension(
-        slash == std::string::npos ? input : input.substr(slash + 1), ".sgf");
+        std::string(kirato::FileNameOf(input)), ".sgf");
   }
   kirato::Run run(disk, PrintMessage);
   std::string openError;

@@ -9,6 +9,7 @@
 #include "app/dialog/command_line.h"
 #include "batch/datafile.h"
 #include "batch/process.h"
+#include "convert/text.h"
 
 namespace kirato {
 
@@ -17,9 +18,7 @@ namespace {
 // The program's file name without directory and extension: a link named
 // after a job gives the job's name to the message box captions.
 QString ApplicationName(const std::string& programPath) {
-  const size_t slash = programPath.rfind('/');
-  const std::string name =
-      slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+  const std::string name(FileNameOf(programPath));
   return QString::fromLocal8Bit(ReplaceFileExtension(name, "").c_str());
 }
 
