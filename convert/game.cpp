@@ -15,6 +15,7 @@ int FailConversion(Run& run, std::string_view message) {
 }
 
 void ResetGame(GameState& game) {
+  game.root.clear();
   game.moves.records.clear();
   game.comments.entries.clear();
   game.labelEntries.clear();
@@ -38,11 +39,10 @@ constexpr SectionLine kSectionLines[] = {
     {"[Figure]", Section::kFigure, "ConvertGame::infigure set"},
 };
 
-int HandleSectionLine(Run& run, Section section, std::string_view line,
-                      std::string& out) {
+int HandleSectionLine(Run& run, Section section, std::string_view line) {
   switch (section) {
     case Section::kHeader:
-      return HandleHeaderField(run, line, out);
+      return HandleHeaderField(run, line);
     case Section::kData:
       return HandleMove(run, line);
     case Section::kFigure:
@@ -88,10 +88,13 @@ int ConvertLines(Run& run, LineReader& in, std::string& out,
       }
     }
     if (switched || section == Section::kNone) continue;
-    if (HandleSectionLine(run, section, TrimTrailingSpace(work), out) != 0) {
+    if (HandleSectionLine(run, section, TrimTrailingSpace(work)) != 0) {
+      // What was read up to here, for the trace of a failed game.
+      WriteRootProperties(run.game, out);
       return 1;
     }
   }
+  WriteRootProperties(run.game, out);
   PrintMoveTree(run, out);
   ResetGame(run.game);
   out += ")\n";

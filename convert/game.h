@@ -42,8 +42,17 @@ struct CommentList {
   int count() const { return static_cast<int>(entries.size()); }
 };
 
+// A property of the root node, its value escaped as it will be written.
+struct RootProperty {
+  std::string ident;
+  std::string value;
+};
+
 struct GameState {
   int boardSize = 19;
+  // Written from the header, in the order first met; a key met again
+  // changes its property instead of writing a second one into the node.
+  std::vector<RootProperty> root;
   MoveList moves;
   CommentList comments;
   int textMoveNumber = -1;  // move of the open figure text block; -1: none
@@ -52,7 +61,7 @@ struct GameState {
   std::unordered_map<int32_t, int> labelEntries;
 };
 
-// Empties the lists, sets the board size back to 19 and closes any figure
+// Empties the lists and the root properties, sets the board size back to 19 and closes any figure
 // text block, so that nothing of one game leaks into the next.
 void ResetGame(GameState& game);
 
@@ -68,7 +77,7 @@ int ConvertGame(Run& run, LineReader& in, std::string& out,
 // The section handlers. Each takes one line of its section with leading and
 // trailing whitespace removed, and returns 0 to go on or 1 when the
 // conversion must end now (having shown its own message).
-int HandleHeaderField(Run& run, std::string_view line, std::string& out);
+int HandleHeaderField(Run& run, std::string_view line);
 int HandleMove(Run& run, std::string_view line);
 int HandleFigureLine(Run& run, std::string_view line);
 
@@ -79,6 +88,9 @@ int FailConversion(Run& run, std::string_view message);
 // Shown when an entry cannot be stored for want of memory.
 constexpr std::string_view kNoMemoryMessage =
     "Not enough memory for this file. Conversion aborted.";
+
+// Appends the root properties the header lines made, each on a line.
+void WriteRootProperties(const GameState& game, std::string& out);
 
 // Appends the nodes of all collected moves, each run of a move number
 // followed by that number's comment and label entries. Returns 0.

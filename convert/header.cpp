@@ -1,9 +1,11 @@
 // The "[Header]" section: each key=value line becomes zero, one or two SGF
-// root properties, written at once in the order of the lines.
+// root properties, kept in the game state in the order they were first met
+// and written when the whole record has been read.
 //
 // Every scan below is bounded by the value's size: a header line may stop
 // anywhere (a truncated file, a 1023-byte piece of a longer line), and no
 // value may reach past it or break the SGF structure around it.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -341,9 +343,44 @@ constexpr HeaderKey kHeaderKeys[] = {
     {"Writer", 6, WriteFreeText, "US"},
 };
 
+// Takes the "IDENT[value]\n" properties a rule wrote into the root. A
+// property the root has already got would be an error in the node: a
+// repeated free-text key adds a line to its text, any other repeated key
+// replaces the value, as the last board size is also the one moves use.
+void MergeIntoRoot(GameState& game, std::string_view written, bool joins) {
+  size_t pos = 0;
+  while (pos < written.size()) {
+    const size_t open = written.find('[', pos);
+    if (open == kNone) return;
+    size_t close = open + 1;
+    while (close < written.size() && written[close] != ']') {
+      close += written[close] == '\\' ? 2 : 1;
+    }
+    const std::string_view ident = written.substr(pos, open - pos);
+    const std::string_view value = written.substr(open + 1, close - open - 1);
+    pos = close + 2;  // past "]\n"
+
+    auto same = std::find_if(game.root.begin(), game.root.end(),
+                             [&](const RootProperty& p) { return p.ident == ident; });
+    if (same == game.root.end()) {
+      game.root.push_back({std::string(ident), std::string(value)});
+    } else if (joins) {
+      same->value.append("\n").append(value);
+    } else {
+      same->value.assign(value);
+    }
+  }
+}
+
 }  // namespace
 
-int HandleHeaderField(Run& run, std::string_view line, std::string& out) {
+void WriteRootProperties(const GameState& game, std::string& out) {
+  for (const RootProperty& p : game.root) {
+    out.append(p.ident).append("[").append(p.value).append("]\n");
+  }
+}
+
+int HandleHeaderField(Run& run, std::string_view line) {
   if (line.empty()) return 0;
   const std::string_view value = ValueOf(line);
   if (run.state.traceLevel >= 8) {
@@ -351,7 +388,10 @@ int HandleHeaderField(Run& run, std::string_view line, std::string& out) {
   }
   for (const HeaderKey& k : kHeaderKeys) {
     if (StartsWithNoCase(line, k.key.substr(0, k.compared))) {
-      return k.rule(run, HeaderLine{line, value, k.property}, out);
+      std::string written;
+      const int result = k.rule(run, HeaderLine{line, value, k.property}, written);
+      MergeIntoRoot(run.game, written, !k.property.empty());
+      return result;
     }
   }
   ShowMessage(run, std::string("Unknown field: ").append(line));

@@ -1,6 +1,7 @@
 // The [Data] section: one stored MoveRecord per line, and at the end of the
 // game the SGF nodes of all records with their comment and label entries.
 #include <algorithm>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
@@ -87,12 +88,13 @@ std::vector<int> EntriesByNumber(const CommentList& comments) {
   return order;
 }
 
-// Writes the entries of `number` in list order. SGF allows one comment per
-// node, so all comment lines of the number become one C property, joined by
-// line feeds, where the first of them stands; label entries stay as they are.
-void AppendEntriesOf(const CommentList& comments,
-                     const std::vector<int>& order, int32_t number,
-                     std::string& out) {
+// The entries of `number`, in list order, as a range of `order`.
+struct EntryRange {
+  std::vector<int>::const_iterator from, to;
+};
+
+EntryRange EntriesOf(const CommentList& comments, const std::vector<int>& order,
+                     int32_t number) {
   const auto numberOf = [&](int index) { return comments.entries[index].number; };
   const auto from = std::lower_bound(
       order.begin(), order.end(), number,
@@ -100,26 +102,37 @@ void AppendEntriesOf(const CommentList& comments,
   const auto to = std::upper_bound(
       from, order.end(), number,
       [&](int32_t n, int index) { return n < numberOf(index); });
-  bool commentWritten = false;
-  for (auto it = from; it != to; ++it) {
-    const std::string& text = comments.entries[*it].text;
-    if (!IsCommentEntry(text)) {
-      out.append(text).append("\n");
-      continue;
+  return {from, to};
+}
+
+// Writes the entries of one node: those of each range in turn. SGF allows a
+// property only once in a node, so all comment lines become one C property,
+// joined by line feeds, and all labels one LB property.
+void AppendNodeEntries(const CommentList& comments,
+                       std::initializer_list<EntryRange> ranges,
+                       std::string& out) {
+  std::string comment;
+  std::string labels;
+  bool anyComment = false;
+  bool labelsFirst = false;
+  for (const EntryRange& r : ranges) {
+    for (auto it = r.from; it != r.to; ++it) {
+      const std::string& text = comments.entries[*it].text;
+      if (IsCommentEntry(text)) {
+        if (anyComment) comment += '\n';
+        comment.append(text, 2, text.size() - 3);
+        anyComment = true;
+      } else {
+        // "LB[..][..]": the values of a later entry join the first one.
+        if (labels.empty() && !anyComment) labelsFirst = true;
+        labels.append(text, labels.empty() ? 0 : 2, std::string::npos);
+      }
     }
-    if (commentWritten) continue;
-    commentWritten = true;
-    out += "C[";
-    bool firstLine = true;
-    for (auto line = it; line != to; ++line) {
-      const std::string& part = comments.entries[*line].text;
-      if (!IsCommentEntry(part)) continue;
-      if (!firstLine) out += '\n';
-      out.append(part, 2, part.size() - 3);
-      firstLine = false;
-    }
-    out += "]\n";
   }
+  // Whichever kind of entry was made first is written first.
+  if (labelsFirst) out.append(labels).append("\n");
+  if (anyComment) out.append("C[").append(comment).append("]\n");
+  if (!labelsFirst && !labels.empty()) out.append(labels).append("\n");
 }
 
 // Every move is a node of its own, so a move property has exactly one
@@ -182,12 +195,26 @@ int PrintMoveTree(Run& run, std::string& out) {
     while (end < records.size() && records[end].number == number) ++end;
     if (number == 0) {
       AppendAddedStones(records, i, end, out);
-    } else {
-      for (size_t k = i; k < end; ++k) AppendMoveNode(records[k], out);
+      AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, out);
+      i = end;
+      continue;
     }
-    // The entries of a number follow the last record of each of its runs.
-    AppendEntriesOf(comments, order, number, out);
-    i = end;
+    for (size_t k = i; k < end; ++k) AppendMoveNode(records[k], out);
+    // Stones added right after a move join its node, and so do the entries
+    // of move 0 written with them: all of them follow the node's stones.
+    size_t added = end;
+    while (added < records.size() && records[added].number == 0) ++added;
+    AppendAddedStones(records, end, added, out);
+    if (added > end) {
+      AppendNodeEntries(comments,
+                        {EntriesOf(comments, order, number),
+                         EntriesOf(comments, order, 0)},
+                        out);
+    } else {
+      // The entries of a number follow the last record of each of its runs.
+      AppendNodeEntries(comments, {EntriesOf(comments, order, number)}, out);
+    }
+    i = added;
   }
   return 0;
 }

@@ -313,6 +313,7 @@ def main():
     global CLI
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
+    parser.add_argument("--sgf-check")
     parser.add_argument("--source-dir")
     args, rest = parser.parse_known_args()
     CLI = os.path.abspath(args.cli)

@@ -19,7 +19,7 @@ TEST(GameTest, SectionsDecideWhereLinesGo) {
        "Title=Nope\n[Header]\nTitle=Yes\n", 0, "EV[Yes]\n"},
       {"an unknown section silences lines until a known one",
        "[Header]\nTitle=A\n[Remote]\nTitle=B\n[HEADER]\nTitle=C\n", 0,
-       "EV[A]\nEV[C]\n"},
+       "EV[A\nC]\n"},
       {"section lines in any case, indented, with text after them",
        "  [header] trailing\nTitle=T\n\t[DATA]x\nPD,B1,1\n", 0,
        "EV[T]\n\n;B[pp]"},

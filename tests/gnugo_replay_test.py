@@ -165,6 +165,7 @@ class ReplayTest(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
+    parser.add_argument("--sgf-check")
     parser.add_argument("--source-dir", required=True)
     ARGS, rest = parser.parse_known_args()
     result = unittest.main(argv=[sys.argv[0]] + rest, exit=False).result

@@ -6,6 +6,7 @@
 
 #include "convert/text.h"
 #include "fake_disk.h"
+#include "sgf_check.h"
 
 namespace kirato {
 namespace {
@@ -23,7 +24,8 @@ Outcome Handle(TestRun& t, std::string_view line) {
   std::unique_ptr<char[]> copy(new char[line.size()]);
   line.copy(copy.get(), line.size());
   Outcome o;
-  o.result = HandleHeaderField(t.run, {copy.get(), line.size()}, o.out);
+  o.result = HandleHeaderField(t.run, {copy.get(), line.size()});
+  WriteRootProperties(t.run.game, o.out);
   return o;
 }
 
@@ -250,9 +252,15 @@ TEST(HeaderTest, ConvertedGames) {
        ".Text,1\nGood start\n.EndText\n",
        0, "EV[Club Cup]\nSZ[19]\nPB[Alpha]\nBR[3d]\nPW[Beta]\nWR[2k]\n"
           "KM[6.5]\nRE[B+R]\n"},
-      {"key repeated, any order",
-       "[Header]\nComment=a\nCommentator=b\nComment=c\n", 0,
-       "GC[a]\nAN[b]\nGC[c]\n"},
+      {"repeated text key adds a line where the key first stood",
+       "[Header]\nComment=a\nCommentator=b\nComment=c]\n", 0,
+       "GC[a\nc\\]]\nAN[b]\n"},
+      {"other repeated keys keep the last value",
+       "[Header]\nSize=9\nHdcp=2,0.5\nWinner=B,C\nSize=13\nHdcp=3\n", 0,
+       "SZ[13]\nHA[3]\nKM[0.5]\nRE[B+R]\n"},
+      {"a repeated player keeps the rank no later line replaced",
+       "[Header]\nPlayerB=Ann,2d\nPlayerW=Bo\nPlayerB=Cy\n", 0,
+       "PB[Cy]\nBR[2d]\nPW[Bo]\n"},
       {"illegal size ends the game", "[Header]\nTitle=A\nSize=27\nTitle=B\n",
        1, "EV[A]\n"},
   };
@@ -267,8 +275,10 @@ TEST(HeaderTest, ConvertedGames) {
     // Nothing but move nodes or the end may follow the root properties.
     if (c.result == 0) {
       EXPECT_TRUE(rest.starts_with("\n;") || rest == ")\n") << rest;
+      EXPECT_TRUE(CheckSgf(sgf).ok()) << CheckSgf(sgf).error;
     } else {
       EXPECT_EQ("", rest);
+      EXPECT_TRUE(CheckSgf(sgf).validPrefix) << CheckSgf(sgf).error;
     }
   }
 }

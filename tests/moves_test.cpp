@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_disk.h"
+#include "sgf_check.h"
 
 namespace kirato {
 namespace {
@@ -123,9 +124,12 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
        "QP,W,0\nPP,B,0\nDD,W,0\nDP,B,0\n", "", "AW[qd][dp]AB[pd][dd]"},
       {"a repeated number gives a node per record, entries after the last",
        "PP,B,4\nDD,B,4\n", ".Text,4\nc\n", "\n;B[pd]\n;B[dp]C[c]\n"},
-      {"stones added after a move join its node after its entries",
-       "QP,W,1\nPP,B,0\nDD,W,0\n", ".Text,0\nzero\n.Text,1\none\n",
-       "\n;W[qd]C[one]\nAB[pd]AW[dp]C[zero]\n"},
+      {"stones added after a move join its node, one C and one LB in it",
+       "QP,W,1\nPP,B,0\nDD,W,0\n",
+       ".Text,0\nzero\n.#,1,1,Z\n.Text,1\n.#,2,2,O\none\n",
+       "\n;W[qd]AB[pd]AW[dp]LB[br:O][as:Z]\nC[one\nzero]\n"},
+      {"labels made before the comment stay first",
+       "QP,W,1\n", ".Text,1\n.#,1,1,X\nx\n", "\n;W[qd]LB[as:X]\nC[x]\n"},
       {"comment lines of a move join into one property where the first is",
        "QP,W,1\n", ".Text,1\na\n.#,1,1,X\nb\n.Text,2\nz\n.Text,1\nc\n",
        "\n;W[qd]C[a\nb\nc]\nLB[as:X]\n"},
@@ -148,6 +152,7 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
                              "[Data]\n" + c.data + "[Figure]\n" + c.figure,
                              &sgf));
     EXPECT_EQ(root + c.moves + ")\n", sgf);
+    EXPECT_TRUE(CheckSgf(sgf).ok()) << CheckSgf(sgf).error;
   }
 }
 
