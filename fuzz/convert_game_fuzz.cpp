@@ -1,25 +1,51 @@
 // Feeds arbitrary bytes to the converter as a UGF record. The first byte
-// picks the trace level, so the trace paths are exercised too. Checks that
-// a converted game is framed and that a failed one never looks finished.
+// picks the trace level, so the trace paths are exercised too. Whatever the
+// input, the SGF must be well-formed: a converted game complete, a failed
+// one a clean beginning that never looks finished. The same record converted
+// again on the same run gives the same bytes, so no state leaks between games.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "fake_disk.h"
+#include "sgf_check.h"
+
+namespace {
+
+void Require(bool ok, const char* what, const std::string& sgf) {
+  if (ok) return;
+  std::fprintf(stderr, "%s\n--- SGF ---\n%s\n", what, sgf.c_str());
+  std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   kirato::TestRun t;
   kirato::OpenTraceLog(t.run, data[0] % 10, "/trace.log");
   const std::string ugf(reinterpret_cast<const char*>(data) + 1, size - 1);
+
   std::string sgf;
   const int result = kirato::ConvertText(t.run, ugf, &sgf);
-  const bool framed = sgf.size() >= 2 && sgf.compare(sgf.size() - 2, 2, ")\n") == 0;
-  if (sgf.rfind("(;GM[1]FF[4]AP[kirato:1.0]\n", 0) != 0) std::abort();
-  if (result == 0 && !framed) std::abort();
-  // A second game on the same run starts clean.
+  const kirato::SgfCheck check = kirato::CheckSgf(sgf);
+  Require(sgf.rfind("(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n", 0) == 0,
+          "the root does not start the output", sgf);
+  Require(check.validPrefix, check.error.c_str(), sgf);
+  if (result == 0) {
+    Require(check.complete, "a converted game is not complete", sgf);
+    Require(sgf.size() >= 2 && sgf.compare(sgf.size() - 2, 2, ")\n") == 0,
+            "a converted game does not end with \")\\n\"", sgf);
+  } else {
+    Require(!check.complete, "a failed game looks complete", sgf);
+    Require(t.run.state.errorFlag == 1 || !t.messages.empty(),
+            "a failed game gave no message", sgf);
+  }
+
   std::string again;
-  if (kirato::ConvertText(t.run, "", &again) != 0) std::abort();
-  if (again != "(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n)\n") std::abort();
+  const int second = kirato::ConvertText(t.run, ugf, &again);
+  Require(second == result && again == sgf,
+          "the same record converted twice gives different output", again);
   return 0;
 }

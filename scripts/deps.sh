@@ -2,6 +2,7 @@
 # Installs the Debian packages a task needs, when any are missing.
 #   scripts/deps.sh build   compiler and CMake: enough for kirato-cli
 #   scripts/deps.sh test    everything the test suite needs, Qt included
+#   scripts/deps.sh fuzz    clang and its fuzzer runtime
 #   scripts/deps.sh bench   the benchmarks' library
 set -eu
 
@@ -10,8 +11,9 @@ case "${1:-build}" in
   build) wanted="$build" ;;
   dialog) wanted="$build qt6-base-dev" ;;
   test) wanted="$build qt6-base-dev libgtest-dev python3 clang gnugo" ;;
+  fuzz) wanted="$build clang libclang-rt-14-dev" ;;
   bench) wanted="$build libbenchmark-dev libgtest-dev python3 time" ;;
-  *) echo "usage: $0 build|dialog|test|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 build|dialog|test|fuzz|bench" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds everything and runs every test: a release build with g++, the same
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and a clang build.
-# Compiler warnings fail the build.
+# Compiler warnings fail the build. Then each fuzz target runs for
+# KIRATO_FUZZ_SECONDS (default 60; 0 skips them).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -12,4 +13,8 @@ for preset in default asan clang; do
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2
 done
+seconds="${KIRATO_FUZZ_SECONDS:-60}"
+if [ "$seconds" -gt 0 ]; then
+  scripts/fuzz.sh "$seconds"
+fi
 echo "All tests passed."
