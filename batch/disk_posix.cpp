@@ -148,7 +148,8 @@ std::string TempNameFor(const std::string& target, unsigned attempt) {
       slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   const std::string base =
       slash == std::string::npos ? target : target.substr(slash + 1);
-  return dir + "." + base + "." + std::to_string(::getpid()) + "-" +
+  static const std::string pid = std::to_string(::getpid());
+  return dir + "." + base + "." + pid + "-" +
          std::to_string(attempt) + ".tmp";
 }
 
@@ -219,7 +220,8 @@ class PosixDisk : public Disk {
       ::close(fd);
       return nullptr;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: it changes nothing for the reads of a regular file,
+    // and clearing it would cost two calls a file.
     return std::make_unique<FdReader>(fd);
   }
 
