@@ -134,6 +134,7 @@ void CConverterDlg::OnStart() {
   const int closeFlag =
       ExecuteDatafile(run_, ReplaceFileExtension(setup_.programPath, ".txt"),
                       ReplaceFileExtension(setup_.programPath, ".log"));
+  ShowLatestMessage();
   // A dialog that the user ended during the run is already on its way out.
   if (closeFlag != 0 && isVisible()) {
     QMetaObject::invokeMethod(okButton_, &QPushButton::click,
@@ -143,12 +144,25 @@ void CConverterDlg::OnStart() {
 }
 
 void CConverterDlg::AppendMessage(std::string_view line) {
-  auto* item = new QListWidgetItem(FromBytes(line), messages_);
-  messages_->setCurrentItem(item);
-  messages_->scrollToItem(item);
+  messages_->addItem(FromBytes(line));
+  // Selecting, scrolling to and painting every line would cost many times
+  // the conversion of a record: the window catches up with the list at the
+  // first line and then at most every 50 ms, and once more at the end.
+  if (!sinceShown_.isValid() || sinceShown_.elapsed() >= 50) {
+    ShowLatestMessage();
+  }
+}
+
+void CConverterDlg::ShowLatestMessage() {
+  QListWidgetItem* last = messages_->item(messages_->count() - 1);
+  if (last) {
+    messages_->setCurrentItem(last);
+    messages_->scrollToItem(last);
+  }
   // The run works on this thread: handling what is pending keeps the window
   // painted and its OK button and close box answering.
   QCoreApplication::processEvents();
+  sinceShown_.start();
 }
 
 }  // namespace kirato

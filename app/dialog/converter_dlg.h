@@ -4,6 +4,7 @@
 #define KIRATO_APP_DIALOG_CONVERTER_DLG_H_
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -60,12 +61,14 @@ class CConverterDlg : public QDialog {
   void OnInitDialog();
   void ShowStartFailure(const std::string& text);
   void AppendMessage(std::string_view line);
+  void ShowLatestMessage();
   void LayOut();
 
   DialogSetup setup_;
   QPushButton* okButton_ = nullptr;
   QListWidget* messages_ = nullptr;
   QPushButton* startButton_ = nullptr;
+  QElapsedTimer sinceShown_;  // since the list was last brought up to date
   Run run_;
 };
 
