@@ -128,8 +128,10 @@ bool IsUpToDate(Run& run, const std::string& inputPath,
                 const std::string& outputPath) {
   int64_t inTime = 0;
   int64_t outTime = 0;
-  if (run.disk.Stat(inputPath, &inTime) != 0) return false;
+  // The output first: on a first run it is missing, and the input's time
+  // is then not needed.
   if (run.disk.Stat(outputPath, &outTime) != 0) return false;
+  if (run.disk.Stat(inputPath, &inTime) != 0) return false;
   const int64_t exeTime = run.state.executableTime;
   return inTime < outTime && (exeTime == 0 || exeTime < outTime);
 }
