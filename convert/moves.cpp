@@ -189,6 +189,13 @@ int PrintMoveTree(Run& run, std::string& out) {
   const CommentList& comments = run.game.comments;
   const std::vector<int> order = EntriesByNumber(comments);
 
+  // The notes of move 0 belong to the starting position. Without stones
+  // added they would have no record to follow and be lost: they go on the
+  // root node instead.
+  const bool anyAdded = std::any_of(records.begin(), records.end(),
+                                    [](const MoveRecord& r) { return r.number == 0; });
+  if (!anyAdded) AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, out);
+
   for (size_t i = 0; i < records.size();) {
     const int32_t number = records[i].number;
     size_t end = i;

@@ -122,6 +122,9 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
        "PP,B,0\nDD,B,0\nQP,W,0\n", "", "AB[pd][dp]AW[qd]"},
       {"mixed colours give one property each, in the order first met",
        "QP,W,0\nPP,B,0\nDD,W,0\nDP,B,0\n", "", "AW[qd][dp]AB[pd][dd]"},
+      {"notes of move 0 in a game without added stones go on the root",
+       "PP,B,1\n", ".Text,0\nintro\n.#,1,1,A\n.Text,1\nfirst\n",
+       "C[intro]\nLB[as:A]\n\n;B[pd]C[first]\n"},
       {"a repeated number gives a node per record, entries after the last",
        "PP,B,4\nDD,B,4\n", ".Text,4\nc\n", "\n;B[pd]\n;B[dp]C[c]\n"},
       {"stones added after a move join its node, one C and one LB in it",
@@ -138,9 +141,10 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
        ".Text,3\nx\n.Text,2\ny\n.Text,1\n.#,1,1,L\n.Text,3\n.#,2,2,M\n"
        ".Text,1\nw\n",
        "\n;B[pd]LB[as:L]\nC[w]\n\n;W[dp]C[y]\n\n;B[qd]C[x]\nLB[br:M]\n"},
-      {"entries without a record are not written", "PP,B,1\n",
-       ".Text,7\nlost\n.Text,0\nlost too\n", "\n;B[pd]"},
-      {"no records, nothing at all", "", ".Text,0\nlost\n", ""},
+      {"entries of a move that was not played are not written", "PP,B,1\n",
+       ".Text,7\nlost\n.Text,0\nkept\n", "C[kept]\n\n;B[pd]"},
+      {"no records: move 0 notes still on the root", "", ".Text,0\nonly\n",
+       "C[only]\n"},
       {"row letters ']' and '\\' are escaped", "AW,B,1\nAX,W,2\n", "",
        "\n;B[a\\]]\n;W[a\\\\]"},
   };
