@@ -1,10 +1,12 @@
 #!/bin/sh
-# Installs the Debian packages a task needs, when any are missing.
+# Installs what a task needs, when any of it is missing.
 #   scripts/deps.sh build   compiler and CMake: enough for kirato-cli
-#   scripts/deps.sh test    everything the test suite needs, Qt included
+#   scripts/deps.sh test    everything the test suite needs, Qt included, and
+#                           the npm packages of the SGF readers test
 #   scripts/deps.sh fuzz    clang and its fuzzer runtime
 #   scripts/deps.sh bench   the benchmarks' library
 set -eu
+repo="$(cd "$(dirname "$0")/.." && pwd)"
 
 build="g++ cmake ninja-build"
 case "${1:-build}" in
@@ -21,18 +23,31 @@ for p in $wanted; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" ||
     missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
-
-echo "Installing:$missing"
-if [ "$(id -u)" -eq 0 ]; then
-  sudo=""
-elif command -v sudo >/dev/null 2>&1; then
-  sudo="sudo"
-else
-  echo "Please install these packages as root:$missing" >&2
-  exit 1
+# The readers test runs Node.js; any node and npm on the PATH will do, the
+# Debian packages only when there are none.
+if [ "${1:-build}" = test ]; then
+  command -v node >/dev/null 2>&1 || missing="$missing nodejs"
+  command -v npm >/dev/null 2>&1 || missing="$missing npm"
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-# shellcheck disable=SC2086
-$sudo apt-get install -y -q --no-install-recommends $missing
+
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+  else
+    echo "Please install these packages as root:$missing" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  # shellcheck disable=SC2086
+  $sudo apt-get install -y -q --no-install-recommends $missing
+fi
+
+# The exact versions tests/readers/package-lock.json names.
+if [ "${1:-build}" = test ] && [ ! -d "$repo/tests/readers/node_modules" ]; then
+  echo "Installing the SGF readers' npm packages"
+  npm ci --prefix "$repo/tests/readers" --no-audit --no-fund
+fi

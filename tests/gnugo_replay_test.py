@@ -6,59 +6,14 @@ comment and label on its move."""
 import argparse
 import glob
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
 
+from gtp_replay import gtp, gtp_vertex, read_ugf, sgf_point
+
 ARGS = None
-GTP_COLUMNS = "ABCDEFGHJKLMNOPQRSTUVWXYZ"  # GTP has no column I
-
-
-def read_ugf(path):
-    """The game as the UGF file states it: size, stones, moves and notes."""
-    game = {"size": 19, "added": [], "moves": [], "comments": {}, "labels": {}}
-    section, block = None, None
-    with open(path, encoding="latin-1") as f:
-        for line in f.read().splitlines():
-            line = line.strip()
-            if line.startswith("["):
-                section = line
-            elif section == "[Header]" and line.startswith("Size="):
-                game["size"] = int(line[5:])
-            elif section == "[Data]":
-                point, color, number = line.split(",")[:3]
-                point = None if point[0] == "Y" else point
-                if int(number) == 0:
-                    game["added"].append((color[0], point))
-                else:
-                    game["moves"].append((int(number), color[0], point))
-            elif section == "[Figure]":
-                if line.startswith(".Text,"):
-                    block = int(line[6:])
-                elif line.startswith(".EndText"):
-                    block = None
-                elif line.startswith(".#,"):
-                    col, row, text = line[3:].split(",", 2)
-                    game["labels"].setdefault(block, set()).add(
-                        (int(col), int(row), text))
-                elif block is not None:
-                    game["comments"].setdefault(block, []).append(line)
-    return game
-
-
-def gtp_vertex(point):
-    """UGF column letters run A.. from the left, row letters A.. from the
-    bottom."""
-    if point is None:
-        return "PASS"
-    return GTP_COLUMNS[ord(point[0]) - 65] + str(ord(point[1]) - 64)
-
-
-def sgf_point(size, col, row):
-    """1-based column and row counted from the bottom, as SGF letters."""
-    return chr(96 + col) + chr(97 + size - row)
 
 
 def read_sgf_nodes(text):
@@ -86,22 +41,6 @@ def read_sgf_nodes(text):
             nodes[-1][name].append(value)
         i += 1
     return nodes
-
-
-def gtp(commands):
-    """Runs GNU Go over GTP; returns the answer to each command."""
-    program = shutil.which("gnugo") or shutil.which("gnugo", path="/usr/games")
-    if program is None:
-        raise AssertionError("GNU Go is missing: install the Debian package "
-                             "gnugo (apt-get install gnugo)")
-    out = subprocess.run([program, "--mode", "gtp"], input="\n".join(
-        commands + ["quit"]) + "\n", capture_output=True, text=True,
-        timeout=120, check=True).stdout
-    answers = [a.strip() for a in out.split("\n\n") if a.strip()]
-    for command, answer in zip(commands, answers):
-        if not answer.startswith("="):
-            raise AssertionError(f"GNU Go refused {command!r}: {answer}")
-    return [a[1:].strip() for a in answers[:len(commands)]]
 
 
 class ReplayTest(unittest.TestCase):

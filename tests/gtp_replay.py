@@ -1,0 +1,220 @@
+"""What the tests that replay converted games share: a reading of the UGF
+records of their own, points in UGF, SGF and GTP terms, and GNU Go driven
+over GTP."""
+
+import shutil
+import subprocess
+
+GTP_COLUMNS = "ABCDEFGHJKLMNOPQRSTUVWXYZ"  # GTP has no column I
+BLANKS = " \t\n\v\f\r"  # the only whitespace of UGF text; bytes are Latin-1
+PIECE = 1023  # the longest piece of a line the converter reads at once
+MOST = 9999   # moves, and comment entries, a record may hold
+
+
+def _pieces(text):
+    """The text as the converter reads it: a Ctrl-Z ends it, CR LF is one
+    line end, and a line of PIECE bytes or more (its line feed counted)
+    comes in pieces."""
+    text = text.split("\x1a", 1)[0].replace("\r\n", "\n")
+    lines = text.split("\n")
+    ended = [True] * (len(lines) - 1) + [False]
+    if lines[-1] == "":
+        lines, ended = lines[:-1], ended[:-1]
+    for line, has_end in zip(lines, ended):
+        while len(line) >= PIECE:
+            yield line[:PIECE]
+            line = line[PIECE:]
+            if not line and not has_end:
+                break
+        else:
+            yield line
+
+
+def _digits(text, pos):
+    end = pos
+    while end < len(text) and "0" <= text[end] <= "9":
+        end += 1
+    return (int(text[pos:end]) if end > pos else None), end
+
+
+def _after_comma(text, pos):
+    comma = text.find(",", pos)
+    return len(text) if comma < 0 else comma + 1
+
+
+def _skip_blanks(text, pos):
+    while pos < len(text) and text[pos] in BLANKS:
+        pos += 1
+    return pos
+
+
+def _starts(text, key):
+    """Case-blind prefix test on ASCII keys (lower() never turns a Latin-1
+    letter into an ASCII one)."""
+    return text[:len(key)].lower() == key.lower()
+
+
+def read_ugf(path):
+    """The game as the record states it:
+      size, added [(colour, point or None)], moves [(number, colour, point or
+      None)], comments {number: [line]}, labels {number: [(col, row, text)]},
+      players {"B"/"W": name}, error (why a careful reader refuses the
+      record, or None).
+    Points are the record's two letters ("PD": column P from the left, row D
+    from the bottom); text is Latin-1, one character a byte."""
+    game = {"size": 19, "added": [], "moves": [], "comments": {},
+            "labels": {}, "players": {}, "error": None}
+    with open(path, "rb") as f:
+        text = f.read().decode("latin-1")
+    section, block, entries, labelled = None, -1, 0, set()
+    records = 0
+    for piece in _pieces(text):
+        work = piece.rstrip("\r\n").lstrip(BLANKS)
+        if work.startswith("["):
+            section = None
+        for name in ("[Header]", "[Data]", "[Figure]"):
+            if _starts(work, name):
+                section = name
+                break
+        else:
+            line = work.rstrip(BLANKS)
+            if section == "[Header]":
+                game["error"] = _header_line(game, line)
+            elif section == "[Data]":
+                if records >= MOST:
+                    game["error"] = "more than %d moves" % MOST
+                else:
+                    game["error"] = _data_line(game, line)
+                    records += 1
+            elif section == "[Figure]":
+                if entries >= MOST:
+                    game["error"] = "more than %d comment entries" % MOST
+                elif _starts(line, ".Text"):
+                    number, _ = _digits(line, _skip_blanks(
+                        line, _after_comma(line, 0)))
+                    block = block if number is None else number
+                elif _starts(line, ".EndText"):
+                    block = -1
+                elif block < 0:
+                    pass
+                elif not line.startswith("."):
+                    game["comments"].setdefault(block, []).append(line)
+                    entries += 1
+                elif line.startswith(".#"):
+                    label = _label_line(game["size"], line)
+                    if label:
+                        game["labels"].setdefault(block, []).append(label)
+                        entries += block not in labelled
+                        labelled.add(block)
+        if game["error"]:
+            break
+    return game
+
+
+def _header_line(game, line):
+    value = line.split("=", 1)[1].lstrip(BLANKS) if "=" in line else ""
+    if _starts(line, "Size"):
+        size, _ = _digits(value, 0)
+        if size is not None:
+            game["size"] = size
+            if not 2 <= size <= 26:
+                return "illegal board size %d" % size
+    elif _starts(line, "CoordinateType"):
+        if value[:3].lower() not in ("igs", "jpn"):
+            return "unknown coordinate type %r" % value
+    elif _starts(line, "Crypt"):
+        if "PLAIN_UGF" not in value:
+            return "coded record"
+    elif _starts(line, "Player") and len(line) > 6:
+        if "a" <= line[6].lower() <= "z" and not value.startswith(","):
+            game["players"][line[6].upper()] = value.split(",", 1)[0]
+    return None
+
+
+def _data_line(game, line):
+    if line.startswith("Y"):
+        point, pos = None, 0
+    elif len(line) >= 2 and "A" <= line[0] <= "Z" and "A" <= line[1] <= "Z":
+        point, pos = line[:2], 2
+    else:
+        return "illegal point in move line %r" % line
+    pos = _skip_blanks(line, _after_comma(line, pos))
+    if pos >= len(line) or line[pos] not in "BW":
+        return "illegal colour in move line %r" % line
+    colour = line[pos]
+    number, _ = _digits(line, _skip_blanks(line, _after_comma(line, pos)))
+    if not number:
+        game["added"].append((colour, point))
+    else:
+        game["moves"].append((number, colour, point))
+    return None
+
+
+def _label_line(size, line):
+    col, pos = _digits(line, _after_comma(line, 2))
+    if col is None:
+        return None
+    row, pos = _digits(line, _after_comma(line, pos))
+    if row is None:
+        return None
+    comma = line.find(",", pos)
+    if comma < 0 or comma + 1 == len(line):
+        return None
+    if not (0x20 <= col + 96 <= 0x7e and 0x20 <= size - row + 97 <= 0x7e):
+        return None
+    return (col, row, line[comma + 1:])
+
+
+def column_row(point):
+    """"PD" -> (16, 4): column from the left, row from the bottom."""
+    return ord(point[0]) - 64, ord(point[1]) - 64
+
+
+def gtp_vertex(point):
+    """UGF column letters run A.. from the left, row letters A.. from the
+    bottom."""
+    if point is None:
+        return "PASS"
+    return GTP_COLUMNS[ord(point[0]) - 65] + str(ord(point[1]) - 64)
+
+
+def gtp_column_row(vertex):
+    """"Q16" -> (16, 16)."""
+    return GTP_COLUMNS.index(vertex[0].upper()) + 1, int(vertex[1:])
+
+
+def sgf_point(size, col, row):
+    """1-based column and row counted from the bottom, as SGF letters."""
+    return chr(96 + col) + chr(97 + size - row)
+
+
+def gnugo_program():
+    program = shutil.which("gnugo") or shutil.which("gnugo", path="/usr/games")
+    if program is None:
+        raise AssertionError("GNU Go is missing: install the Debian package "
+                             "gnugo (apt-get install gnugo)")
+    return program
+
+
+def gtp_session(commands, timeout=600):
+    """Runs the commands in one GNU Go over GTP; returns (ok, answer) for
+    each, answer without its '=' or '?'."""
+    out = subprocess.run([gnugo_program(), "--mode", "gtp"], input="\n".join(
+        commands + ["quit"]) + "\n", capture_output=True, text=True,
+        encoding="latin-1", timeout=timeout, check=True).stdout
+    answers = [a.strip() for a in out.split("\n\n") if a.strip()]
+    if len(answers) < len(commands):
+        raise AssertionError("GNU Go answered %d of %d commands"
+                             % (len(answers), len(commands)))
+    return [(a.startswith("="), a[1:].strip())
+            for a in answers[:len(commands)]]
+
+
+def gtp(commands):
+    """Runs GNU Go over GTP; returns the answer to each command, which must
+    all succeed."""
+    answers = gtp_session(commands, timeout=120)
+    for command, (ok, answer) in zip(commands, answers):
+        if not ok:
+            raise AssertionError(f"GNU Go refused {command!r}: {answer}")
+    return [answer for _, answer in answers]

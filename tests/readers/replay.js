@@ -1,0 +1,106 @@
+#!/usr/bin/env node
+// Reads SGF files with @sabaki/sgf and replays their main line on an
+// @sabaki/go-board board that refuses overwriting, suicide and retaking a ko
+// at once. Prints one JSON object a line for each file named on standard
+// input (one path a line):
+//   {file, problems: [...], size, root: {IDENT: first value},
+//    nodes: [{move: [colour, value] | null, AB, AW, AE, C, LB}],
+//    board: rows from the top, "X" black, "O" white, "." empty}
+// The bytes are taken as Latin-1, the character set SGF FF[4] assumes when a
+// file names none, so every byte comes through as one character.
+'use strict';
+
+const fs = require('fs');
+const sgf = require('@sabaki/sgf');
+const Board = require('@sabaki/go-board');
+
+const SIGN = {B: 1, W: -1};
+
+function readOne(file) {
+  const out = {file, problems: [], size: null, root: {}, nodes: [], board: []};
+  let trees;
+  try {
+    trees = sgf.parse(fs.readFileSync(file).toString('latin1'));
+  } catch (e) {
+    out.problems.push(`not read: ${e.message}`);
+    return out;
+  }
+  if (trees.length !== 1) {
+    out.problems.push(`${trees.length} game trees instead of one`);
+    if (trees.length === 0) return out;
+  }
+  const root = trees[0];
+  for (const [ident, values] of Object.entries(root.data)) {
+    out.root[ident] = values[0];
+  }
+  const sz = root.data.SZ ? root.data.SZ[0] : '19';
+  const size = /^\d+$/.test(sz) ? Number(sz) : NaN;
+  if (!(size >= 1 && size <= 52)) {
+    out.problems.push(`board size SZ[${sz}] not understood`);
+    return out;
+  }
+  out.size = size;
+  let board = Board.fromDimensions(size);
+
+  let node = root;
+  for (let index = 0; node != null; ++index) {
+    const data = node.data;
+    const where = `node ${index}`;
+    const summary = {move: null, AB: [], AW: [], AE: [], C: null, LB: []};
+    for (const ident of ['B', 'W', 'C']) {
+      if (data[ident] && data[ident].length !== 1) {
+        out.problems.push(`${where}: ${ident} has ${data[ident].length} values`);
+      }
+    }
+    if (data.B && data.W) out.problems.push(`${where}: both B and W`);
+    for (const ident of ['AE', 'AB', 'AW']) {
+      for (const value of data[ident] || []) {
+        summary[ident].push(value);
+        const vertex = sgf.parseVertex(value);
+        if (!board.has(vertex)) {
+          out.problems.push(`${where}: ${ident}[${value}] is off the board`);
+          continue;
+        }
+        if (ident !== 'AE' && board.get(vertex) !== 0) {
+          out.problems.push(`${where}: ${ident}[${value}] lands on a stone`);
+        }
+        board = board.set(vertex, ident === 'AE' ? 0 : ident === 'AB' ? 1 : -1);
+      }
+    }
+    for (const colour of ['B', 'W']) {
+      if (!data[colour]) continue;
+      const value = data[colour][0];
+      summary.move = [colour, value];
+      // An empty value is a pass; so is "tt" on boards up to 19 lines in
+      // older files.
+      if (value === '' || (value === 'tt' && size <= 19)) continue;
+      const vertex = sgf.parseVertex(value);
+      if (!board.has(vertex)) {
+        out.problems.push(`${where}: ${colour}[${value}] is off the board`);
+        continue;
+      }
+      try {
+        board = board.makeMove(SIGN[colour], vertex, {
+          preventOverwrite: true, preventSuicide: true, preventKo: true});
+      } catch (e) {
+        out.problems.push(`${where}: ${colour}[${value}]: ${e.message}`);
+        board = board.makeMove(SIGN[colour], vertex);
+      }
+    }
+    if (data.C) summary.C = data.C[0];
+    if (data.LB) summary.LB = data.LB.slice();
+    out.nodes.push(summary);
+    if (node.children.length > 1) {
+      out.problems.push(`${where}: ${node.children.length} variations`);
+    }
+    node = node.children[0];
+  }
+  out.board = board.signMap.map(
+      row => row.map(s => (s > 0 ? 'X' : s < 0 ? 'O' : '.')).join(''));
+  return out;
+}
+
+const files = fs.readFileSync(0, 'utf8').split('\n').filter(f => f !== '');
+for (const file of files) {
+  process.stdout.write(JSON.stringify(readOne(file)) + '\n');
+}
