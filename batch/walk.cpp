@@ -171,10 +171,14 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
 
   std::string sgf;
   int failed = ConvertGame(run, *in, sgf, gameNamePath);
+  // An I/O error is no fault of the record: like a file that cannot be
+  // opened, it counts under files failed, so the summary shows it.
+  bool ioError = false;
   if (failed && !in->Error().empty()) {
     ShowMessage(run, Format("Cannot read '%s', error: %s", inputPath.c_str(),
                             in->Error().c_str()));
     run.state.errorFlag = 1;
+    ioError = true;
   }
   // A game that is not completely on disk must not count as converted: a
   // later run would skip it as up to date.
@@ -186,6 +190,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
     ShowMessage(run, Format("Cannot write '%s', error: %s", outputPath.c_str(),
                             err.c_str()));
     run.state.errorFlag = 1;
+    ioError = true;
   }
   out.reset();  // an uncommitted output takes its temporary file with it
   in.reset();
@@ -193,6 +198,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
                           inputPath.c_str(), outputPath.c_str()));
   if (failed) {
     run.disk.Remove(outputPath);
+    if (ioError) ++run.state.filesFailed;
     return kConversionFailed;
   }
   ++run.state.filesConverted;

@@ -31,7 +31,8 @@ enum ConvertResult { kConverted = 0, kOpenFailed = 1, kConversionFailed = 2 };
 // Converts one file without the up-to-date test: opens both files, converts,
 // shows the "convert" line and stores the output only when everything
 // succeeded. The game is named after `gameNamePath`. When a file could not
-// be opened, *openError (if given) receives the system's text.
+// be opened, *openError (if given) receives the system's text. A read or
+// write error counts under files failed, a refused record under none.
 ConvertResult ConvertFile(Run& run, const std::string& inputPath,
                           const std::string& outputPath,
                           std::string_view gameNamePath,

@@ -239,7 +239,7 @@ class CliTest(unittest.TestCase):
             "convert (FOUT) %s -> %s" % (big_in, big_out),
             "convert %s -> %s" % (d.path("ugf/small.ugf"),
                                   d.path("sgf/small.sgf")),
-        ] + summary(1, 0, 1, 0), self.lines(r))
+        ] + summary(1, 0, 1, 1), self.lines(r))
         self.assertEqual(["small.sgf"], d.files("sgf"))  # no temporary left
 
     def test_killed_run_leaves_only_complete_outputs(self):

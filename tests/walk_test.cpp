@@ -145,12 +145,12 @@ TEST(WalkTest, FailuresAndTheirCounters) {
       {"disk full while writing", [](FakeDisk& d) { d.spaceLeft = 10; },
        {"Cannot write '/sgf/g.sgf', error: No space left on device",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
-       0, 0, 1, "<missing>"},
+       0, 1, 1, "<missing>"},
       {"read error inside the input",
        [](FakeDisk& d) { d.readErrorAfter["/ugf/g.ugf"] = 8; },
        {"Cannot read '/ugf/g.ugf', error: Input/output error",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
-       0, 0, 1, "<missing>"},
+       0, 1, 1, "<missing>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
