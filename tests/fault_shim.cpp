@@ -1,0 +1,196 @@
+// A preloaded library that makes the file system fail on demand, for
+// tests/fault_test.py. Loaded with LD_PRELOAD, it wraps the C library's
+// open, read, write, close and rename; each fault is chosen by an
+// environment variable whose value is a substring of the paths it hits:
+//
+//   KIRATO_FAULT_ENOSPC_AFTER=N   writes to matching files fail with ENOSPC
+//                                 once N bytes were written to them in all;
+//                                 the write that reaches N is cut short there
+//   KIRATO_FAULT_WRITE_PATH=S     the files that count (default: every file
+//                                 opened by name, so never standard output)
+//   KIRATO_FAULT_EACCES_OPEN=S    open() fails with EACCES
+//   KIRATO_FAULT_EIO_READ=S       read() fails with EIO after the first read,
+//   KIRATO_FAULT_EIO_READ_AFTER=N or after N bytes when given (reads are cut
+//                                 short to end exactly there)
+//   KIRATO_FAULT_EIO_CLOSE=S      close() closes the file but reports EIO
+//   KIRATO_FAULT_EIO_RENAME=S     rename() to a matching name fails with EIO
+//   KIRATO_FAULT_LOADED=FILE      the library creates FILE when it is loaded,
+//                                 so a test can tell that it took effect
+//
+// Paths are remembered per descriptor from open(); descriptors that were
+// not opened by name (standard input, output and error) are never touched.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxFd = 4096;
+
+struct Tracked {
+  char* path = nullptr;   // as given to open(), or null when not tracked
+  long long bytesRead = 0;
+  int reads = 0;
+};
+
+Tracked g_fds[kMaxFd];
+long long g_written = 0;  // bytes written to files that count for ENOSPC
+
+const char* Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v ? v : nullptr;
+}
+
+long long EnvNumber(const char* name) {
+  const char* v = Env(name);
+  return v ? std::atoll(v) : -1;
+}
+
+bool Matches(const char* path, const char* pattern) {
+  return pattern && path && std::strstr(path, pattern) != nullptr;
+}
+
+const char* PathOf(int fd) {
+  return fd >= 0 && fd < kMaxFd ? g_fds[fd].path : nullptr;
+}
+
+template <typename F>
+F Next(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+void Forget(int fd) {
+  if (fd < 0 || fd >= kMaxFd) return;
+  std::free(g_fds[fd].path);
+  g_fds[fd] = Tracked();
+}
+
+int Remember(int fd, const char* path) {
+  if (fd >= 0 && fd < kMaxFd) {
+    Forget(fd);
+    g_fds[fd].path = strdup(path);
+  }
+  return fd;
+}
+
+bool RefuseOpen(const char* path) {
+  if (!Matches(path, Env("KIRATO_FAULT_EACCES_OPEN"))) return false;
+  errno = EACCES;
+  return true;
+}
+
+mode_t ModeArg(int flags, va_list ap) {
+  return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(ap, int))
+                                         : 0;
+}
+
+__attribute__((constructor)) void AnnounceLoad() {
+  if (const char* mark = Env("KIRATO_FAULT_LOADED")) {
+    if (FILE* f = std::fopen(mark, "w")) std::fclose(f);
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+  static auto real = Next<int (*)(const char*, int, ...)>("open");
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = ModeArg(flags, ap);
+  va_end(ap);
+  if (RefuseOpen(path)) return -1;
+  return Remember(real(path, flags, mode), path);
+}
+
+int open64(const char* path, int flags, ...) {
+  static auto real = Next<int (*)(const char*, int, ...)>("open64");
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = ModeArg(flags, ap);
+  va_end(ap);
+  if (RefuseOpen(path)) return -1;
+  return Remember(real(path, flags, mode), path);
+}
+
+int openat(int dirfd, const char* path, int flags, ...) {
+  static auto real = Next<int (*)(int, const char*, int, ...)>("openat");
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = ModeArg(flags, ap);
+  va_end(ap);
+  if (RefuseOpen(path)) return -1;
+  return Remember(real(dirfd, path, flags, mode), path);
+}
+
+ssize_t read(int fd, void* buf, size_t count) {
+  static auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
+  const char* path = PathOf(fd);
+  if (!Matches(path, Env("KIRATO_FAULT_EIO_READ"))) {
+    return real(fd, buf, count);
+  }
+  Tracked& t = g_fds[fd];
+  const long long after = EnvNumber("KIRATO_FAULT_EIO_READ_AFTER");
+  const bool exhausted = after >= 0 ? t.bytesRead >= after : t.reads >= 1;
+  if (exhausted) {
+    errno = EIO;
+    return -1;
+  }
+  if (after >= 0 && static_cast<long long>(count) > after - t.bytesRead) {
+    count = static_cast<size_t>(after - t.bytesRead);
+  }
+  const ssize_t n = real(fd, buf, count);
+  if (n > 0) t.bytesRead += n;
+  ++t.reads;
+  return n;
+}
+
+ssize_t write(int fd, const void* buf, size_t count) {
+  static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
+  const long long limit = EnvNumber("KIRATO_FAULT_ENOSPC_AFTER");
+  const char* path = PathOf(fd);
+  const char* only = Env("KIRATO_FAULT_WRITE_PATH");
+  if (limit < 0 || !path || (only && !Matches(path, only))) {
+    return real(fd, buf, count);
+  }
+  if (g_written >= limit) {
+    errno = ENOSPC;
+    return -1;
+  }
+  if (static_cast<long long>(count) > limit - g_written) {
+    count = static_cast<size_t>(limit - g_written);
+  }
+  const ssize_t n = real(fd, buf, count);
+  if (n > 0) g_written += n;
+  return n;
+}
+
+int close(int fd) {
+  static auto real = Next<int (*)(int)>("close");
+  const bool fail = Matches(PathOf(fd), Env("KIRATO_FAULT_EIO_CLOSE"));
+  Forget(fd);
+  const int r = real(fd);
+  if (r == 0 && fail) {
+    errno = EIO;  // as after a delayed write error: the file is closed
+    return -1;
+  }
+  return r;
+}
+
+int rename(const char* from, const char* to) {
+  static auto real = Next<int (*)(const char*, const char*)>("rename");
+  if (Matches(to, Env("KIRATO_FAULT_EIO_RENAME"))) {
+    errno = EIO;
+    return -1;
+  }
+  return real(from, to);
+}
+
+}  // extern "C"
