@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,14 +33,35 @@ int PieceSplitter::PeekByte() {
   return static_cast<unsigned char>(buf_[pos_]);
 }
 
+// The end of the run of plain text in buf[from, end): the first line end,
+// CR (which may start one) or DOS end-of-file marker, or `end`. Lines are
+// short, so one pass with a table beats a search call per kind of byte.
+static size_t PlainRunEnd(const char* buf, size_t from, size_t end) {
+  static const struct Table {
+    bool special[256] = {};
+    Table() { special['\n'] = special['\r'] = special[0x1A] = true; }
+  } table;
+  while (from < end && !table.special[static_cast<unsigned char>(buf[from])]) {
+    ++from;
+  }
+  return from;
+}
+
 int PieceSplitter::ReadPiece(std::string* piece) {
   piece->clear();
   while (piece->size() < kMaxPiece) {
-    int c = PeekByte();
-    if (c == -2) return -1;
-    if (c == -1) break;
-    ++pos_;
-    if (c == 0x1A) {  // DOS end-of-file marker: nothing after it is text
+    const int peeked = PeekByte();
+    if (peeked == -2) return -1;
+    if (peeked == -1) break;
+    // Plain bytes are copied as a run, not one by one.
+    const size_t end = std::min(len_, pos_ + (kMaxPiece - piece->size()));
+    const size_t stop = PlainRunEnd(buf_, pos_, end);
+    piece->append(buf_ + pos_, stop - pos_);
+    pos_ = stop;
+    if (stop == end) continue;
+
+    char c = buf_[pos_++];
+    if (c == '\x1A') {  // DOS end-of-file marker: nothing after it is text
       ended_ = true;
       pos_ = len_;
       break;
@@ -52,7 +74,7 @@ int PieceSplitter::ReadPiece(std::string* piece) {
         c = '\n';
       }
     }
-    piece->push_back(static_cast<char>(c));
+    piece->push_back(c);
     if (c == '\n') break;
   }
   return piece->empty() ? 0 : 1;

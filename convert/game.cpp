@@ -76,15 +76,18 @@ int ConvertLines(Run& run, LineReader& in, std::string& out,
 
     std::string_view work(line);
     work.remove_prefix(SkipSpace(work, 0));
-    if (!work.empty() && work.front() == '[') section = Section::kNone;
-
+    // Every section line starts with '[', and any such line ends the
+    // section it stands in.
     bool switched = false;
-    for (const SectionLine& s : kSectionLines) {
-      if (StartsWithNoCase(work, s.name)) {
-        section = s.section;
-        if (level >= 8) TraceWrite(run, s.trace);
-        switched = true;
-        break;
+    if (!work.empty() && work.front() == '[') {
+      section = Section::kNone;
+      for (const SectionLine& s : kSectionLines) {
+        if (StartsWithNoCase(work, s.name)) {
+          section = s.section;
+          if (level >= 8) TraceWrite(run, s.trace);
+          switched = true;
+          break;
+        }
       }
     }
     if (switched || section == Section::kNone) continue;

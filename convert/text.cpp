@@ -55,9 +55,16 @@ std::string_view TrimTrailingSpace(std::string_view text) {
 }
 
 void AppendEscapedSgfText(std::string& out, std::string_view text) {
-  for (char c : text) {
-    if (c == ':' || c == ']' || c == '\\') out += '\\';
-    out += c;
+  // Most text needs no escape: it is appended in runs between the bytes
+  // that do.
+  size_t from = 0;
+  for (;;) {
+    const size_t at = text.find_first_of(":]\\", from);
+    out.append(text, from, at == std::string_view::npos ? at : at - from);
+    if (at == std::string_view::npos) return;
+    out += '\\';
+    out += text[at];
+    from = at + 1;
   }
 }
 
