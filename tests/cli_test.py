@@ -162,6 +162,28 @@ class CliTest(unittest.TestCase):
         r = run_cli(self.datafile("FORCEERROR: stop here\n"))
         self.assertEqual(["stop here"] + summary(0, 0, 0, 0), self.lines(r))
 
+    def test_messages_that_cannot_be_written_fail_the_run(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full on this system")
+        self.d.write("ugf/g.ugf", GAME)
+        job = self.datafile("OUT=%s\nIN=%s\n" % (self.d.path("sgf"),
+                                                 self.d.path("ugf")))
+        cases = [("datafile run", [job]),
+                 ("one file", ["convert", self.d.path("ugf/g.ugf"),
+                               self.d.path("one.sgf")])]
+        for what, args in cases:
+            with self.subTest(what):
+                with open("/dev/full", "w") as full:
+                    r = subprocess.run([CLI, *args], stdout=full,
+                                       stderr=subprocess.PIPE, text=True,
+                                       timeout=60)
+                self.assertEqual(
+                    (1, "kirato-cli: the messages could not be written\n"),
+                    (r.returncode, r.stderr))
+        # The conversions themselves are done and whole.
+        self.assertEqual(["g.sgf"], self.d.files("sgf"))
+        self.assertTrue(os.path.exists(self.d.path("one.sgf")))
+
     def test_failed_conversion_removes_the_old_output(self):
         d = self.d
         d.write("ugf/bad.ugf", "[Header]\nSize=30\n", mtime=time.time() - 99)

@@ -40,6 +40,14 @@ void PrintMessage(std::string_view line) {
   std::fflush(g_messages);
 }
 
+// A run whose messages were lost (standard output on a full disk, say) must
+// not look like a clean one: the summary and any error lines are gone.
+int WithMessagesChecked(int status) {
+  if (std::fflush(g_messages) == 0 && !std::ferror(g_messages)) return status;
+  std::fprintf(stderr, "kirato-cli: the messages could not be written\n");
+  return status == 0 ? 1 : status;
+}
+
 // Standard output as the output file "-". The SGF is written only once the
 // conversion has succeeded, so a failed game leaves nothing half-written.
 class StdoutOutput : public kirato::OutputFile {
@@ -110,7 +118,7 @@ int RunDatafileCommand(const std::string& datafile) {
                           kirato::ReplaceFileExtension(datafile, ".log"),
                           &opened);
   if (!opened) return 2;
-  return run.state.errorFlag ? 1 : 0;
+  return WithMessagesChecked(run.state.errorFlag ? 1 : 0);
 }
 
 int ConvertCommand(const std::string& input, const std::string& output) {
@@ -128,7 +136,7 @@ int ConvertCommand(const std::string& input, const std::string& output) {
   if (result == kirato::kOpenFailed) {
     std::fprintf(stderr, "kirato-cli: %s\n", openError.c_str());
   }
-  return result == kirato::kConverted ? 0 : 1;
+  return WithMessagesChecked(result == kirato::kConverted ? 0 : 1);
 }
 
 int Main(int argc, char** argv) {

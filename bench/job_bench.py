@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""Whole jobs timed side by side, medians of several rounds.
+
+Makes a tree of UGF records with bench/make_tree.py, then in every round,
+one after the other on the same tree:
+  copy       cp -r of the input tree: the floor, reading and writing the bytes
+  convert    kirato-cli converting every record into an empty folder
+  walk       find over the input tree, reading the status of every file
+  uptodate   kirato-cli again, every output up to date
+  dialog     the window program kirato on Qt's offscreen platform, same job
+and prints each median with the ratios the targets speak of. Then the peak
+memory of kirato-cli over a small and the full tree, and the time of one
+pathological record. The machine is shared and noisy: read the ratios.
+
+usage: bench/job_bench.py --cli PATH [--dialog PATH] [--files 20000]
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run(cmd, **kw):
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, **kw)
+
+
+def timed(cmd, ok_codes=(0,), **kw):
+    """Wall time of one run of cmd. Whatever the previous step wrote is
+    flushed first, so that no step pays for another's write-back."""
+    os.sync()
+    start = time.perf_counter()
+    r = subprocess.run(cmd, stdout=subprocess.DEVNULL, **kw)
+    elapsed = time.perf_counter() - start
+    if r.returncode not in ok_codes:
+        sys.exit("%s exited with %d" % (cmd[0], r.returncode))
+    return elapsed
+
+
+def peak_rss_kib(cmd):
+    """Peak resident memory of one run, in KiB, measured by GNU time from a
+    small process of its own."""
+    r = subprocess.run(["/usr/bin/time", "-f", "%M", *cmd],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                       text=True)
+    return int(r.stderr.strip().splitlines()[-1])
+
+
+def make_tree(root, files, seed, malformed):
+    cmd = [sys.executable, os.path.join(HERE, "make_tree.py"), root,
+           "--files", str(files), "--seed", str(seed)]
+    if not malformed:
+        cmd.append("--no-malformed")
+    run(cmd, stderr=subprocess.DEVNULL)
+    # Records older than anything the runs write, so that the second run
+    # finds every output up to date even within the same second.
+    past = time.time() - 3600
+    for folder, _, names in os.walk(root):
+        for name in names:
+            os.utime(os.path.join(folder, name), (past, past))
+
+
+def write_job(path, out, ugf, close=False):
+    with open(path, "w") as f:
+        f.write("OUT=%s\nIN=%s\n" % (out, ugf))
+        if close:
+            f.write("CLOSE\n")
+
+
+def dialog_job(tmp, dialog, out, ugf):
+    """A job folder as a user makes one: a link to the program beside its
+    datafile, which ends with CLOSE so that the window closes itself."""
+    folder = os.path.join(tmp, "dialog-job")
+    os.makedirs(folder, exist_ok=True)
+    link = os.path.join(folder, "kirato")
+    if not os.path.lexists(link):
+        os.symlink(dialog, link)
+    write_job(os.path.join(folder, "kirato.txt"), out, ugf, close=True)
+    return link
+
+
+def median_line(name, values):
+    return "  %-9s median %8.3f s   (%s)" % (
+        name, statistics.median(values),
+        " ".join("%.3f" % v for v in values))
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cli", required=True)
+    ap.add_argument("--dialog", help="the window program; skipped if absent")
+    ap.add_argument("--files", type=int, default=20000)
+    ap.add_argument("--small", type=int, default=1000)
+    ap.add_argument("--rounds", type=int, default=5)
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--workdir", help="where the trees go (default: a temp folder)")
+    args = ap.parse_args()
+    cli = os.path.abspath(args.cli)
+    dialog = os.path.abspath(args.dialog) if args.dialog else None
+    if dialog and not os.path.exists(dialog):
+        dialog = None
+
+    with tempfile.TemporaryDirectory(prefix="kirato-bench-",
+                                     dir=args.workdir) as tmp:
+        # The window program keeps its window open after a run with a failed
+        # record, so the timed tree has only good records; the malformed ones
+        # are converted, and must fail, in the memory runs below.
+        ugf = os.path.join(tmp, "ugf")
+        make_tree(ugf, args.files, args.seed, malformed=False)
+        size = sum(os.path.getsize(os.path.join(d, n))
+                   for d, _, ns in os.walk(ugf) for n in ns)
+        copy = os.path.join(tmp, "copy")
+        sgf = os.path.join(tmp, "sgf")
+        sgf_dialog = os.path.join(tmp, "sgf-dialog")
+        job = os.path.join(tmp, "job.txt")
+        write_job(job, sgf, ugf)
+        stamp = os.path.join(tmp, "stamp")
+        open(stamp, "w").close()
+        launcher = dialog_job(tmp, dialog, sgf_dialog, ugf) if dialog else None
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+
+        times = {k: [] for k in ("copy", "convert", "walk", "uptodate", "dialog")}
+        for _ in range(args.rounds):
+            shutil.rmtree(copy, ignore_errors=True)
+            times["copy"].append(timed(["cp", "-r", ugf, copy]))
+            shutil.rmtree(sgf, ignore_errors=True)
+            times["convert"].append(timed([cli, job]))
+            times["walk"].append(timed(["find", ugf, "-newer", stamp]))
+            times["uptodate"].append(timed([cli, job]))
+            if launcher:
+                shutil.rmtree(sgf_dialog, ignore_errors=True)
+                times["dialog"].append(timed([launcher], env=env))
+        converted = sum(len(ns) for _, _, ns in os.walk(sgf))
+
+        med = {k: statistics.median(v) for k, v in times.items() if v}
+        print("%d records (%.1f MB) in nested folders, %d converted, %d rounds"
+              % (args.files, size / 1e6, converted, args.rounds))
+        for k in times:
+            if times[k]:
+                print(median_line(k, times[k]))
+        print("  convert / copy     = %.2f   (target: at most 1.5)"
+              % (med["convert"] / med["copy"]))
+        print("  uptodate / walk    = %.2f   (target: at most 2)"
+              % (med["uptodate"] / med["walk"]))
+        if "dialog" in med:
+            print("  dialog / convert   = %.2f   (target: at most 1.5)"
+                  % (med["dialog"] / med["convert"]))
+
+        # Memory, with malformed records among the good ones.
+        rss = []
+        for n in (args.small, args.files):
+            tree = os.path.join(tmp, "mem-%d" % n)
+            make_tree(tree, n, args.seed + 1, malformed=True)
+            mem_job = os.path.join(tmp, "mem-%d.txt" % n)
+            write_job(mem_job, os.path.join(tmp, "mem-sgf-%d" % n), tree)
+            rss.append(peak_rss_kib([cli, mem_job]))
+            shutil.rmtree(tree)
+        print("  peak memory: %d records %.1f MiB, %d records %.1f MiB "
+              "(difference %.2f MiB; target: within 2)"
+              % (args.small, rss[0] / 1024, args.files, rss[1] / 1024,
+                 (rss[1] - rss[0]) / 1024))
+
+        patho = os.path.join(tmp, "pathological.ugf")
+        run([sys.executable, os.path.join(HERE, "make_tree.py"),
+             "--pathological", patho], stderr=subprocess.DEVNULL)
+        out = os.path.join(tmp, "pathological.sgf")
+        one = [timed([cli, "convert", patho, out]) for _ in range(7)]
+        print("  pathological record (9,999 moves, 9,999 comment entries, a "
+              "1,500-character line): median %.3f s of 7 (target: under 0.2)"
+              % statistics.median(one))
+
+
+if __name__ == "__main__":
+    main()
