@@ -59,13 +59,19 @@ std::string OutputNameFor(const std::string& name) {
   return name.substr(0, dot) + ".sgf";
 }
 
+// `made` is the output directory once the outermost call has made it:
+// subdirectories write into the same one, which need not be made again.
 int WalkDir(Run& run, int lineNumber, const std::string& inputDir,
-            const std::string& outputDir, std::vector<std::string>& ancestors) {
+            const std::string& outputDir, std::vector<std::string>& ancestors,
+            const std::string* made) {
   const int level = run.state.traceLevel;
   if (level >= 1) TraceWrite(run, "ProcessDir ", inputDir, " -> ", outputDir);
 
   std::string created;
-  if (CreateOutputDir(run, lineNumber, inputDir, outputDir, &created) != 0) {
+  if (made) {
+    created = *made;
+  } else if (CreateOutputDir(run, lineNumber, inputDir, outputDir, &created) !=
+             0) {
     return 1;
   }
   const std::string outPrefix = WithSlash(created);
@@ -102,7 +108,7 @@ int WalkDir(Run& run, int lineNumber, const std::string& inputDir,
             ancestors.end()) {
       continue;
     }
-    WalkDir(run, lineNumber, sub, outputDir, ancestors);
+    WalkDir(run, lineNumber, sub, outputDir, ancestors, &created);
   }
   if (keyed) ancestors.pop_back();
   return 0;
@@ -121,7 +127,7 @@ int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
     return 1;
   }
   std::vector<std::string> ancestors;
-  return WalkDir(run, lineNumber, inputDir, outputDir, ancestors);
+  return WalkDir(run, lineNumber, inputDir, outputDir, ancestors, nullptr);
 }
 
 bool IsUpToDate(Run& run, const std::string& inputPath,
