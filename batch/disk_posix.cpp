@@ -39,7 +39,7 @@ int PieceSplitter::PeekByte() {
 static size_t PlainRunEnd(const char* buf, size_t from, size_t end) {
   static const struct Table {
     bool special[256] = {};
-    Table() { special['\n'] = special['\r'] = special[0x1A] = true; }
+    Table() { special[0x0A] = special[0x0D] = special[0x1A] = true; }
   } table;
   while (from < end && !table.special[static_cast<unsigned char>(buf[from])]) {
     ++from;
