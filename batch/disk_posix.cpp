@@ -171,8 +171,7 @@ std::string TempNameFor(const std::string& target, unsigned attempt) {
   const std::string base =
       slash == std::string::npos ? target : target.substr(slash + 1);
   static const std::string pid = std::to_string(::getpid());
-  return dir + "." + base + "." + pid + "-" +
-         std::to_string(attempt) + ".tmp";
+  return dir + "." + base + "." + pid + "-" + std::to_string(attempt) + ".tmp";
 }
 
 class PosixDisk : public Disk {

@@ -61,8 +61,9 @@ struct GameState {
   std::unordered_map<int32_t, int> labelEntries;
 };
 
-// Empties the lists and the root properties, sets the board size back to 19 and closes any figure
-// text block, so that nothing of one game leaks into the next.
+// Empties the lists and the root properties, sets the board size back to
+// 19 and closes any figure text block, so that nothing of one game leaks
+// into the next.
 void ResetGame(GameState& game);
 
 // Reads one UGF record from `in` and appends its SGF form to `out`. The game

@@ -360,8 +360,9 @@ void MergeIntoRoot(GameState& game, std::string_view written, bool joins) {
     const std::string_view value = written.substr(open + 1, close - open - 1);
     pos = close + 2;  // past "]\n"
 
-    auto same = std::find_if(game.root.begin(), game.root.end(),
-                             [&](const RootProperty& p) { return p.ident == ident; });
+    auto same =
+        std::find_if(game.root.begin(), game.root.end(),
+                     [&](const RootProperty& p) { return p.ident == ident; });
     if (same == game.root.end()) {
       game.root.push_back({std::string(ident), std::string(value)});
     } else if (joins) {
@@ -389,7 +390,8 @@ int HandleHeaderField(Run& run, std::string_view line) {
   for (const HeaderKey& k : kHeaderKeys) {
     if (StartsWithNoCase(line, k.key.substr(0, k.compared))) {
       std::string written;
-      const int result = k.rule(run, HeaderLine{line, value, k.property}, written);
+      const int result =
+          k.rule(run, HeaderLine{line, value, k.property}, written);
       MergeIntoRoot(run.game, written, !k.property.empty());
       return result;
     }

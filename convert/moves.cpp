@@ -192,9 +192,12 @@ int PrintMoveTree(Run& run, std::string& out) {
   // The notes of move 0 belong to the starting position. Without stones
   // added they would have no record to follow and be lost: they go on the
   // root node instead.
-  const bool anyAdded = std::any_of(records.begin(), records.end(),
-                                    [](const MoveRecord& r) { return r.number == 0; });
-  if (!anyAdded) AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, out);
+  const bool anyAdded =
+      std::any_of(records.begin(), records.end(),
+                  [](const MoveRecord& r) { return r.number == 0; });
+  if (!anyAdded) {
+    AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, out);
+  }
 
   for (size_t i = 0; i < records.size();) {
     const int32_t number = records[i].number;
@@ -212,15 +215,12 @@ int PrintMoveTree(Run& run, std::string& out) {
     size_t added = end;
     while (added < records.size() && records[added].number == 0) ++added;
     AppendAddedStones(records, end, added, out);
-    if (added > end) {
-      AppendNodeEntries(comments,
-                        {EntriesOf(comments, order, number),
-                         EntriesOf(comments, order, 0)},
-                        out);
-    } else {
-      // The entries of a number follow the last record of each of its runs.
-      AppendNodeEntries(comments, {EntriesOf(comments, order, number)}, out);
-    }
+    // The entries of a number follow the last record of each of its runs.
+    const EntryRange none{order.end(), order.end()};
+    AppendNodeEntries(comments,
+                      {EntriesOf(comments, order, number),
+                       added > end ? EntriesOf(comments, order, 0) : none},
+                      out);
     i = added;
   }
   return 0;

@@ -31,8 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const size_t nul = input.find('\0');
   const std::string_view datafile = input.substr(0, nul);
-  const std::string_view record =
-      nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
+  const std::string_view record = nul == std::string_view::npos
+                                      ? std::string_view()
+                                      : input.substr(nul + 1);
 
   kirato::TestRun t;
   t.disk.AddFile("/ugf/a.ugf", "[Header]\nTitle=A\n[Data]\nPD,B1,1\n");

@@ -15,10 +15,10 @@
 namespace kirato {
 
 struct SgfCheck {
-  bool complete = false;  // one or more whole game trees, nothing after
+  bool complete = false;    // one or more whole game trees, nothing after
   bool validPrefix = true;  // no fault so far: the text could go on to be whole
-  size_t errorAt = 0;     // byte offset of the first fault
-  std::string error;      // what the fault is; empty when there is none
+  size_t errorAt = 0;       // byte offset of the first fault
+  std::string error;        // what the fault is; empty when there is none
 
   bool ok() const { return complete && validPrefix; }
 };
