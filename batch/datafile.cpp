@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "batch/walk.h"
+#include "convert/lines.h"
 #include "convert/text.h"
 
 namespace kirato {
@@ -127,36 +128,36 @@ void ReadExecutableTime(Run& run, const std::string& executablePath) {
 int ExecuteDatafile(Run& run, const std::string& datafilePath,
                     const std::string& logPath, bool* opened) {
   std::string err;
-  std::unique_ptr<LineReader> in = run.disk.OpenRead(datafilePath, &err);
-  if (opened) *opened = in != nullptr;
-  if (!in) {
+  std::string text;
+  const Disk::ReadResult read = run.disk.ReadFile(datafilePath, &text, &err);
+  if (opened) *opened = read != Disk::kCannotOpen;
+  if (read == Disk::kCannotOpen) {
     ShowMessage(run, "Datafile not found:");
     ShowMessage(run, datafilePath);
     return 1;
   }
+  if (read == Disk::kReadError) {
+    // Commands after an unreadable part would be lost without a word: none
+    // is carried out.
+    ShowMessage(run, Format("Cannot read datafile '%s', error: %s",
+                            datafilePath.c_str(), err.c_str()));
+    run.state.errorFlag = 1;
+  }
 
   DatafileRun d{run, logPath, {}, 0};
   int lineNumber = 0;
-  std::string line;
-  for (;;) {
-    const int read = in->ReadPiece(&line);
-    if (read < 0) {
-      // Commands after an unreadable part would be lost without a word.
-      ShowMessage(run, Format("Cannot read datafile '%s', error: %s",
-                              datafilePath.c_str(), in->Error().c_str()));
-      run.state.errorFlag = 1;
-      break;
-    }
-    if (read == 0) break;
+  LineSplitter lines(text);
+  std::string_view piece;
+  bool lineEnd = false;
+  while (lines.Next(&piece, &lineEnd)) {
     ++lineNumber;
-    TrimTrailingSpace(line);
+    const std::string_view line = TrimTrailingSpace(piece);
     if (run.state.traceLevel >= 1) TraceWrite(run, "Datafile: ", line);
-    std::string_view command(line);
+    std::string_view command = line;
     command.remove_prefix(SkipSpace(command, 0));
     if (command.empty() || command.front() == ';') continue;
     if (!DoCommand(d, lineNumber, command)) break;
   }
-  in.reset();
 
   ShowSummary(run);
   // The log stays open for later LOG lines, but what this run traced can be

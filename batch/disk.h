@@ -12,45 +12,6 @@
 
 namespace kirato {
 
-// Reads a text file the way a 1024-byte line buffer does: each piece holds at
-// most kMaxPiece bytes and ends after a line feed or where the buffer is
-// full, so a longer line arrives as several pieces.
-//
-// A carriage return directly before a line feed is dropped, and a Ctrl-Z byte
-// ends the text, as when the file is read in the text mode of the systems
-// that wrote most UGF records: so "\r\n" counts as one character towards the
-// piece limit, and a DOS end-of-file marker is not taken for a line.
-class LineReader {
- public:
-  static constexpr size_t kMaxPiece = 1023;
-  virtual ~LineReader() = default;
-  // 1: a piece was read; 0: end of the text; -1: read error (see Error()).
-  virtual int ReadPiece(std::string* piece) = 0;
-  virtual std::string Error() const = 0;
-};
-
-// Splits a byte stream into pieces as described above. Implementations only
-// supply raw bytes.
-class PieceSplitter : public LineReader {
- public:
-  int ReadPiece(std::string* piece) override;
-  std::string Error() const override { return error_; }
-
- protected:
-  // Fills `buf` with up to `size` bytes; returns the count, 0 at the end, or
-  // -1 on an error (after setting error_).
-  virtual long ReadRaw(char* buf, size_t size) = 0;
-  std::string error_;
-
- private:
-  int PeekByte();  // next raw byte, -1 at the end, -2 on error
-  char buf_[65536];
-  size_t pos_ = 0;
-  size_t len_ = 0;
-  bool ended_ = false;
-  bool failed_ = false;
-};
-
 // An output file that appears under its final name only when Commit()
 // succeeds. Until then the bytes go to a temporary file beside the target;
 // destroying an uncommitted file removes the temporary file.
@@ -97,10 +58,12 @@ class Disk {
   // Creates one directory; on kFailed *err holds the system's text.
   virtual MakeDirResult MakeDir(const std::string& path, std::string* err) = 0;
 
-  // Opens a regular file for reading. nullptr (with *err set) when the path
-  // cannot be opened or is not a regular file.
-  virtual std::unique_ptr<LineReader> OpenRead(const std::string& path,
-                                               std::string* err) = 0;
+  enum ReadResult { kRead = 0, kCannotOpen = -1, kReadError = -2 };
+  // Reads a whole regular file into *bytes. On failure *err holds the
+  // system's text: kCannotOpen when the path cannot be opened or is not a
+  // regular file, kReadError when reading it failed part way.
+  virtual ReadResult ReadFile(const std::string& path, std::string* bytes,
+                              std::string* err) = 0;
 
   // Starts an output file for `path` (see OutputFile). nullptr (with *err
   // set) when it cannot be created.

@@ -14,95 +14,33 @@
 
 namespace kirato {
 
-int PieceSplitter::PeekByte() {
-  if (pos_ == len_) {
-    if (ended_) return -1;
-    if (failed_) return -2;
-    const long n = ReadRaw(buf_, sizeof buf_);
-    if (n < 0) {
-      failed_ = true;
-      return -2;
-    }
-    if (n == 0) {
-      ended_ = true;
-      return -1;
-    }
-    pos_ = 0;
-    len_ = static_cast<size_t>(n);
-  }
-  return static_cast<unsigned char>(buf_[pos_]);
-}
-
-// The end of the run of plain text in buf[from, end): the first line end,
-// CR (which may start one) or DOS end-of-file marker, or `end`. Lines are
-// short, so one pass with a table beats a search call per kind of byte.
-static size_t PlainRunEnd(const char* buf, size_t from, size_t end) {
-  static const struct Table {
-    bool special[256] = {};
-    Table() { special[0x0A] = special[0x0D] = special[0x1A] = true; }
-  } table;
-  while (from < end && !table.special[static_cast<unsigned char>(buf[from])]) {
-    ++from;
-  }
-  return from;
-}
-
-int PieceSplitter::ReadPiece(std::string* piece) {
-  piece->clear();
-  while (piece->size() < kMaxPiece) {
-    const int peeked = PeekByte();
-    if (peeked == -2) return -1;
-    if (peeked == -1) break;
-    // Plain bytes are copied as a run, not one by one.
-    const size_t end = std::min(len_, pos_ + (kMaxPiece - piece->size()));
-    const size_t stop = PlainRunEnd(buf_, pos_, end);
-    piece->append(buf_ + pos_, stop - pos_);
-    pos_ = stop;
-    if (stop == end) continue;
-
-    char c = buf_[pos_++];
-    if (c == '\x1A') {  // DOS end-of-file marker: nothing after it is text
-      ended_ = true;
-      pos_ = len_;
-      break;
-    }
-    if (c == '\r') {
-      const int next = PeekByte();
-      if (next == -2) return -1;
-      if (next == '\n') {
-        ++pos_;
-        c = '\n';
-      }
-    }
-    piece->push_back(c);
-    if (c == '\n') break;
-  }
-  return piece->empty() ? 0 : 1;
-}
-
 namespace {
 
 std::string ErrorText(int err) { return std::strerror(err); }
 
-class FdReader : public PieceSplitter {
- public:
-  explicit FdReader(int fd) : fd_(fd) {}
-  ~FdReader() override { ::close(fd_); }
-
- protected:
-  long ReadRaw(char* buf, size_t size) override {
-    for (;;) {
-      const ssize_t n = ::read(fd_, buf, size);
-      if (n >= 0) return static_cast<long>(n);
+// Reads until the end of the file. A file that has not changed since its
+// size was taken is read with one call: asking for one byte more than it
+// holds tells at once that the end has been reached.
+Disk::ReadResult ReadAll(int fd, size_t expected, std::string* bytes,
+                         std::string* err) {
+  size_t have = 0;
+  size_t want = expected + 1;
+  for (;;) {
+    bytes->resize(have + want);
+    const ssize_t n = ::read(fd, bytes->data() + have, want);
+    if (n < 0) {
       if (errno == EINTR) continue;
-      error_ = ErrorText(errno);
-      return -1;
+      *err = ErrorText(errno);
+      bytes->clear();
+      return Disk::kReadError;
     }
+    have += static_cast<size_t>(n);
+    if (n == 0 || (static_cast<size_t>(n) < want && have == expected)) break;
+    want = 65536;
   }
-
- private:
-  int fd_;
-};
+  bytes->resize(have);
+  return Disk::kRead;
+}
 
 class PosixOutputFile : public OutputFile {
  public:
@@ -221,13 +159,14 @@ class PosixDisk : public Disk {
     return kFailed;
   }
 
-  std::unique_ptr<LineReader> OpenRead(const std::string& path,
-                                       std::string* err) override {
+  ReadResult ReadFile(const std::string& path, std::string* bytes,
+                      std::string* err) override {
+    bytes->clear();
     // Non-blocking, so that a FIFO named like a record cannot hang the run.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       *err = ErrorText(errno);
-      return nullptr;
+      return kCannotOpen;
     }
     struct stat st;
     int failure = 0;
@@ -239,11 +178,12 @@ class PosixDisk : public Disk {
     if (failure != 0) {
       *err = ErrorText(failure);
       ::close(fd);
-      return nullptr;
+      return kCannotOpen;
     }
-    // O_NONBLOCK stays: it changes nothing for the reads of a regular file,
-    // and clearing it would cost two calls a file.
-    return std::make_unique<FdReader>(fd);
+    const ReadResult result = ReadAll(fd, static_cast<size_t>(st.st_size),
+                                      bytes, err);
+    ::close(fd);
+    return result;
   }
 
   std::unique_ptr<OutputFile> CreateOutput(const std::string& path,

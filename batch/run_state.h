@@ -1,6 +1,6 @@
 // What one run of the converter shares: the run record with its counters and
-// error flag, the per-game state, the message sink installed by the
-// front-end, the trace log and the disk. The front-end owns one Run and hands
+// error flag, the message sink installed by the front-end, the trace log and
+// the disk. The front-end owns one Run and hands
 // it down; nothing here is a global, so every test starts from a fresh run.
 #ifndef KIRATO_BATCH_RUN_STATE_H_
 #define KIRATO_BATCH_RUN_STATE_H_
@@ -12,7 +12,6 @@
 #include <string_view>
 
 #include "batch/disk.h"
-#include "convert/game.h"
 
 namespace kirato {
 
@@ -36,7 +35,6 @@ struct Run {
   Disk& disk;
   MessageSink sink;
   RunState state;
-  GameState game;
 };
 
 void ShowMessage(Run& run, std::string_view text);

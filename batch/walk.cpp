@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "convert/game.h"
+#include "convert/text.h"
 
 namespace kirato {
 
@@ -154,43 +155,70 @@ int ProcessFile(Run& run, const std::string& inputPath,
   return ConvertFile(run, inputPath, outputPath, outputPath) == kOpenFailed;
 }
 
+namespace {
+
+// Hands what a conversion produced to the run, in the order it was made.
+void ReplayNotes(Run& run, const std::vector<Note>& notes) {
+  for (const Note& n : notes) {
+    if (n.shown) {
+      ShowMessage(run, n.text);
+    } else {
+      TraceWrite(run, n.text);
+    }
+  }
+}
+
+}  // namespace
+
 ConvertResult ConvertFile(Run& run, const std::string& inputPath,
                           const std::string& outputPath,
                           std::string_view gameNamePath,
                           std::string* openError) {
   std::string err;
-  std::unique_ptr<LineReader> in = run.disk.OpenRead(inputPath, &err);
+  std::string record;
+  const Disk::ReadResult read = run.disk.ReadFile(inputPath, &record, &err);
   std::unique_ptr<OutputFile> out;
-  if (!in) {
+  if (read == Disk::kCannotOpen) {
     if (openError) *openError = "cannot open '" + inputPath + "': " + err;
   } else {
-    out = run.disk.CreateOutput(outputPath, &err);
+    std::string createErr;
+    out = run.disk.CreateOutput(outputPath, &createErr);
     if (!out && openError) {
-      *openError = "cannot create '" + outputPath + "': " + err;
+      *openError = "cannot create '" + outputPath + "': " + createErr;
     }
   }
   if (!out) {
     ++run.state.filesFailed;
     return kOpenFailed;
   }
-  err.clear();
 
-  std::string sgf;
-  int failed = ConvertGame(run, *in, sgf, gameNamePath);
   // An I/O error is no fault of the record: like a file that cannot be
   // opened, it counts under files failed, so the summary shows it.
   bool ioError = false;
-  if (failed && !in->Error().empty()) {
+  int failed = 0;
+  if (read == Disk::kReadError) {
     ShowMessage(run, Format("Cannot read '%s', error: %s", inputPath.c_str(),
-                            in->Error().c_str()));
+                            err.c_str()));
     run.state.errorFlag = 1;
     ioError = true;
+    failed = 1;
   }
-  // A game that is not completely on disk must not count as converted: a
-  // later run would skip it as up to date.
+  err.clear();
   if (!failed) {
-    out->Write(sgf);  // a write error is reported again by Commit
-    failed = out->Commit(&err) ? 0 : 1;
+    ConvertOptions options;
+    options.traceLevel = run.state.traceLevel;
+    options.recordPath = inputPath;
+    GameResult game =
+        ConvertGame(record, FileNameOf(gameNamePath), options);
+    ReplayNotes(run, game.notes);
+    if (game.errorFlag) run.state.errorFlag = 1;
+    failed = game.result;
+    // A game that is not completely on disk must not count as converted: a
+    // later run would skip it as up to date.
+    if (!failed) {
+      out->Write(game.sgf);  // a write error is reported again by Commit
+      failed = out->Commit(&err) ? 0 : 1;
+    }
   }
   if (failed && !err.empty()) {
     ShowMessage(run, Format("Cannot write '%s', error: %s", outputPath.c_str(),
@@ -199,7 +227,6 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
     ioError = true;
   }
   out.reset();  // an uncommitted output takes its temporary file with it
-  in.reset();
   ShowMessage(run, Format("convert %s%s -> %s", failed ? "(FOUT) " : "",
                           inputPath.c_str(), outputPath.c_str()));
   if (failed) {

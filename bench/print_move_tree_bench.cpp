@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "fake_disk.h"
+#include "convert_helpers.h"
 
 namespace kirato {
 namespace {
@@ -91,10 +91,10 @@ void ScanMoveTree(const GameState& game, std::string& out) {
 
 // The reference conversion: the program's own line handlers, the scanning
 // move tree.
-int ConvertWithScan(Run& run, std::string_view ugf, std::string* sgf) {
-  ResetGame(run.game);
+int ConvertWithScan(std::string_view ugf, std::string* sgf) {
+  Conversion c;
   *sgf = kRoot;
-  int (*handler)(Run&, std::string_view) = nullptr;
+  int (*handler)(Conversion&, std::string_view) = nullptr;
   while (!ugf.empty()) {
     const size_t end = ugf.find('\n');
     const std::string_view line = ugf.substr(0, end);
@@ -103,12 +103,11 @@ int ConvertWithScan(Run& run, std::string_view ugf, std::string* sgf) {
       handler = HandleMove;
     } else if (line == "[Figure]") {
       handler = HandleFigureLine;
-    } else if (handler && handler(run, line) != 0) {
+    } else if (handler && handler(c, line) != 0) {
       return 1;
     }
   }
-  ScanMoveTree(run.game, *sgf);
-  ResetGame(run.game);
+  ScanMoveTree(c.game, *sgf);
   *sgf += ")\n";
   return 0;
 }
@@ -119,19 +118,18 @@ const std::string& Game() {
 }
 
 void BM_ConvertIndexed(benchmark::State& state) {
-  TestRun t;
+  TestConversion t;
   std::string sgf;
   for (auto _ : state) {
-    ConvertText(t.run, Game(), &sgf);
+    ConvertText(t, Game(), &sgf);
     benchmark::DoNotOptimize(sgf.data());
   }
 }
 
 void BM_ConvertLinearScan(benchmark::State& state) {
-  TestRun t;
   std::string sgf;
   for (auto _ : state) {
-    ConvertWithScan(t.run, Game(), &sgf);
+    ConvertWithScan(Game(), &sgf);
     benchmark::DoNotOptimize(sgf.data());
   }
 }
@@ -141,10 +139,10 @@ BENCHMARK(BM_ConvertLinearScan)->Unit(benchmark::kMillisecond);
 
 // A faster conversion that writes other bytes would prove nothing.
 int CheckSameOutput() {
-  TestRun indexed, scanned;
+  TestConversion indexed;
   std::string a, b;
-  if (ConvertText(indexed.run, Game(), &a) != 0 ||
-      ConvertWithScan(scanned.run, Game(), &b) != 0 || a != b ||
+  if (ConvertText(indexed, Game(), &a) != 0 ||
+      ConvertWithScan(Game(), &b) != 0 || a != b ||
       a.find("C[Move 9999\\: a note]") == std::string::npos) {
     std::fprintf(stderr, "the two conversions differ\n");
     return 1;

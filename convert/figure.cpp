@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "batch/run_state.h"
 #include "convert/game.h"
 #include "convert/text.h"
 
@@ -112,15 +111,15 @@ int HandleTextLine(GameState& game, std::string_view line) {
 
 }  // namespace
 
-int HandleFigureLine(Run& run, std::string_view line) {
-  if (run.game.comments.count() >= kMaxRecords) {
-    return FailConversion(run, kTooManyComments);
+int HandleFigureLine(Conversion& c, std::string_view line) {
+  if (c.game.comments.count() >= kMaxRecords) {
+    return FailConversion(c, kTooManyComments);
   }
   try {
-    if (run.state.traceLevel >= 4) TraceWrite(run, "HandleFigureLine", line);
-    return HandleTextLine(run.game, line);
+    if (c.options.traceLevel >= 4) Trace(c, "HandleFigureLine", line);
+    return HandleTextLine(c.game, line);
   } catch (const std::bad_alloc&) {
-    return FailConversion(run, kNoMemoryMessage);
+    return FailConversion(c, kNoMemoryMessage);
   }
 }
 

@@ -2,15 +2,26 @@
 
 #include <new>
 
-#include "batch/disk.h"
-#include "batch/run_state.h"
+#include "convert/lines.h"
 #include "convert/text.h"
 
 namespace kirato {
 
-int FailConversion(Run& run, std::string_view message) {
-  ShowMessage(run, message);
-  run.state.errorFlag = 1;
+void Message(Conversion& c, std::string text) {
+  c.notes.push_back({true, std::move(text)});
+}
+
+void Trace(Conversion& c, std::string_view a, std::string_view b,
+           std::string_view c3, std::string_view d) {
+  std::string line;
+  line.reserve(a.size() + b.size() + c3.size() + d.size());
+  line.append(a).append(b).append(c3).append(d);
+  c.notes.push_back({false, std::move(line)});
+}
+
+int FailConversion(Conversion& c, std::string_view message) {
+  Message(c, std::string(message));
+  c.errorFlag = 1;
   return 1;
 }
 
@@ -39,82 +50,93 @@ constexpr SectionLine kSectionLines[] = {
     {"[Figure]", Section::kFigure, "ConvertGame::infigure set"},
 };
 
-int HandleSectionLine(Run& run, Section section, std::string_view line) {
+int HandleSectionLine(Conversion& c, Section section, std::string_view line) {
   switch (section) {
     case Section::kHeader:
-      return HandleHeaderField(run, line);
+      return HandleHeaderField(c, line);
     case Section::kData:
-      return HandleMove(run, line);
+      return HandleMove(c, line);
     case Section::kFigure:
-      return HandleFigureLine(run, line);
+      return HandleFigureLine(c, line);
     case Section::kNone:
       break;
   }
   return 0;
 }
 
-int ConvertLines(Run& run, LineReader& in, std::string& out,
-                 std::string_view outputPath) {
-  const int level = run.state.traceLevel;
-  if (level >= 4) TraceWrite(run, "ConvertGame");
-  ResetGame(run.game);
+// The trace of a piece as read, its line end included.
+void TraceRead(Conversion& c, std::string_view piece, bool lineEnd) {
+  Trace(c, "ConvertGame::readline ", piece, lineEnd ? "\n" : "");
+}
+
+int ConvertLines(Conversion& c, std::string_view record, std::string& out,
+                 std::string_view gameName) {
+  const int level = c.options.traceLevel;
+  if (level >= 4) Trace(c, "ConvertGame");
   out += "(;GM[1]FF[4]AP[kirato:1.0]\n";
   out += "GN[";
   // The game is named after the output file, extension included.
-  AppendEscapedSgfText(out, FileNameOf(outputPath));
+  AppendEscapedSgfText(out, gameName);
   out += "]\n";
 
   Section section = Section::kNone;
-  std::string line;
-  for (;;) {
-    const int read = in.ReadPiece(&line);
-    if (read < 0) return 1;  // a half-read game is no conversion
-    if (read == 0) break;
-    if (level >= 9) TraceWrite(run, "ConvertGame::readline ", line);
-    TrimLineEnd(line);
-    if (level >= 9) TraceWrite(run, "ConvertGame::readline ", line);
-
-    std::string_view work(line);
+  LineSplitter lines(record);
+  std::string_view piece;
+  bool lineEnd = false;
+  while (lines.Next(&piece, &lineEnd)) {
+    if (level >= 9) {
+      TraceRead(c, piece, lineEnd);
+      Trace(c, "ConvertGame::readline ", TrimLineEnd(piece));
+    }
+    std::string_view work = TrimLineEnd(piece);
     work.remove_prefix(SkipSpace(work, 0));
     // Every section line starts with '[', and any such line ends the
     // section it stands in.
-    bool switched = false;
     if (!work.empty() && work.front() == '[') {
       section = Section::kNone;
       for (const SectionLine& s : kSectionLines) {
         if (StartsWithNoCase(work, s.name)) {
           section = s.section;
-          if (level >= 8) TraceWrite(run, s.trace);
-          switched = true;
+          if (level >= 8) Trace(c, s.trace);
           break;
         }
       }
+      continue;
     }
-    if (switched || section == Section::kNone) continue;
-    if (HandleSectionLine(run, section, TrimTrailingSpace(work)) != 0) {
+    if (section == Section::kNone) continue;
+    if (HandleSectionLine(c, section, TrimTrailingSpace(work)) != 0) {
       // What was read up to here, for the trace of a failed game.
-      WriteRootProperties(run.game, out);
+      WriteRootProperties(c.game, out);
       return 1;
     }
   }
-  WriteRootProperties(run.game, out);
-  PrintMoveTree(run, out);
-  ResetGame(run.game);
+  WriteRootProperties(c.game, out);
+  PrintMoveTree(c, out);
   out += ")\n";
   return 0;
 }
 
 }  // namespace
 
-int ConvertGame(Run& run, LineReader& in, std::string& out,
-                std::string_view outputPath) {
+GameResult ConvertGame(std::string_view record, std::string_view gameName,
+                       const ConvertOptions& options) {
+  GameResult r;
   // The handlers catch what they store; this catches the rest (a huge
   // output, a long line), so that no exception leaves the engine.
   try {
-    return ConvertLines(run, in, out, outputPath);
+    Conversion c(options);
+    try {
+      r.result = ConvertLines(c, record, r.sgf, gameName);
+    } catch (const std::bad_alloc&) {
+      r.result = FailConversion(c, kNoMemoryMessage);
+    }
+    r.errorFlag = c.errorFlag;
+    r.notes = std::move(c.notes);
   } catch (const std::bad_alloc&) {
-    return FailConversion(run, kNoMemoryMessage);
+    r.result = 1;
+    r.errorFlag = 1;
   }
+  return r;
 }
 
 }  // namespace kirato

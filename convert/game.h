@@ -10,9 +10,6 @@
 
 namespace kirato {
 
-struct Run;
-class LineReader;
-
 // One stored data line.
 struct MoveRecord {
   int32_t number = 0;  // 0: a stone added to the position, not played
@@ -66,25 +63,61 @@ struct GameState {
 // into the next.
 void ResetGame(GameState& game);
 
-// Reads one UGF record from `in` and appends its SGF form to `out`. The game
-// is named after the part of `outputPath` behind its last '/'. Returns 0 when
-// the whole input was converted, 1 when a line handler stopped the
-// conversion or the input could not be read; `out` then holds only what was
-// written before the failure. The caller counts the game as converted once
-// its output is safely stored.
-int ConvertGame(Run& run, LineReader& in, std::string& out,
-                std::string_view outputPath);
+struct ConvertOptions {
+  int traceLevel = 0;  // trace lines are made only at this level and above
+  // The record's path as the user named it, for messages that must say
+  // which file they are about.
+  std::string_view recordPath;
+};
+
+// One line a conversion produced for the run, in the order it was made: a
+// message for the user, or a line for the trace log.
+struct Note {
+  bool shown = false;  // true: a message; false: a trace line
+  std::string text;
+};
+
+// Everything one conversion works on. Each conversion has its own, so any
+// number of them can run side by side.
+struct Conversion {
+  explicit Conversion(const ConvertOptions& o = {}) : options(o) {}
+  ConvertOptions options;
+  GameState game;
+  std::vector<Note> notes;
+  int errorFlag = 0;  // 1: the failure must mark the whole run as failed
+};
+
+// Adds a message, or a trace line joined from the pieces. The caller tests
+// the trace level first.
+void Message(Conversion& c, std::string text);
+void Trace(Conversion& c, std::string_view a, std::string_view b = {},
+           std::string_view c3 = {}, std::string_view d = {});
+
+// What converting one record gave.
+struct GameResult {
+  int result = 0;     // 0: converted; 1: a line handler stopped the game
+  int errorFlag = 0;  // 1: the run must count as failed
+  // The whole SGF text when converted; otherwise what was written before
+  // the failure, never a complete game.
+  std::string sgf;
+  std::vector<Note> notes;
+};
+
+// Converts one UGF record held in memory into SGF. The game is named
+// `gameName` (the output file's name). Never throws.
+GameResult ConvertGame(std::string_view record, std::string_view gameName,
+                       const ConvertOptions& options = {});
 
 // The section handlers. Each takes one line of its section with leading and
 // trailing whitespace removed, and returns 0 to go on or 1 when the
 // conversion must end now (having shown its own message).
-int HandleHeaderField(Run& run, std::string_view line);
-int HandleMove(Run& run, std::string_view line);
-int HandleFigureLine(Run& run, std::string_view line);
+int HandleHeaderField(Conversion& c, std::string_view line);
+int HandleMove(Conversion& c, std::string_view line);
+int HandleFigureLine(Conversion& c, std::string_view line);
 
 // Ends a conversion from a line handler: shows `message`, marks the run as
 // failed and returns 1.
-int FailConversion(Run& run, std::string_view message);
+int FailConversion(Conversion& c, std::string_view message);
 
 // Shown when an entry cannot be stored for want of memory.
 constexpr std::string_view kNoMemoryMessage =
@@ -95,7 +128,7 @@ void WriteRootProperties(const GameState& game, std::string& out);
 
 // Appends the nodes of all collected moves, each run of a move number
 // followed by that number's comment and label entries. Returns 0.
-int PrintMoveTree(Run& run, std::string& out);
+int PrintMoveTree(Conversion& c, std::string& out);
 
 }  // namespace kirato
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "batch/run_state.h"
 #include "convert/game.h"
 #include "convert/text.h"
 
@@ -26,7 +25,7 @@ struct HeaderLine {
   std::string_view property;  // the SGF property of a free-text key
 };
 
-using Rule = int (*)(Run& run, const HeaderLine& h, std::string& out);
+using Rule = int (*)(Conversion& c, const HeaderLine& h, std::string& out);
 
 // The value starts after the first '='; a line without one has none.
 std::string_view ValueOf(std::string_view line) {
@@ -52,11 +51,11 @@ void AppendProperty(std::string& out, std::string_view name,
   out.append(name).append("[").append(number).append("]\n");
 }
 
-int Ignore(Run&, const HeaderLine&, std::string&) { return 0; }
+int Ignore(Conversion&, const HeaderLine&, std::string&) { return 0; }
 
 // Leading commas and blanks are padding some writers put before the text;
 // commas inside the text belong to it.
-int WriteFreeText(Run&, const HeaderLine& h, std::string& out) {
+int WriteFreeText(Conversion&, const HeaderLine& h, std::string& out) {
   size_t pos = 0;
   while (pos < h.value.size() && (h.value[pos] == ',' || IsSpace(h.value[pos])))
     ++pos;
@@ -101,7 +100,7 @@ size_t SecondDateStart(std::string_view v, size_t pos) {
   return pos < v.size() ? pos : kNone;
 }
 
-int WriteDate(Run&, const HeaderLine& h, std::string& out) {
+int WriteDate(Conversion&, const HeaderLine& h, std::string& out) {
   const std::string_view v = h.value;
   size_t pos = 0;
   std::string first;
@@ -117,7 +116,7 @@ int WriteDate(Run&, const HeaderLine& h, std::string& out) {
 }
 
 // "handicap,komi", the komi's decimal mark being '.' or ','.
-int WriteHandicapAndKomi(Run&, const HeaderLine& h, std::string& out) {
+int WriteHandicapAndKomi(Conversion&, const HeaderLine& h, std::string& out) {
   const std::string_view v = h.value;
   size_t pos = 0;
   if (DigitAt(v, 0)) {
@@ -174,7 +173,7 @@ void WriteRank(char colour, std::string_view v, size_t pos, std::string& out) {
 // "PlayerB=name,rank". The character after "Player" becomes part of the
 // property names (PB, BR), so only an ASCII letter may stand there: a ';' or
 // '(' would open a new node or game tree. A bare "Player" has no colour.
-int WritePlayer(Run&, const HeaderLine& h, std::string& out) {
+int WritePlayer(Conversion&, const HeaderLine& h, std::string& out) {
   constexpr size_t kColourAt = 6;
   if (h.line.size() <= kColourAt) return 0;
   const char colour = ToUpper(h.line[kColourAt]);
@@ -208,7 +207,7 @@ constexpr RuleSet kRuleSets[] = {
     {"N", "RU[PairGo]\n"},
 };
 
-int WriteRuleSet(Run&, const HeaderLine& h, std::string& out) {
+int WriteRuleSet(Conversion&, const HeaderLine& h, std::string& out) {
   for (const RuleSet& r : kRuleSets) {
     if (StartsWithNoCase(h.value, r.prefix)) {
       out += r.property;
@@ -220,7 +219,7 @@ int WriteRuleSet(Run&, const HeaderLine& h, std::string& out) {
 
 // "...;minutes": TM holds seconds. The product is taken in 64 bits, so the
 // largest number ReadNumber gives still fits.
-int WriteTimeLimit(Run&, const HeaderLine& h, std::string& out) {
+int WriteTimeLimit(Conversion&, const HeaderLine& h, std::string& out) {
   const std::string_view v = h.value;
   const size_t semicolon = v.find(';');
   if (semicolon == kNone) return 0;
@@ -233,12 +232,12 @@ int WriteTimeLimit(Run&, const HeaderLine& h, std::string& out) {
 
 // Moves and labels are placed on a board of this size, so a size the SGF
 // letters cannot address ends the game.
-int WriteBoardSize(Run& run, const HeaderLine& h, std::string& out) {
+int WriteBoardSize(Conversion& c, const HeaderLine& h, std::string& out) {
   if (!DigitAt(h.value, 0)) return 0;
   const int size = static_cast<int>(ReadNumber(h.value, 0));
-  run.game.boardSize = size;
+  c.game.boardSize = size;
   if (size < 2 || size > 26) {
-    return FailConversion(run, "Illegal board size: " + std::to_string(size));
+    return FailConversion(c, "Illegal board size: " + std::to_string(size));
   }
   AppendProperty(out, "SZ", std::to_string(size));
   return 0;
@@ -271,7 +270,7 @@ void WriteWin(char winner, std::string_view v, std::string& out) {
   out += "]\n";
 }
 
-int WriteResult(Run&, const HeaderLine& h, std::string& out) {
+int WriteResult(Conversion&, const HeaderLine& h, std::string& out) {
   if (h.value.empty()) return 0;
   const char winner = ToUpper(h.value[0]);
   switch (winner) {
@@ -295,20 +294,20 @@ int WriteResult(Run&, const HeaderLine& h, std::string& out) {
 
 // Coded files are refused, never decoded. Not an error of the run: the file
 // is simply one this converter cannot read.
-int CheckCoded(Run& run, const HeaderLine& h, std::string&) {
+int CheckCoded(Conversion& c, const HeaderLine& h, std::string&) {
   if (h.value.find("PLAIN_UGF") != kNone) return 0;
   // Concatenated, not formatted: the line may hold NUL bytes.
-  ShowMessage(run, std::string("Coded ugf file: ").append(h.line));
+  Message(c, std::string("Coded ugf file: ").append(h.line));
   return 1;
 }
 
 // Moves are read the same way for both known coordinate types; any other
 // would place them wrongly.
-int CheckCoordinateType(Run& run, const HeaderLine& h, std::string&) {
+int CheckCoordinateType(Conversion& c, const HeaderLine& h, std::string&) {
   if (StartsWithNoCase(h.value, "IGS") || StartsWithNoCase(h.value, "JPN")) {
     return 0;
   }
-  ShowMessage(run, "Unknown coordinatetype");
+  Message(c, "Unknown coordinatetype");
   return 1;
 }
 
@@ -381,22 +380,22 @@ void WriteRootProperties(const GameState& game, std::string& out) {
   }
 }
 
-int HandleHeaderField(Run& run, std::string_view line) {
+int HandleHeaderField(Conversion& c, std::string_view line) {
   if (line.empty()) return 0;
   const std::string_view value = ValueOf(line);
-  if (run.state.traceLevel >= 8) {
-    TraceWrite(run, "HandleHeaderField: ", line, value);
+  if (c.options.traceLevel >= 8) {
+    Trace(c, "HandleHeaderField: ", line, value);
   }
   for (const HeaderKey& k : kHeaderKeys) {
     if (StartsWithNoCase(line, k.key.substr(0, k.compared))) {
       std::string written;
       const int result =
-          k.rule(run, HeaderLine{line, value, k.property}, written);
-      MergeIntoRoot(run.game, written, !k.property.empty());
+          k.rule(c, HeaderLine{line, value, k.property}, written);
+      MergeIntoRoot(c.game, written, !k.property.empty());
       return result;
     }
   }
-  ShowMessage(run, std::string("Unknown field: ").append(line));
+  Message(c, std::string("Unknown field: ").append(line));
   return 0;
 }
 

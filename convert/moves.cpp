@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "batch/run_state.h"
 #include "convert/game.h"
 #include "convert/text.h"
 
@@ -21,15 +20,15 @@ constexpr std::string_view kTooManyMoves =
 // Names the offending character of a malformed line. At the end of the line
 // there is none, and a NUL byte would cut the message short for any reader
 // that takes it as a C string, so both show as nothing at all.
-int FailIllegal(Run& run, std::string_view what, std::string_view line,
+int FailIllegal(Conversion& c, std::string_view what, std::string_view line,
                 size_t pos) {
   std::string message = "Illegal ";
   message.append(what).append(" ");
   if (pos < line.size() && line[pos] != '\0') message += line[pos];
   message.append(" on move ")
-      .append(std::to_string(run.game.moves.count() + 1))
+      .append(std::to_string(c.game.moves.count() + 1))
       .append(" in this file. Conversion aborted.");
-  return FailConversion(run, message);
+  return FailConversion(c, message);
 }
 
 bool UpperLetterAt(std::string_view line, size_t pos) {
@@ -37,26 +36,26 @@ bool UpperLetterAt(std::string_view line, size_t pos) {
 }
 
 // Fills `rec` from the line; returns 1 (message shown) when it is malformed.
-int ParseMove(Run& run, std::string_view line, MoveRecord& rec) {
+int ParseMove(Conversion& c, std::string_view line, MoveRecord& rec) {
   size_t pos = 0;
   if (!line.empty() && line[0] == 'Y') {
     // Column Y is the pass marker, even on boards of 25 or 26 lines.
     rec.pass = 1;
   } else {
-    if (!UpperLetterAt(line, 0)) return FailIllegal(run, "column", line, 0);
-    if (!UpperLetterAt(line, 1)) return FailIllegal(run, "row", line, 1);
+    if (!UpperLetterAt(line, 0)) return FailIllegal(c, "column", line, 0);
+    if (!UpperLetterAt(line, 1)) return FailIllegal(c, "row", line, 1);
     rec.pass = 0;
     rec.col = ToLower(line[0]);
     // UGF counts rows from the bottom, SGF from the top. The letter is not
     // checked against the board: an off-board row still gives a character.
-    rec.row = static_cast<char>('a' + (run.game.boardSize - 1) -
+    rec.row = static_cast<char>('a' + (c.game.boardSize - 1) -
                                 (line[1] - 'A'));
     pos = 2;
   }
 
   pos = SkipSpace(line, AfterComma(line, pos));
   if (pos >= line.size() || (line[pos] != 'B' && line[pos] != 'W')) {
-    return FailIllegal(run, "color", line, pos);
+    return FailIllegal(c, "color", line, pos);
   }
   rec.color = line[pos];
 
@@ -169,24 +168,24 @@ void AppendAddedStones(const std::vector<MoveRecord>& records, size_t from,
 
 }  // namespace
 
-int HandleMove(Run& run, std::string_view line) {
-  MoveList& moves = run.game.moves;
-  if (moves.count() >= kMaxRecords) return FailConversion(run, kTooManyMoves);
+int HandleMove(Conversion& c, std::string_view line) {
+  MoveList& moves = c.game.moves;
+  if (moves.count() >= kMaxRecords) return FailConversion(c, kTooManyMoves);
   try {
-    if (run.state.traceLevel >= 9) TraceWrite(run, "HandleMove ", line);
+    if (c.options.traceLevel >= 9) Trace(c, "HandleMove ", line);
     MoveRecord rec;
-    if (ParseMove(run, line, rec) != 0) return 1;
+    if (ParseMove(c, line, rec) != 0) return 1;
     moves.records.push_back(rec);
   } catch (const std::bad_alloc&) {
-    return FailConversion(run, kNoMemoryMessage);
+    return FailConversion(c, kNoMemoryMessage);
   }
   return 0;
 }
 
-int PrintMoveTree(Run& run, std::string& out) {
-  if (run.state.traceLevel >= 4) TraceWrite(run, "PrintMoveTree");
-  const std::vector<MoveRecord>& records = run.game.moves.records;
-  const CommentList& comments = run.game.comments;
+int PrintMoveTree(Conversion& c, std::string& out) {
+  if (c.options.traceLevel >= 4) Trace(c, "PrintMoveTree");
+  const std::vector<MoveRecord>& records = c.game.moves.records;
+  const CommentList& comments = c.game.comments;
   const std::vector<int> order = EntriesByNumber(comments);
 
   // The notes of move 0 belong to the starting position. Without stones

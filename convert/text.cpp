@@ -45,6 +45,13 @@ void TrimLineEnd(std::string& text) {
   }
 }
 
+std::string_view TrimLineEnd(std::string_view text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
 void TrimTrailingSpace(std::string& text) {
   while (!text.empty() && IsSpace(text.back())) text.pop_back();
 }

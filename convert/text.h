@@ -52,6 +52,7 @@ long long ReadNumber(std::string_view text, size_t pos, size_t* end = nullptr);
 // Removes trailing carriage returns and line feeds; other trailing
 // whitespace stays.
 void TrimLineEnd(std::string& text);
+std::string_view TrimLineEnd(std::string_view text);
 
 // Removes the whole trailing run of whitespace.
 void TrimTrailingSpace(std::string& text);

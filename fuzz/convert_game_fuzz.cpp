@@ -2,13 +2,13 @@
 // picks the trace level, so the trace paths are exercised too. Whatever the
 // input, the SGF must be well-formed: a converted game complete, a failed
 // one a clean beginning that never looks finished. The same record converted
-// again on the same run gives the same bytes, so no state leaks between games.
+// again gives the same bytes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "fake_disk.h"
+#include "convert_helpers.h"
 #include "sgf_check.h"
 
 namespace {
@@ -23,12 +23,12 @@ void Require(bool ok, const char* what, const std::string& sgf) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  kirato::TestRun t;
-  kirato::OpenTraceLog(t.run, data[0] % 10, "/trace.log");
+  kirato::TestConversion t;
+  t.conv.options.traceLevel = data[0] % 10;
   const std::string ugf(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   std::string sgf;
-  const int result = kirato::ConvertText(t.run, ugf, &sgf);
+  const int result = kirato::ConvertText(t, ugf, &sgf);
   const kirato::SgfCheck check = kirato::CheckSgf(sgf);
   Require(sgf.rfind("(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n", 0) == 0,
           "the root does not start the output", sgf);
@@ -39,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "a converted game does not end with \")\\n\"", sgf);
   } else {
     Require(!check.complete, "a failed game looks complete", sgf);
-    Require(t.run.state.errorFlag == 1 || !t.messages.empty(),
+    Require(t.conv.errorFlag == 1 || !t.Messages().empty(),
             "a failed game gave no message", sgf);
   }
 
   std::string again;
-  const int second = kirato::ConvertText(t.run, ugf, &again);
+  const int second = kirato::ConvertText(t, ugf, &again);
   Require(second == result && again == sgf,
           "the same record converted twice gives different output", again);
   return 0;

@@ -16,56 +16,6 @@
 namespace kirato {
 namespace {
 
-std::vector<std::string> Pieces(LineReader& in) {
-  std::vector<std::string> out;
-  std::string piece;
-  while (in.ReadPiece(&piece) == 1) out.push_back(piece);
-  return out;
-}
-
-TEST(PieceSplitterTest, SplitsLikeALineBuffer) {
-  const std::string long1500(1500, 'x');
-  const std::string exact1022(1022, 'y');
-  struct Case {
-    const char* name;
-    std::string text;
-    std::vector<std::string> pieces;
-  } cases[] = {
-      {"empty", "", {}},
-      {"plain lines", "a\nb\n", {"a\n", "b\n"}},
-      {"no final line end", "a\nb", {"a\n", "b"}},
-      {"crlf becomes lf", "a\r\nb\r\n", {"a\n", "b\n"}},
-      {"lone cr stays", "a\rb\n", {"a\rb\n"}},
-      {"cr at the very end", "a\r", {"a\r"}},
-      {"long line in pieces",
-       long1500 + "\n",
-       {std::string(1023, 'x'), std::string(477, 'x') + "\n"}},
-      // With CRLF counted as one character, 1022 characters and their line
-      // end fit into one piece, as they do for the systems the files come
-      // from: no stray empty line follows.
-      {"crlf at the piece limit", exact1022 + "\r\nz\r\n",
-       {exact1022 + "\n", "z\n"}},
-      {"ctrl-z ends the text", "a\n\x1A" "b\n", {"a\n"}},
-      {"ctrl-z inside a line", "ab\x1A\n", {"ab"}},
-      {"high bytes and nul pass", std::string("\xE4\0\xFF\n", 4),
-       {std::string("\xE4\0\xFF\n", 4)}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    StringReader in(c.text);
-    EXPECT_EQ(c.pieces, Pieces(in));
-  }
-}
-
-TEST(PieceSplitterTest, ReadErrorIsReported) {
-  StringReader in("line one\nline two\n", 12);
-  std::string piece;
-  EXPECT_EQ(1, in.ReadPiece(&piece));
-  EXPECT_EQ("line one\n", piece);
-  EXPECT_EQ(-1, in.ReadPiece(&piece));
-  EXPECT_EQ("Input/output error", in.Error());
-}
-
 // The real file system, in a fresh temporary folder.
 class PosixDiskTest : public ::testing::Test {
  protected:
@@ -99,23 +49,31 @@ class PosixDiskTest : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(PosixDiskTest, OpenReadAcceptsOnlyRegularFiles) {
+TEST_F(PosixDiskTest, ReadFileAcceptsOnlyRegularFiles) {
+  const std::string big(200000, 'b');  // more than one read's worth
   Write("a.ugf", "x\r\ny");
+  Write("big.ugf", big);
+  Write("empty.ugf", "");
   std::string err;
-  auto in = disk_.OpenRead(dir_ + "/a.ugf", &err);
-  ASSERT_NE(nullptr, in);
-  EXPECT_EQ((std::vector<std::string>{"x\n", "y"}), Pieces(*in));
+  std::string bytes = "stale";
+  EXPECT_EQ(Disk::kRead, disk_.ReadFile(dir_ + "/a.ugf", &bytes, &err));
+  EXPECT_EQ("x\r\ny", bytes);
+  EXPECT_EQ(Disk::kRead, disk_.ReadFile(dir_ + "/big.ugf", &bytes, &err));
+  EXPECT_EQ(big, bytes);
+  EXPECT_EQ(Disk::kRead, disk_.ReadFile(dir_ + "/empty.ugf", &bytes, &err));
+  EXPECT_EQ("", bytes);
 
-  EXPECT_EQ(nullptr, disk_.OpenRead(dir_ + "/missing.ugf", &err));
+  EXPECT_EQ(Disk::kCannotOpen,
+            disk_.ReadFile(dir_ + "/missing.ugf", &bytes, &err));
   EXPECT_EQ("No such file or directory", err);
 
   ASSERT_EQ(0, mkdir((dir_ + "/d.ugf").c_str(), 0777));
-  EXPECT_EQ(nullptr, disk_.OpenRead(dir_ + "/d.ugf", &err));
+  EXPECT_EQ(Disk::kCannotOpen, disk_.ReadFile(dir_ + "/d.ugf", &bytes, &err));
   EXPECT_EQ("Is a directory", err);
 
   // A FIFO would block the run forever if it were opened for reading.
   ASSERT_EQ(0, mkfifo((dir_ + "/f.ugf").c_str(), 0666));
-  EXPECT_EQ(nullptr, disk_.OpenRead(dir_ + "/f.ugf", &err));
+  EXPECT_EQ(Disk::kCannotOpen, disk_.ReadFile(dir_ + "/f.ugf", &bytes, &err));
 }
 
 TEST_F(PosixDiskTest, OutputAppearsOnlyOnCommit) {

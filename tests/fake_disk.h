@@ -11,35 +11,8 @@
 
 #include "batch/disk.h"
 #include "batch/run_state.h"
-#include "convert/game.h"
 
 namespace kirato {
-
-// Serves a string as a file; fails with an I/O error after `failAfter`
-// bytes when that is set.
-class StringReader : public PieceSplitter {
- public:
-  explicit StringReader(std::string text, size_t failAfter = std::string::npos)
-      : text_(std::move(text)), failAfter_(failAfter) {}
-
- protected:
-  long ReadRaw(char* buf, size_t size) override {
-    if (pos_ >= failAfter_) {
-      error_ = "Input/output error";
-      return -1;
-    }
-    size_t n = std::min(size, text_.size() - pos_);
-    if (failAfter_ != std::string::npos) n = std::min(n, failAfter_ - pos_);
-    text_.copy(buf, n, pos_);
-    pos_ += n;
-    return static_cast<long>(n);
-  }
-
- private:
-  std::string text_;
-  size_t failAfter_;
-  size_t pos_ = 0;
-};
 
 class FakeDisk : public Disk {
  public:
@@ -58,7 +31,7 @@ class FakeDisk : public Disk {
   std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
   std::set<std::string> failRead;      // opening for reading fails
   std::set<std::string> failCreate;    // an output cannot be created
-  std::map<std::string, size_t> readErrorAfter;  // I/O error after N bytes
+  std::map<std::string, size_t> readErrorAfter;  // reading fails part way
   size_t spaceLeft = std::string::npos;  // bytes until "No space left"
   bool failLog = false;
 
@@ -184,25 +157,28 @@ class FakeDisk : public Disk {
     return kMade;
   }
 
-  std::unique_ptr<LineReader> OpenRead(const std::string& path,
-                                       std::string* err) override {
+  ReadResult ReadFile(const std::string& path, std::string* bytes,
+                      std::string* err) override {
+    bytes->clear();
     const Node* n = Find(path);
     if (failRead.count(path)) {
       *err = "Permission denied";
-      return nullptr;
+      return kCannotOpen;
     }
     if (!n) {
       *err = "No such file or directory";
-      return nullptr;
+      return kCannotOpen;
     }
     if (n->kind != kFile) {
       *err = "Is a directory";
-      return nullptr;
+      return kCannotOpen;
     }
-    auto fault = readErrorAfter.find(path);
-    return std::make_unique<StringReader>(
-        n->content,
-        fault == readErrorAfter.end() ? std::string::npos : fault->second);
+    if (readErrorAfter.count(path)) {
+      *err = "Input/output error";
+      return kReadError;
+    }
+    *bytes = n->content;
+    return kRead;
   }
 
   class FakeOutput : public OutputFile {
@@ -280,14 +256,6 @@ class FakeDisk : public Disk {
     return 0;
   }
 };
-
-// Converts a UGF text in memory; *sgf receives the output.
-inline int ConvertText(Run& run, const std::string& ugf, std::string* sgf,
-                       std::string_view outputPath = "/out/game.sgf") {
-  StringReader in(ugf);
-  sgf->clear();
-  return ConvertGame(run, in, *sgf, outputPath);
-}
 
 // A run over a fake disk that collects its messages.
 struct TestRun {

@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <new>
 
-#include "fake_disk.h"
+#include "convert_helpers.h"
 
 // Lets a test make the next allocation fail, as a full memory would.
 static bool g_failNextAllocation = false;
 
-void* operator new(size_t size) {
+// Out of line, like the deletes below: inlined, the malloc() would meet the
+// library's sized deletes and look like a mismatch to the compiler.
+[[gnu::noinline]] void* operator new(size_t size) {
   if (g_failNextAllocation) {
     g_failNextAllocation = false;
     throw std::bad_alloc();
@@ -83,34 +85,34 @@ TEST(FigureTest, LinesBecomeEntries) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
+    TestConversion t;
     for (std::string_view line : c.lines) {
-      ASSERT_EQ(0, HandleFigureLine(t.run, line));
+      ASSERT_EQ(0, HandleFigureLine(t.conv, line));
     }
-    EXPECT_EQ(c.entries, EntriesOf(t.run.game));
-    EXPECT_EQ(c.textMoveNumber, t.run.game.textMoveNumber);
-    EXPECT_TRUE(t.messages.empty());
+    EXPECT_EQ(c.entries, EntriesOf(t.conv.game));
+    EXPECT_EQ(c.textMoveNumber, t.conv.game.textMoveNumber);
+    EXPECT_TRUE(t.Messages().empty());
   }
 }
 
 TEST(FigureTest, AGameHoldsAtMost9999Entries) {
-  TestRun t;
-  OpenTraceLog(t.run, 4, "/trace.log");
-  HandleFigureLine(t.run, ".Text,1");
-  for (int i = 1; i < kMaxRecords; ++i) HandleFigureLine(t.run, "c");
-  EXPECT_EQ(0, HandleFigureLine(t.run, ".#,1,1,L"));
-  EXPECT_EQ(kMaxRecords, t.run.game.comments.count());
-  EXPECT_TRUE(t.messages.empty());
-  const std::string traced = t.disk.logs["/trace.log"];
+  TestConversion t;
+  t.conv.options.traceLevel = 4;
+  HandleFigureLine(t.conv, ".Text,1");
+  for (int i = 1; i < kMaxRecords; ++i) HandleFigureLine(t.conv, "c");
+  EXPECT_EQ(0, HandleFigureLine(t.conv, ".#,1,1,L"));
+  EXPECT_EQ(kMaxRecords, t.conv.game.comments.count());
+  EXPECT_TRUE(t.Messages().empty());
+  const std::string traced = t.Trace();
   EXPECT_TRUE(traced.ends_with("\r\nHandleFigureLine.#,1,1,L\r\n"));
 
-  EXPECT_EQ(1, HandleFigureLine(t.run, ".EndText"));
+  EXPECT_EQ(1, HandleFigureLine(t.conv, ".EndText"));
   EXPECT_EQ(std::vector<std::string>{"Too many comments in this file. "
                                      "Conversion aborted."},
-            t.messages);
-  EXPECT_EQ(1, t.run.state.errorFlag);
-  EXPECT_EQ(1, t.run.game.textMoveNumber);
-  EXPECT_EQ(traced, t.disk.logs["/trace.log"]);
+            t.Messages());
+  EXPECT_EQ(1, t.conv.errorFlag);
+  EXPECT_EQ(1, t.conv.game.textMoveNumber);
+  EXPECT_EQ(traced, t.Trace());
 }
 
 TEST(FigureTest, NoBlockOutlivesItsFile) {
@@ -124,10 +126,10 @@ TEST(FigureTest, NoBlockOutlivesItsFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
+    TestConversion t;
     std::string sgf;
-    ConvertText(t.run, c.first, &sgf);
-    ASSERT_EQ(0, ConvertText(t.run, "[Data]\nPD,B,3\n[Figure]\nstray\n", &sgf));
+    ConvertText(t, c.first, &sgf);
+    ASSERT_EQ(0, ConvertText(t, "[Data]\nPD,B,3\n[Figure]\nstray\n", &sgf));
     EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n\n;B[pp])\n", sgf);
   }
 }
@@ -135,17 +137,17 @@ TEST(FigureTest, NoBlockOutlivesItsFile) {
 TEST(FigureTest, RunningOutOfMemoryFailsTheGame) {
   for (std::string_view line : {"a comment", ".#,1,1,A"}) {
     SCOPED_TRACE(line);
-    TestRun t;
-    HandleFigureLine(t.run, ".Text,1");
+    TestConversion t;
+    HandleFigureLine(t.conv, ".Text,1");
     g_failNextAllocation = true;
-    const int result = HandleFigureLine(t.run, line);
+    const int result = HandleFigureLine(t.conv, line);
     g_failNextAllocation = false;
     EXPECT_EQ(1, result);
     EXPECT_EQ(std::vector<std::string>{"Not enough memory for this file. "
                                        "Conversion aborted."},
-              t.messages);
-    EXPECT_EQ(1, t.run.state.errorFlag);
-    EXPECT_EQ(0, t.run.game.comments.count());
+              t.Messages());
+    EXPECT_EQ(1, t.conv.errorFlag);
+    EXPECT_EQ(0, t.conv.game.comments.count());
   }
 }
 

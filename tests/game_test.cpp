@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fake_disk.h"
+#include "convert_helpers.h"
 
 namespace kirato {
 namespace {
@@ -33,17 +33,17 @@ TEST(GameTest, SectionsDecideWhereLinesGo) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
+    TestConversion t;
     std::string sgf;
-    EXPECT_EQ(c.result, ConvertText(t.run, c.ugf, &sgf));
+    EXPECT_EQ(c.result, ConvertText(t, c.ugf, &sgf));
     EXPECT_EQ(kRoot + c.body + (c.result == 0 ? ")\n" : ""), sgf);
   }
 }
 
 TEST(GameTest, WorkedExample) {
-  TestRun t;
+  TestConversion t;
   std::string sgf;
-  ASSERT_EQ(0, ConvertText(t.run,
+  ASSERT_EQ(0, ConvertText(t,
                            "[Header]\r\nTitle=Club Cup\r\nSize=19\r\n"
                            "PlayerB=Alpha,3d\r\nPlayerW=Beta,2k\r\n"
                            "Hdcp=0,6.5\r\nWinner=B,C\r\n[Data]\r\n"
@@ -55,7 +55,7 @@ TEST(GameTest, WorkedExample) {
       "PB[Alpha]\nBR[3d]\nPW[Beta]\nWR[2k]\nKM[6.5]\nRE[B+R]\n"
       "\n;B[pp]C[Good start]\n\n;W[dp])\n",
       sgf);
-  EXPECT_TRUE(t.messages.empty());
+  EXPECT_TRUE(t.Messages().empty());
 }
 
 TEST(GameTest, GameNameComesFromTheOutputPath) {
@@ -70,38 +70,38 @@ TEST(GameTest, GameNameComesFromTheOutputPath) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    TestRun t;
+    TestConversion t;
     std::string sgf;
-    ConvertText(t.run, "", &sgf, c.path);
+    ConvertText(t, "", &sgf, c.path);
     EXPECT_EQ(std::string("(;GM[1]FF[4]AP[kirato:1.0]\n") + c.gn + "\n)\n",
               sgf);
   }
 }
 
 TEST(GameTest, LongLinesArriveInPieces) {
-  TestRun t;
+  TestConversion t;
   std::string sgf;
   // 6 + 1494 = 1500 characters: the handler sees 1023, then 477.
-  ConvertText(t.run, "[Header]\nTitle=" + std::string(1494, 'x') + "\n", &sgf);
+  ConvertText(t, "[Header]\nTitle=" + std::string(1494, 'x') + "\n", &sgf);
   EXPECT_EQ(std::string(kRoot) + "EV[" + std::string(1017, 'x') + "]\n)\n",
             sgf);
   EXPECT_EQ(std::vector<std::string>{"Unknown field: " +
                                      std::string(477, 'x')},
-            t.messages);
+            t.Messages());
 }
 
 TEST(GameTest, HighBytesAreNeverWhitespace) {
-  TestRun t;
+  TestConversion t;
   std::string sgf;
-  ConvertText(t.run, "[Header]\nTitle=\xA0" "Cup\xA0\x85\n", &sgf);
+  ConvertText(t, "[Header]\nTitle=\xA0" "Cup\xA0\x85\n", &sgf);
   EXPECT_EQ(std::string(kRoot) + "EV[\xA0" "Cup\xA0\x85]\n)\n", sgf);
 }
 
 TEST(GameTest, TraceLines) {
-  TestRun t;
-  OpenTraceLog(t.run, 9, "/t.log");
+  TestConversion t;
+  t.conv.options.traceLevel = 9;
   std::string sgf;
-  ConvertText(t.run, "junk\r\n [Header]\n[Data]\n[Figure]\n", &sgf);
+  ConvertText(t, "junk\r\n [Header]\n[Data]\n[Figure]\n", &sgf);
   EXPECT_EQ(
       "ConvertGame\r\n"
       "ConvertGame::readline junk\n\r\n"
@@ -116,33 +116,25 @@ TEST(GameTest, TraceLines) {
       "ConvertGame::readline [Figure]\r\n"
       "ConvertGame::infigure set\r\n"
       "PrintMoveTree\r\n",
-      t.disk.logs["/t.log"]);
+      t.Trace());
 
-  TestRun quiet;
-  OpenTraceLog(quiet.run, 3, "/t.log");
-  ConvertText(quiet.run, "[Header]\n", &sgf);
-  EXPECT_EQ("", quiet.disk.logs["/t.log"]);
+  TestConversion quiet;
+  quiet.conv.options.traceLevel = 3;
+  ConvertText(quiet, "[Header]\n", &sgf);
+  EXPECT_EQ("", quiet.Trace());
 }
 
 TEST(GameTest, NothingCarriesOverToTheNextGame) {
-  TestRun t;
+  TestConversion t;
   std::string sgf;
   // The first game fails inside an open text block on a 9-line board.
-  EXPECT_EQ(1, ConvertText(t.run,
+  EXPECT_EQ(1, ConvertText(t,
                            "[Header]\nSize=9\n[Data]\nPD,B1,1\n[Figure]\n"
                            ".Text,1\nfirst\n[Data]\nzz\n",
                            &sgf));
-  EXPECT_EQ(0, ConvertText(t.run,
+  EXPECT_EQ(0, ConvertText(t,
                            "[Figure]\nstray comment\n[Data]\nPD,B1,1\n", &sgf));
   EXPECT_EQ(std::string(kRoot) + "\n;B[pp])\n", sgf);
-}
-
-TEST(GameTest, ReadErrorFailsTheGame) {
-  TestRun t;
-  StringReader in("[Header]\nTitle=A\nTitle=B\n", 20);
-  std::string sgf;
-  EXPECT_EQ(1, ConvertGame(t.run, in, sgf, "/out/game.sgf"));
-  EXPECT_EQ(std::string::npos, sgf.find(')'));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "convert/text.h"
-#include "fake_disk.h"
+#include "convert_helpers.h"
 #include "sgf_check.h"
 
 namespace kirato {
@@ -20,12 +20,12 @@ struct Outcome {
 
 // Hands the handler an exact-size heap copy of the line, so that a read past
 // its end lands in the sanitizer's red zone instead of a string's spare room.
-Outcome Handle(TestRun& t, std::string_view line) {
+Outcome Handle(TestConversion& t, std::string_view line) {
   std::unique_ptr<char[]> copy(new char[line.size()]);
   line.copy(copy.get(), line.size());
   Outcome o;
-  o.result = HandleHeaderField(t.run, {copy.get(), line.size()});
-  WriteRootProperties(t.run.game, o.out);
+  o.result = HandleHeaderField(t.conv, {copy.get(), line.size()});
+  WriteRootProperties(t.conv.game, o.out);
   return o;
 }
 
@@ -166,18 +166,18 @@ const Case kCases[] = {
 TEST(HeaderTest, Cases) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
+    TestConversion t;
     const Outcome o = Handle(t, c.line);
     EXPECT_EQ(c.result, o.result);
     EXPECT_EQ(c.out, o.out);
     if (c.message.empty()) {
-      EXPECT_TRUE(t.messages.empty());
+      EXPECT_TRUE(t.Messages().empty());
     } else {
-      ASSERT_EQ(1u, t.messages.size());
-      EXPECT_EQ(c.message, t.messages[0]);
+      ASSERT_EQ(1u, t.Messages().size());
+      EXPECT_EQ(c.message, t.Messages()[0]);
     }
-    EXPECT_EQ(c.errorFlag, t.run.state.errorFlag);
-    EXPECT_EQ(c.boardSize, t.run.game.boardSize);
+    EXPECT_EQ(c.errorFlag, t.conv.errorFlag);
+    EXPECT_EQ(c.boardSize, t.conv.game.boardSize);
   }
 }
 
@@ -209,7 +209,7 @@ TEST(HeaderTest, EveryPrefixStaysInsideAndWellFormed) {
     for (size_t n = 0; n <= line.size(); ++n) {
       const std::string_view prefix = std::string_view(line).substr(0, n);
       SCOPED_TRACE(std::string(prefix));
-      TestRun t;
+      TestConversion t;
       EXPECT_TRUE(IsWellFormed(Handle(t, prefix).out));
     }
   }
@@ -229,10 +229,10 @@ TEST(HeaderTest, TraceLine) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
-    OpenTraceLog(t.run, c.level, "/trace.log");
+    TestConversion t;
+    t.conv.options.traceLevel = c.level;
     Handle(t, c.line);
-    EXPECT_EQ(c.log, t.disk.logs["/trace.log"]);
+    EXPECT_EQ(c.log, t.Trace());
   }
 }
 
@@ -266,9 +266,9 @@ TEST(HeaderTest, ConvertedGames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
+    TestConversion t;
     std::string sgf;
-    EXPECT_EQ(c.result, ConvertText(t.run, c.ugf, &sgf));
+    EXPECT_EQ(c.result, ConvertText(t, c.ugf, &sgf));
     const std::string root = std::string(kRootStart) + c.root;
     ASSERT_TRUE(sgf.starts_with(root)) << sgf;
     const std::string_view rest = std::string_view(sgf).substr(root.size());

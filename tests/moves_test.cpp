@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fake_disk.h"
+#include "convert_helpers.h"
 #include "sgf_check.h"
 
 namespace kirato {
@@ -34,26 +34,26 @@ TEST(MovesTest, DataLinesBecomeRecords) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
-    t.run.game.boardSize = c.boardSize;
-    ASSERT_EQ(0, HandleMove(t.run, c.line));
-    ASSERT_EQ(1, t.run.game.moves.count());
-    const MoveRecord& r = t.run.game.moves.records[0];
+    TestConversion t;
+    t.conv.game.boardSize = c.boardSize;
+    ASSERT_EQ(0, HandleMove(t.conv, c.line));
+    ASSERT_EQ(1, t.conv.game.moves.count());
+    const MoveRecord& r = t.conv.game.moves.records[0];
     EXPECT_EQ(c.number, r.number);
     EXPECT_EQ(c.color, r.color);
     EXPECT_EQ(c.pass, r.pass);
     EXPECT_EQ(c.point, r.pass ? "" : std::string({r.col, r.row}));
-    EXPECT_TRUE(t.messages.empty());
+    EXPECT_TRUE(t.Messages().empty());
   }
 }
 
 TEST(MovesTest, BoardSizeIsTakenWhenTheLineIsRead) {
-  TestRun t;
-  ASSERT_EQ(0, HandleMove(t.run, "AA,B,1"));
-  t.run.game.boardSize = 9;
-  ASSERT_EQ(0, HandleMove(t.run, "AA,W,2"));
-  EXPECT_EQ('s', t.run.game.moves.records[0].row);
-  EXPECT_EQ('i', t.run.game.moves.records[1].row);
+  TestConversion t;
+  ASSERT_EQ(0, HandleMove(t.conv, "AA,B,1"));
+  t.conv.game.boardSize = 9;
+  ASSERT_EQ(0, HandleMove(t.conv, "AA,W,2"));
+  EXPECT_EQ('s', t.conv.game.moves.records[0].row);
+  EXPECT_EQ('i', t.conv.game.moves.records[1].row);
 }
 
 TEST(MovesTest, MalformedLinesStopTheGame) {
@@ -76,33 +76,33 @@ TEST(MovesTest, MalformedLinesStopTheGame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
-    ASSERT_EQ(0, HandleMove(t.run, "AA,B,40"));
-    ASSERT_EQ(0, HandleMove(t.run, "BB,W,41"));
-    EXPECT_EQ(1, HandleMove(t.run, c.line));
-    EXPECT_EQ(std::vector<std::string>{c.message + tail}, t.messages);
-    EXPECT_EQ(1, t.run.state.errorFlag);
-    EXPECT_EQ(2, t.run.game.moves.count());
+    TestConversion t;
+    ASSERT_EQ(0, HandleMove(t.conv, "AA,B,40"));
+    ASSERT_EQ(0, HandleMove(t.conv, "BB,W,41"));
+    EXPECT_EQ(1, HandleMove(t.conv, c.line));
+    EXPECT_EQ(std::vector<std::string>{c.message + tail}, t.Messages());
+    EXPECT_EQ(1, t.conv.errorFlag);
+    EXPECT_EQ(2, t.conv.game.moves.count());
   }
 }
 
 TEST(MovesTest, AGameHoldsAtMost9999Records) {
-  TestRun t;
-  OpenTraceLog(t.run, 9, "/trace.log");
-  for (int i = 1; i < kMaxRecords; ++i) HandleMove(t.run, "AA,B,1");
-  const std::string traced = t.disk.logs["/trace.log"];
-  EXPECT_EQ(0, HandleMove(t.run, "PD,W,9999"));
-  EXPECT_EQ(kMaxRecords, t.run.game.moves.count());
-  EXPECT_TRUE(t.messages.empty());
-  EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.disk.logs["/trace.log"]);
+  TestConversion t;
+  t.conv.options.traceLevel = 9;
+  for (int i = 1; i < kMaxRecords; ++i) HandleMove(t.conv, "AA,B,1");
+  const std::string traced = t.Trace();
+  EXPECT_EQ(0, HandleMove(t.conv, "PD,W,9999"));
+  EXPECT_EQ(kMaxRecords, t.conv.game.moves.count());
+  EXPECT_TRUE(t.Messages().empty());
+  EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.Trace());
 
-  EXPECT_EQ(1, HandleMove(t.run, "PD,B,10000"));
+  EXPECT_EQ(1, HandleMove(t.conv, "PD,B,10000"));
   EXPECT_EQ(std::vector<std::string>{"Too many variations in this file. "
                                      "Conversion aborted."},
-            t.messages);
-  EXPECT_EQ(1, t.run.state.errorFlag);
-  EXPECT_EQ(kMaxRecords, t.run.game.moves.count());
-  EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.disk.logs["/trace.log"]);
+            t.Messages());
+  EXPECT_EQ(1, t.conv.errorFlag);
+  EXPECT_EQ(kMaxRecords, t.conv.game.moves.count());
+  EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.Trace());
 }
 
 TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
@@ -150,9 +150,9 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
+    TestConversion t;
     std::string sgf;
-    ASSERT_EQ(0, ConvertText(t.run,
+    ASSERT_EQ(0, ConvertText(t,
                              "[Data]\n" + c.data + "[Figure]\n" + c.figure,
                              &sgf));
     EXPECT_EQ(root + c.moves + ")\n", sgf);
@@ -161,13 +161,13 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
 }
 
 TEST(MovesTest, PrintMoveTreeIsTraced) {
-  TestRun t;
-  OpenTraceLog(t.run, 4, "/trace.log");
-  HandleMove(t.run, "PD,B,1");
+  TestConversion t;
+  t.conv.options.traceLevel = 4;
+  HandleMove(t.conv, "PD,B,1");
   std::string out;
-  EXPECT_EQ(0, PrintMoveTree(t.run, out));
+  EXPECT_EQ(0, PrintMoveTree(t.conv, out));
   EXPECT_EQ("\n;B[pp]", out);
-  EXPECT_EQ("PrintMoveTree\r\n", t.disk.logs["/trace.log"]);
+  EXPECT_EQ("PrintMoveTree\r\n", t.Trace());
 }
 
 }  // namespace

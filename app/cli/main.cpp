@@ -84,9 +84,9 @@ class StdoutDisk : public kirato::Disk {
   MakeDirResult MakeDir(const std::string& p, std::string* err) override {
     return base_.MakeDir(p, err);
   }
-  std::unique_ptr<kirato::LineReader> OpenRead(const std::string& p,
-                                               std::string* err) override {
-    return base_.OpenRead(p, err);
+  ReadResult ReadFile(const std::string& p, std::string* bytes,
+                      std::string* err) override {
+    return base_.ReadFile(p, bytes, err);
   }
   std::unique_ptr<kirato::OutputFile> CreateOutput(const std::string& p,
                                                    std::string* err) override {
