@@ -10,7 +10,17 @@ namespace kirato {
 
 namespace {
 
-enum class Command { kForceError, kLog, kIn, kOut, kClose, kUnknown };
+constexpr int kMaxThreads = 256;
+
+enum class Command {
+  kForceError,
+  kLog,
+  kIn,
+  kOut,
+  kClose,
+  kThreads,
+  kUnknown
+};
 
 struct Keyword {
   std::string_view name;  // compared case-insensitively, as a prefix
@@ -21,7 +31,7 @@ struct Keyword {
 constexpr Keyword kCommands[] = {
     {"FORCEERROR", Command::kForceError}, {"LOG", Command::kLog},
     {"IN", Command::kIn},                 {"OUT", Command::kOut},
-    {"CLOSE", Command::kClose},
+    {"CLOSE", Command::kClose},           {"THREADS", Command::kThreads},
 };
 
 Command FindCommand(std::string_view text) {
@@ -59,6 +69,21 @@ std::string_view ForcedErrorText(std::string_view command) {
   return rest;
 }
 
+// THREADS=N: how many records are converted at once; 0 means one per core.
+void SetThreads(Run& run, int lineNumber, std::string_view value) {
+  size_t end = 0;
+  const long long n = ReadNumber(value, 0, &end);
+  if (value.empty() || end != value.size() || n > kMaxThreads) {
+    ShowMessage(run, Format("Datafile line %d: THREADS needs a number from 0 "
+                            "to %d, not '%.*s'",
+                            lineNumber, kMaxThreads,
+                            static_cast<int>(value.size()), value.data()));
+    run.state.errorFlag = 1;
+    return;
+  }
+  run.state.threads = static_cast<int>(n);
+}
+
 struct DatafileRun {
   Run& run;
   const std::string& logPath;
@@ -82,7 +107,7 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     }
     case Command::kIn:
       if (d.outputDir.empty()) {
-        ShowAndTrace(run, Format("Datafile line %d: input '%.*s' while no "
+        ShowMessage(run, Format("Datafile line %d: input '%.*s' while no "
                                  "output specified before",
                                  lineNumber, static_cast<int>(value.size()),
                                  value.data()));
@@ -97,8 +122,11 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     case Command::kClose:
       if (run.state.errorFlag == 0) d.closeFlag = 1;
       return false;
+    case Command::kThreads:
+      SetThreads(run, lineNumber, value);
+      return true;
     case Command::kUnknown:
-      ShowAndTrace(run, Format("Unknown command in datafile: '%.*s'",
+      ShowMessage(run, Format("Unknown command in datafile: '%.*s'",
                                static_cast<int>(command.size()),
                                command.data()));
       run.state.errorFlag = 1;
@@ -111,18 +139,18 @@ void ShowSummary(Run& run) {
   const RunState& s = run.state;
   ShowMessage(run, "");
   ShowMessage(run, "*** summary ***");
-  ShowAndTrace(run, Format("Directories scanned: %d", s.directoriesScanned));
-  ShowAndTrace(run, Format("Files up-to-date: %d", s.filesUpToDate));
-  ShowAndTrace(run, Format("Files converted: %d", s.filesConverted));
-  ShowAndTrace(run, Format("Files failed: %d", s.filesFailed));
+  ShowMessage(run, Format("Directories scanned: %d", s.directoriesScanned));
+  ShowMessage(run, Format("Files up-to-date: %d", s.filesUpToDate));
+  ShowMessage(run, Format("Files converted: %d", s.filesConverted));
+  ShowMessage(run, Format("Files failed: %d", s.filesFailed));
 }
 
 }  // namespace
 
 void ReadExecutableTime(Run& run, const std::string& executablePath) {
-  int64_t mtime = 0;
+  FileStatus st;
   run.state.executableTime =
-      run.disk.Stat(executablePath, &mtime) == 0 ? mtime : 0;
+      run.disk.Stat(executablePath, &st) == 0 ? st.mtime : 0;
 }
 
 int ExecuteDatafile(Run& run, const std::string& datafilePath,
@@ -144,15 +172,27 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
     run.state.errorFlag = 1;
   }
 
+  // Notepad starts a UTF-8 file with a byte order mark; it is no command.
+  std::string_view rest = text;
+  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+
   DatafileRun d{run, logPath, {}, 0};
   int lineNumber = 0;
-  LineSplitter lines(text);
+  LineSplitter lines(rest);
   std::string_view piece;
   bool lineEnd = false;
   while (lines.Next(&piece, &lineEnd)) {
     ++lineNumber;
     const std::string_view line = TrimTrailingSpace(piece);
     if (run.state.traceLevel >= 1) TraceWrite(run, "Datafile: ", line);
+    // A path cut at a NUL byte would name another folder than the one
+    // written: the line is refused whole.
+    if (line.find('\0') != std::string_view::npos) {
+      ShowMessage(run,
+                  Format("Datafile line %d: contains a NUL byte", lineNumber));
+      run.state.errorFlag = 1;
+      continue;
+    }
     std::string_view command = line;
     command.remove_prefix(SkipSpace(command, 0));
     if (command.empty() || command.front() == ';') continue;

@@ -1,6 +1,12 @@
 // The one seam between the program and the file system. The walk, the
 // output writer, the datafile reader and the trace log talk to nothing else,
 // so tests can replace the disk with an in-memory fake that fails on demand.
+//
+// Paths are used as the datafile names them. The walk also works within
+// folders it has opened once: an implementation may then reach the files in
+// a folder relative to it instead of resolving the whole path again for each
+// file. The defaults of those calls simply join the folder's path and the
+// name, which is all a disk without such handles needs.
 #ifndef KIRATO_BATCH_DISK_H_
 #define KIRATO_BATCH_DISK_H_
 
@@ -12,16 +18,29 @@
 
 namespace kirato {
 
+// What a name is. A symbolic link is followed: the fields describe what it
+// leads to, and isLink says that the name itself is a link.
+struct FileStatus {
+  enum Kind : uint8_t { kMissing = 0, kRegular, kDirectory, kOther };
+  Kind kind = kMissing;  // kOther: a device, a FIFO, a socket
+  bool isLink = false;
+  int64_t mtime = 0;  // whole seconds
+  // Together they tell one directory from another, however it was reached.
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+
 // An output file that appears under its final name only when Commit()
-// succeeds. Until then the bytes go to a temporary file beside the target;
-// destroying an uncommitted file removes the temporary file.
+// succeeds; a run killed before that leaves nothing under any name that a
+// later run would take for a finished game. Destroying an uncommitted file
+// throws its bytes away.
 class OutputFile {
  public:
   virtual ~OutputFile() = default;
   // false on a write error; the error text is kept for Commit().
   virtual bool Write(std::string_view bytes) = 0;
   // Flushes, closes and moves the file onto its name. false (with *err set,
-  // and the temporary file removed) when any step failed.
+  // and nothing left behind) when any step failed.
   virtual bool Commit(std::string* err) = 0;
 };
 
@@ -38,21 +57,40 @@ struct DirEntry {
   bool isDir = false;  // a directory, or a link to one
 };
 
+// A directory opened by the walk. Shared by the records that are converted
+// from it or into it, and closed when the last of them is done.
+class Folder {
+ public:
+  // `prefix` is the folder's path ending in its separator.
+  explicit Folder(std::string prefix) : prefix_(std::move(prefix)) {}
+  virtual ~Folder() = default;
+  const std::string& prefix() const { return prefix_; }
+  std::string PathOf(std::string_view name) const {
+    std::string path = prefix_;
+    path.append(name);
+    return path;
+  }
+
+ private:
+  std::string prefix_;
+};
+
 class Disk {
  public:
   virtual ~Disk() = default;
 
-  // Modification time in whole seconds. 0 on success, -1 when the file
-  // cannot be looked at.
-  virtual int Stat(const std::string& path, int64_t* mtime) = 0;
+  // Shown for an existing output that is no regular file: replacing a
+  // device, a pipe or a folder by a file would destroy it.
+  static constexpr const char* kNotRegular = "not a regular file";
+
+  // The status of `path`. 0 when it exists, -1 (kind kMissing) when it does
+  // not or cannot be looked at.
+  virtual int Stat(const std::string& path, FileStatus* st) = 0;
 
   // Every entry of a directory except "." and "..", in no particular order.
-  // 0 on success, -1 when the directory cannot be read.
-  virtual int ListDir(const std::string& dir, std::vector<DirEntry>* entries) = 0;
-
-  // A key that is the same for every path that reaches the same directory
-  // (through links or not). 0 on success, -1 when there is no directory.
-  virtual int DirKey(const std::string& dir, std::string* key) = 0;
+  // 0 on success, -1 with *err set when the directory cannot be read.
+  virtual int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+                      std::string* err) = 0;
 
   enum MakeDirResult { kMade = 0, kExists = 1, kFailed = -1 };
   // Creates one directory; on kFailed *err holds the system's text.
@@ -65,9 +103,13 @@ class Disk {
   virtual ReadResult ReadFile(const std::string& path, std::string* bytes,
                               std::string* err) = 0;
 
-  // Starts an output file for `path` (see OutputFile). nullptr (with *err
+  // Starts an output file for `path` (see OutputFile), given what the
+  // caller knows of the name now. An existing name that is no regular file
+  // is refused (kNotRegular); a symbolic link is written through, so that
+  // the file it leads to is replaced and the link stays. nullptr (with *err
   // set) when it cannot be created.
   virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
+                                                   const FileStatus& known,
                                                    std::string* err) = 0;
 
   // Creates or truncates a log file. nullptr (with *err set) on failure.
@@ -76,6 +118,34 @@ class Disk {
 
   // Removes a file. 0 on success, -1 otherwise.
   virtual int Remove(const std::string& path) = 0;
+
+  // --- Within folders the walk has opened. ---
+
+  // Opens the directory `prefix` (ending in a separator). nullptr with *err
+  // set when it is no directory or cannot be opened.
+  virtual std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
+                                             std::string* err);
+  // Opens the subdirectory `name` of `parent`; its prefix is the parent's
+  // path of `name` followed by `separator`.
+  virtual std::shared_ptr<Folder> OpenSubfolder(Folder& parent,
+                                                std::string_view name,
+                                                std::string* err);
+  virtual int List(Folder& folder, std::vector<DirEntry>* entries,
+                   std::string* err);
+  virtual int StatIn(Folder& folder, std::string_view name, FileStatus* st);
+  virtual ReadResult ReadIn(Folder& folder, std::string_view name,
+                            std::string* bytes, std::string* err);
+  virtual std::unique_ptr<OutputFile> CreateOutputIn(
+      const std::shared_ptr<Folder>& folder, std::string_view name,
+      const FileStatus& known, std::string* err);
+  virtual int RemoveIn(Folder& folder, std::string_view name);
+
+  // Removes what runs that were killed left behind in an output folder, if
+  // this disk can leave anything behind at all.
+  virtual void RemoveLeftovers(Folder& folder);
+
+  // The separator the walk puts between a folder and a name.
+  static constexpr char kSeparator = '/';
 };
 
 // The real file system.

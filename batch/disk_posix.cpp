@@ -1,11 +1,18 @@
-// The file system on POSIX systems. Together with process_posix.cpp this is
-// the only place that calls the operating system.
+// The file system on POSIX systems (Linux). Together with process_posix.cpp
+// this is the only place that calls the operating system.
+//
+// Folders the walk opens are kept open, and the names in them are reached
+// relative to them (openat, fstatat), so that a path is not resolved again
+// for every file and a tree deeper than the system's path limit can still
+// be walked. Outputs are written to an unnamed temporary file in their
+// folder and linked into place when complete.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,11 +25,47 @@ namespace {
 
 std::string ErrorText(int err) { return std::strerror(err); }
 
+FileStatus::Kind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return FileStatus::kRegular;
+  if (S_ISDIR(mode)) return FileStatus::kDirectory;
+  return FileStatus::kOther;
+}
+
+void Fill(const struct stat& st, FileStatus* out) {
+  out->kind = KindOf(st.st_mode);
+  out->mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  out->device = static_cast<uint64_t>(st.st_dev);
+  out->inode = static_cast<uint64_t>(st.st_ino);
+}
+
+// Looks at `name` in `dirfd` without following a final link first, so that
+// a link is known as one; then at what it leads to.
+int StatAt(int dirfd, const char* name, FileStatus* out) {
+  *out = FileStatus();
+  struct stat st;
+  if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (S_ISLNK(st.st_mode)) {
+    out->isLink = true;
+    if (::fstatat(dirfd, name, &st, 0) != 0) return -1;  // leads nowhere
+  }
+  Fill(st, out);
+  return 0;
+}
+
 // Reads until the end of the file. A file that has not changed since its
 // size was taken is read with one call: asking for one byte more than it
 // holds tells at once that the end has been reached.
-Disk::ReadResult ReadAll(int fd, size_t expected, std::string* bytes,
-                         std::string* err) {
+Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *err = ErrorText(errno);
+    return Disk::kCannotOpen;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *err = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : Disk::kNotRegular;
+    return Disk::kCannotOpen;
+  }
+  const size_t expected = static_cast<size_t>(st.st_size);
   size_t have = 0;
   size_t want = expected + 1;
   for (;;) {
@@ -42,13 +85,104 @@ Disk::ReadResult ReadAll(int fd, size_t expected, std::string* bytes,
   return Disk::kRead;
 }
 
+Disk::ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
+  bytes->clear();
+  if (fd < 0) {
+    *err = ErrorText(errno);
+    return Disk::kCannotOpen;
+  }
+  const Disk::ReadResult result = ReadAll(fd, bytes, err);
+  ::close(fd);
+  return result;
+}
+
+// Non-blocking, so that a FIFO named like a record cannot hang the run; the
+// flag changes nothing for the reads of a regular file.
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// A folder with its descriptor, or without one (fd -1) where only its path
+// is used.
+class PosixFolder : public Folder {
+ public:
+  PosixFolder(std::string prefix, int fd, std::atomic<int>* open)
+      : Folder(std::move(prefix)), fd_(fd), open_(open) {
+    if (fd_ >= 0) ++*open_;
+  }
+  ~PosixFolder() override { Release(); }
+  int fd() const { return fd_; }
+  // Closes the descriptor; the folder goes on by its path.
+  void Release() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
+    --*open_;
+  }
+
+ private:
+  int fd_;
+  std::atomic<int>* open_;
+};
+
+int FdOf(Folder& folder) { return static_cast<PosixFolder&>(folder).fd(); }
+
+// A hidden name beside the target. It never ends in ".ugf", ".ugi" or
+// ".sgf", so a later walk of the same folder ignores it, and it carries the
+// process id, so that the leftovers of a killed run can be told apart from
+// the files of a run still going on.
+std::string TempName(std::string_view target, unsigned attempt) {
+  char tail[48];
+  std::snprintf(tail, sizeof tail, ".%ld-%u.tmp", static_cast<long>(::getpid()),
+                attempt);
+  std::string name;
+  name.reserve(target.size() + sizeof tail + 1);
+  name += '.';
+  name.append(target);
+  name.append(tail);
+  return name;
+}
+
+// The process id in a name made by TempName, or -1.
+long TempNameOwner(std::string_view name) {
+  constexpr std::string_view kEnd = ".tmp";
+  if (name.size() < 8 || name[0] != '.' ||
+      name.substr(name.size() - kEnd.size()) != kEnd) {
+    return -1;
+  }
+  name.remove_suffix(kEnd.size());
+  const size_t dash = name.rfind('-');
+  const size_t dot = name.rfind('.', dash);
+  if (dash == std::string_view::npos || dot == std::string_view::npos ||
+      dot == 0 || dash == dot + 1 || dash + 1 == name.size()) {
+    return -1;
+  }
+  long pid = 0;
+  for (size_t i = dot + 1; i < dash; ++i) {
+    if (name[i] < '0' || name[i] > '9' || pid > 100000000) return -1;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  for (size_t i = dash + 1; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+  }
+  return pid;
+}
+
 class PosixOutputFile : public OutputFile {
  public:
-  PosixOutputFile(int fd, std::string temp, std::string target)
-      : fd_(fd), temp_(std::move(temp)), target_(std::move(target)) {}
+  // `unnamed`: the file was opened with O_TMPFILE and has no name yet;
+  // otherwise it lies under `temp`. `replace`: a file of the target's name
+  // exists and is to be replaced.
+  PosixOutputFile(std::shared_ptr<Folder> folder, std::string target, int fd,
+                  bool unnamed, std::string temp, bool replace)
+      : folder_(std::move(folder)),
+        target_(std::move(target)),
+        fd_(fd),
+        unnamed_(unnamed),
+        temp_(std::move(temp)),
+        replace_(replace) {}
   ~PosixOutputFile() override {
     if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlink(temp_.c_str());
+    if (!temp_.empty()) ::unlinkat(DirFd(), temp_.c_str(), 0);
   }
 
   bool Write(std::string_view bytes) override {
@@ -65,26 +199,68 @@ class PosixOutputFile : public OutputFile {
   }
 
   bool Commit(std::string* err) override {
+    if (error_.empty() && unnamed_) LinkUnnamed();
+    // Closing may report a write that failed late: a file that is then
+    // already in place is taken away again, as it may be incomplete.
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0 && error_.empty()) error_ = ErrorText(errno);
-    if (error_.empty() && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    if (::close(fd) != 0 && error_.empty()) {
       error_ = ErrorText(errno);
+      if (unnamed_ && temp_.empty()) ::unlinkat(DirFd(), target_.c_str(), 0);
     }
+    if (error_.empty() && !temp_.empty()) MoveIntoPlace();
     if (!error_.empty()) {
       *err = error_;
       return false;
     }
-    committed_ = true;
     return true;
   }
 
  private:
-  int fd_;
-  std::string temp_;
+  int DirFd() const { return FdOf(*folder_); }
+
+  // Gives the unnamed file the target's name. A name cannot be replaced
+  // this way, so a file that exists already is replaced by way of a
+  // temporary name.
+  void LinkUnnamed() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (!replace_) {
+      if (::linkat(AT_FDCWD, self.c_str(), DirFd(), target_.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
+        return;
+      }
+      if (errno != EEXIST) {
+        error_ = ErrorText(errno);
+        return;
+      }
+    }
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      std::string temp = TempName(target_, attempt);
+      if (::linkat(AT_FDCWD, self.c_str(), DirFd(), temp.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
+        temp_ = std::move(temp);
+        return;
+      }
+      if (errno != EEXIST) break;
+    }
+    error_ = ErrorText(errno);
+  }
+
+  void MoveIntoPlace() {
+    if (::renameat(DirFd(), temp_.c_str(), DirFd(), target_.c_str()) != 0) {
+      error_ = ErrorText(errno);
+      return;
+    }
+    temp_.clear();
+  }
+
+  std::shared_ptr<Folder> folder_;  // keeps the folder's descriptor open
   std::string target_;
+  int fd_;
+  bool unnamed_;
+  std::string temp_;  // the file's temporary name, while it has one
+  bool replace_;
   std::string error_;
-  bool committed_ = false;
 };
 
 class PosixLogFile : public LogFile {
@@ -100,56 +276,59 @@ class PosixLogFile : public LogFile {
   FILE* f_;
 };
 
-// A hidden name beside the target, unique for this process. It never ends in
-// ".ugf", ".ugi" or ".sgf", so a later walk of the same folder ignores it.
-std::string TempNameFor(const std::string& target, unsigned attempt) {
-  const size_t slash = target.rfind('/');
-  const std::string dir =
-      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  const std::string base =
-      slash == std::string::npos ? target : target.substr(slash + 1);
-  static const std::string pid = std::to_string(::getpid());
-  return dir + "." + base + "." + pid + "-" + std::to_string(attempt) + ".tmp";
+// "dir/name" -> "dir/" and "name"; "name" -> "./" and "name".
+void SplitPath(const std::string& path, std::string* dir, std::string* name) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    *dir = "./";
+    *name = path;
+  } else {
+    *dir = path.substr(0, slash + 1);
+    *name = path.substr(slash + 1);
+  }
+}
+
+// Follows a chain of symbolic links to the name it ends at, which may not
+// exist yet. Empty (with *err set) when the chain cannot be followed.
+std::string FinalTarget(std::string path, std::string* err) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(static_cast<size_t>(st.st_size) + 256, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) {
+      *err = ErrorText(errno);
+      return {};
+    }
+    target.resize(static_cast<size_t>(n));
+    if (target.empty() || target[0] != '/') {
+      std::string dir, name;
+      SplitPath(path, &dir, &name);
+      target = dir + target;
+    }
+    path = std::move(target);
+  }
+  *err = ErrorText(ELOOP);
+  return {};
 }
 
 class PosixDisk : public Disk {
  public:
-  int Stat(const std::string& path, int64_t* mtime) override {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return -1;
-    *mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
-    return 0;
+  int Stat(const std::string& path, FileStatus* st) override {
+    return StatAt(AT_FDCWD, path.c_str(), st);
   }
 
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries) override {
-    entries->clear();
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return -1;
-    std::string prefix = dir;
-    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
-    while (const dirent* e = ::readdir(d)) {
-      const std::string_view name = e->d_name;
-      if (name == "." || name == "..") continue;
-      DirEntry entry;
-      entry.name = std::string(name);
-      if (e->d_type == DT_DIR) {
-        entry.isDir = true;
-      } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-        struct stat st;  // a link to a directory counts as a directory
-        entry.isDir = ::stat((prefix + entry.name).c_str(), &st) == 0 &&
-                      S_ISDIR(st.st_mode);
-      }
-      entries->push_back(std::move(entry));
+  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+              std::string* err) override {
+    const int fd = ::open(dir.c_str(), kFolderFlags);
+    if (fd < 0) {
+      *err = ErrorText(errno);
+      entries->clear();
+      return -1;
     }
-    ::closedir(d);
-    return 0;
-  }
-
-  int DirKey(const std::string& dir, std::string* key) override {
-    struct stat st;
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
-    *key = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    return 0;
+    const int result = ListFd(fd, entries, err);
+    ::close(fd);
+    return result;
   }
 
   MakeDirResult MakeDir(const std::string& path, std::string* err) override {
@@ -161,62 +340,29 @@ class PosixDisk : public Disk {
 
   ReadResult ReadFile(const std::string& path, std::string* bytes,
                       std::string* err) override {
-    bytes->clear();
-    // Non-blocking, so that a FIFO named like a record cannot hang the run.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-      *err = ErrorText(errno);
-      return kCannotOpen;
-    }
-    struct stat st;
-    int failure = 0;
-    if (::fstat(fd, &st) != 0) {
-      failure = errno;
-    } else if (!S_ISREG(st.st_mode)) {
-      failure = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    }
-    if (failure != 0) {
-      *err = ErrorText(failure);
-      ::close(fd);
-      return kCannotOpen;
-    }
-    const ReadResult result = ReadAll(fd, static_cast<size_t>(st.st_size),
-                                      bytes, err);
-    ::close(fd);
-    return result;
+    return ReadOpened(::open(path.c_str(), kReadFlags), bytes, err);
   }
 
   std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
+                                           const FileStatus& known,
                                            std::string* err) override {
-    // Refuse what a plain open for writing would refuse: a directory, or a
-    // file the user cannot write to. Replacing it by a rename would succeed.
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) {
-        *err = ErrorText(EISDIR);
-        return nullptr;
-      }
-      if (::access(path.c_str(), W_OK) != 0) {
-        *err = ErrorText(errno);
-        return nullptr;
-      }
+    FileStatus st = known;
+    std::string target = path;
+    if (known.isLink) {
+      target = FinalTarget(path, err);
+      if (target.empty()) return nullptr;
+      StatAt(AT_FDCWD, target.c_str(), &st);
     }
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempNameFor(path, attempt);
-      const int fd = ::open(temp.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        return std::make_unique<PosixOutputFile>(fd, std::move(temp), path);
-      }
-      if (errno != EEXIST) break;
-    }
-    *err = ErrorText(errno);
-    return nullptr;
+    std::string dir, name;
+    SplitPath(target, &dir, &name);
+    std::shared_ptr<Folder> folder = OpenFolder(dir, err);
+    if (!folder) return nullptr;
+    return CreateIn(folder, name, st, err);
   }
 
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                    std::string* err) override {
-    FILE* f = std::fopen(path.c_str(), "w");
+    FILE* f = std::fopen(path.c_str(), "we");
     if (!f) {
       *err = ErrorText(errno);
       return nullptr;
@@ -227,6 +373,170 @@ class PosixDisk : public Disk {
   int Remove(const std::string& path) override {
     return ::unlink(path.c_str()) == 0 ? 0 : -1;
   }
+
+  std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
+                                     std::string* err) override {
+    return Opened(prefix, ::open(prefix.c_str(), kFolderFlags), err);
+  }
+
+  std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
+                                        std::string* err) override {
+    std::string prefix = parent.PathOf(name) + kSeparator;
+    const int parentFd = FdOf(parent);
+    const int fd = parentFd >= 0
+                       ? ::openat(parentFd, std::string(name).c_str(),
+                                  kFolderFlags)
+                       : ::open(prefix.c_str(), kFolderFlags);
+    return Opened(std::move(prefix), fd, err);
+  }
+
+  int List(Folder& folder, std::vector<DirEntry>* entries,
+           std::string* err) override {
+    const int fd = FdOf(folder);
+    if (fd < 0) return ListDir(folder.prefix(), entries, err);
+    const int result = ListFd(fd, entries, err);
+    // A very deep walk would run out of descriptors: beyond a bound, a
+    // folder is reached by its path once it has been listed.
+    if (openFolders_ > kMaxOpenFolders) {
+      static_cast<PosixFolder&>(folder).Release();
+    }
+    return result;
+  }
+
+  int StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
+    const int fd = FdOf(folder);
+    if (fd < 0) return Stat(folder.PathOf(name), st);
+    return StatAt(fd, std::string(name).c_str(), st);
+  }
+
+  ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
+                    std::string* err) override {
+    const int fd = FdOf(folder);
+    if (fd < 0) return ReadFile(folder.PathOf(name), bytes, err);
+    return ReadOpened(::openat(fd, std::string(name).c_str(), kReadFlags),
+                      bytes, err);
+  }
+
+  std::unique_ptr<OutputFile> CreateOutputIn(
+      const std::shared_ptr<Folder>& folder, std::string_view name,
+      const FileStatus& known, std::string* err) override {
+    if (known.isLink || FdOf(*folder) < 0) {
+      return CreateOutput(folder->PathOf(name), known, err);
+    }
+    return CreateIn(folder, std::string(name), known, err);
+  }
+
+  int RemoveIn(Folder& folder, std::string_view name) override {
+    const int fd = FdOf(folder);
+    if (fd < 0) return Remove(folder.PathOf(name));
+    return ::unlinkat(fd, std::string(name).c_str(), 0) == 0 ? 0 : -1;
+  }
+
+  // Removes the temporary files of runs that are no longer alive. A run
+  // killed while it moved a finished file over an older one can leave one.
+  void RemoveLeftovers(Folder& folder) override {
+    std::vector<DirEntry> entries;
+    std::string err;
+    if (List(folder, &entries, &err) != 0) return;
+    const long self = static_cast<long>(::getpid());
+    for (const DirEntry& e : entries) {
+      const long owner = TempNameOwner(e.name);
+      if (owner <= 0 || owner == self) continue;
+      if (::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
+      RemoveIn(folder, e.name);
+    }
+  }
+
+ private:
+  static constexpr int kMaxOpenFolders = 256;
+
+  std::shared_ptr<Folder> Opened(std::string prefix, int fd,
+                                 std::string* err) {
+    if (fd < 0) {
+      *err = ErrorText(errno);
+      return nullptr;
+    }
+    return std::make_shared<PosixFolder>(std::move(prefix), fd,
+                                         &openFolders_);
+  }
+
+  static int ListFd(int fd, std::vector<DirEntry>* entries, std::string* err) {
+    entries->clear();
+    // A descriptor of its own: the directory stream owns and closes it.
+    const int own = ::dup(fd);
+    DIR* d = own < 0 ? nullptr : ::fdopendir(own);
+    if (!d) {
+      *err = ErrorText(errno);
+      if (own >= 0) ::close(own);
+      return -1;
+    }
+    errno = 0;
+    while (const dirent* e = ::readdir(d)) {
+      const std::string_view name = e->d_name;
+      if (name == "." || name == "..") continue;
+      DirEntry entry;
+      entry.name = std::string(name);
+      if (e->d_type == DT_DIR) {
+        entry.isDir = true;
+      } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+        struct stat st;  // a link to a directory counts as a directory
+        entry.isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 &&
+                      S_ISDIR(st.st_mode);
+      }
+      entries->push_back(std::move(entry));
+      errno = 0;
+    }
+    const int failure = errno;
+    ::closedir(d);
+    if (failure != 0) {
+      *err = ErrorText(failure);
+      return -1;
+    }
+    return 0;
+  }
+
+  std::unique_ptr<OutputFile> CreateIn(const std::shared_ptr<Folder>& folder,
+                                       const std::string& name,
+                                       const FileStatus& known,
+                                       std::string* err) {
+    if (known.kind == FileStatus::kDirectory ||
+        known.kind == FileStatus::kOther) {
+      *err = kNotRegular;
+      return nullptr;
+    }
+    const int dirfd = FdOf(*folder);
+    const bool replace = known.kind == FileStatus::kRegular;
+    // Refuse what a plain open for writing would refuse: a file the user
+    // may not write to. Replacing it by a rename would succeed.
+    if (replace && ::faccessat(dirfd, name.c_str(), W_OK, 0) != 0) {
+      *err = ErrorText(errno);
+      return nullptr;
+    }
+    int fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      return std::make_unique<PosixOutputFile>(folder, name, fd, true,
+                                               std::string(), replace);
+    }
+    // File systems without unnamed files: a hidden name, renamed at the end.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      *err = ErrorText(errno);
+      return nullptr;
+    }
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      std::string temp = TempName(name, attempt);
+      fd = ::openat(dirfd, temp.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        return std::make_unique<PosixOutputFile>(folder, name, fd, false,
+                                                 std::move(temp), replace);
+      }
+      if (errno != EEXIST) break;
+    }
+    *err = ErrorText(errno);
+    return nullptr;
+  }
+
+  std::atomic<int> openFolders_{0};
 };
 
 }  // namespace

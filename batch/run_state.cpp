@@ -3,15 +3,44 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "batch/pool.h"
+
 namespace kirato {
 
-void ShowMessage(Run& run, std::string_view text) {
+void ShowMessageNow(Run& run, std::string_view text) {
   if (run.sink) run.sink(text);
+  // A log kept at any level holds every message the user was shown.
+  if (run.state.traceLevel >= 1) TraceWriteNow(run, text);
 }
 
-void ShowAndTrace(Run& run, std::string_view text) {
-  ShowMessage(run, text);
-  if (run.state.traceLevel >= 1) TraceWrite(run, text);
+void TraceWriteNow(Run& run, std::string_view line) {
+  LogFile* log = run.state.log.get();
+  if (!log) return;
+  std::string text;
+  text.reserve(line.size() + 2);
+  text.append(line).append("\r\n");
+  log->Write(text);
+}
+
+void ShowMessage(Run& run, std::string_view text) {
+  if (run.pool && run.pool->Busy()) {
+    run.pool->Defer(true, text);
+    return;
+  }
+  ShowMessageNow(run, text);
+}
+
+void TraceWrite(Run& run, std::string_view a, std::string_view b,
+                std::string_view c, std::string_view d) {
+  if (!run.state.log) return;
+  std::string line;
+  line.reserve(a.size() + b.size() + c.size() + d.size());
+  line.append(a).append(b).append(c).append(d);
+  if (run.pool && run.pool->Busy()) {
+    run.pool->Defer(false, line);
+    return;
+  }
+  TraceWriteNow(run, line);
 }
 
 void OpenTraceLog(Run& run, int level, const std::string& path) {
@@ -26,16 +55,6 @@ void OpenTraceLog(Run& run, int level, const std::string& path) {
     return;
   }
   state.traceLevel = level;
-}
-
-void TraceWrite(Run& run, std::string_view a, std::string_view b,
-                std::string_view c, std::string_view d) {
-  LogFile* log = run.state.log.get();
-  if (!log) return;
-  std::string line;
-  line.reserve(a.size() + b.size() + c.size() + d.size() + 2);
-  line.append(a).append(b).append(c).append(d).append("\r\n");
-  log->Write(line);
 }
 
 std::string Format(const char* fmt, ...) {

@@ -1,17 +1,20 @@
 // What one run of the converter shares: the run record with its counters and
 // error flag, the message sink installed by the front-end, the trace log and
-// the disk. The front-end owns one Run and hands
-// it down; nothing here is a global, so every test starts from a fresh run.
+// the disk. The front-end owns one Run and hands it down; nothing here is a
+// global, so every test starts from a fresh run.
 #ifndef KIRATO_BATCH_RUN_STATE_H_
 #define KIRATO_BATCH_RUN_STATE_H_
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "batch/disk.h"
+#include "batch/output_names.h"
 
 namespace kirato {
 
@@ -24,23 +27,36 @@ struct RunState {
   int filesFailed = 0;
   int traceLevel = 0;  // 0: no tracing
   std::unique_ptr<LogFile> log;
+  // Worker threads that convert records; 0: one per core.
+  int threads = 0;
+  // Convert every record, whatever the times say.
+  bool force = false;
+  // Which record each output of this run came from, so that two records
+  // never write one output.
+  OutputNames outputs;
+  // The output folders whose leftovers of killed runs have been removed.
+  std::set<std::pair<uint64_t, uint64_t>> cleanedFolders;
 };
 
 // Receives every message line, in order. The dialog appends it to its list,
 // the console prints it.
 using MessageSink = std::function<void(std::string_view line)>;
 
+class RecordPool;
+
 struct Run {
   explicit Run(Disk& d, MessageSink s = {}) : disk(d), sink(std::move(s)) {}
   Disk& disk;
   MessageSink sink;
   RunState state;
+  // While records are converted on worker threads, what the walk shows or
+  // traces waits here behind their messages, so that the order is that of
+  // a run on one thread.
+  RecordPool* pool = nullptr;
 };
 
-void ShowMessage(Run& run, std::string_view text);
-
 // Shows a message and, at trace level 1 or more, writes it to the log too.
-void ShowAndTrace(Run& run, std::string_view text);
+void ShowMessage(Run& run, std::string_view text);
 
 // Closes the open log, then creates `path` afresh and traces at `level`. On
 // failure a message names the path and the system's error; tracing is off.
@@ -50,6 +66,11 @@ void OpenTraceLog(Run& run, int level, const std::string& path);
 // caller tests the trace level first.
 void TraceWrite(Run& run, std::string_view a, std::string_view b = {},
                 std::string_view c = {}, std::string_view d = {});
+
+// The same, without waiting for the records being converted: for what the
+// records themselves produced, when their turn has come.
+void ShowMessageNow(Run& run, std::string_view text);
+void TraceWriteNow(Run& run, std::string_view line);
 
 // printf-style formatting into a string that grows as needed, so no message
 // is ever cut short.

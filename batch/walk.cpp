@@ -1,8 +1,12 @@
 #include "batch/walk.h"
 
 #include <algorithm>
+#include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
+#include "batch/pool.h"
 #include "convert/game.h"
 #include "convert/text.h"
 
@@ -60,59 +64,238 @@ std::string OutputNameFor(const std::string& name) {
   return name.substr(0, dot) + ".sgf";
 }
 
-// `made` is the output directory once the outermost call has made it:
-// subdirectories write into the same one, which need not be made again.
-int WalkDir(Run& run, int lineNumber, const std::string& inputDir,
-            const std::string& outputDir, std::vector<std::string>& ancestors,
-            const std::string* made) {
-  const int level = run.state.traceLevel;
-  if (level >= 1) TraceWrite(run, "ProcessDir ", inputDir, " -> ", outputDir);
+// One record to convert, and where its output goes. Without folders the
+// paths are used as they stand.
+struct RecordJob {
+  std::shared_ptr<Folder> in;
+  std::string inName;
+  std::string inputPath;
+  std::shared_ptr<Folder> out;
+  std::string outName;
+  std::string outputPath;
+  FileStatus outStatus;  // the output as the decision to convert saw it
+  bool outputIsInput = false;
+  std::string gameName;
+};
 
-  std::string created;
-  if (made) {
-    created = *made;
-  } else if (CreateOutputDir(run, lineNumber, inputDir, outputDir, &created) !=
-             0) {
-    return 1;
+void AddMessage(RecordOutcome& o, std::string text) {
+  o.notes.push_back({true, std::move(text)});
+}
+
+// The record could not be read, or its output not stored: a fault of the
+// system rather than of the record, which the run must report as failed.
+void IoFailure(RecordOutcome& o, const char* verb, const std::string& path,
+               const std::string& reason) {
+  AddMessage(o, Format("Cannot %s '%s': %s", verb, path.c_str(),
+                       reason.c_str()));
+  o.failed = 1;
+  o.errorFlag = 1;
+}
+
+// Reads, converts and stores one record. Touches nothing but the disk, so
+// that it can run on any thread; the outcome says what the run must show.
+RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job, int traceLevel) {
+  RecordOutcome o;
+  std::string err;
+  std::string record;
+  bool failed = true;
+  bool removeOld = false;
+  const Disk::ReadResult read =
+      job.in ? disk.ReadIn(*job.in, job.inName, &record, &err)
+             : disk.ReadFile(job.inputPath, &record, &err);
+  std::unique_ptr<OutputFile> out;
+  if (read != Disk::kRead) {
+    IoFailure(o, "read", job.inputPath, err);
+  } else if (job.outputIsInput) {
+    IoFailure(o, "write", job.outputPath,
+              "it is the record '" + job.inputPath + "' itself");
+  } else if (out = job.out ? disk.CreateOutputIn(job.out, job.outName,
+                                                 job.outStatus, &err)
+                           : disk.CreateOutput(job.outputPath, job.outStatus,
+                                               &err);
+             !out) {
+    IoFailure(o, "write", job.outputPath, err);
+  } else {
+    ConvertOptions options;
+    options.traceLevel = traceLevel;
+    options.recordPath = job.inputPath;
+    GameResult game = ConvertGame(record, job.gameName, options);
+    std::move(game.notes.begin(), game.notes.end(),
+              std::back_inserter(o.notes));
+    if (game.errorFlag) o.errorFlag = 1;
+    // A game that is not completely on disk must not count as converted: a
+    // later run would skip it as up to date.
+    removeOld = true;
+    if (game.result == 0) {
+      out->Write(game.sgf);  // a write error is reported again by Commit
+      if (out->Commit(&err)) {
+        failed = false;
+      } else {
+        IoFailure(o, "write", job.outputPath, err);
+      }
+    }
   }
-  const std::string outPrefix = WithSlash(created);
-  const std::string inPrefix = WithSlash(inputDir);
+  out.reset();  // an uncommitted output takes its temporary file with it
+  AddMessage(o, Format("convert %s%s -> %s", failed ? "(FOUT) " : "",
+                       job.inputPath.c_str(), job.outputPath.c_str()));
+  if (!failed) {
+    o.converted = 1;
+  } else if (removeOld && job.outStatus.kind == FileStatus::kRegular &&
+             !job.outStatus.isLink) {
+    // The SGF file of an earlier conversion would now pass for this
+    // record's, and be taken as up to date.
+    if (job.out) {
+      disk.RemoveIn(*job.out, job.outName);
+    } else {
+      disk.Remove(job.outputPath);
+    }
+  }
+  return o;
+}
 
-  // One listing serves both passes; byte order of the names makes every
-  // run over the same tree show the same lines in the same order.
+// One walk of an input tree into one output folder.
+struct Walk {
+  Run& run;
+  int lineNumber;
+  const std::string& outputDir;  // as the datafile gave it, for the trace
+  std::shared_ptr<Folder> out;
+  FileStatus outStatus;
+  // Every folder is entered once, however many links lead to it.
+  std::set<std::pair<uint64_t, uint64_t>> entered;
+  RecordPool& pool;
+};
+
+void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
+                      uint32_t folderNumber, const std::string& name,
+                      const std::string& outName) {
+  Run& run = w.run;
+  RecordJob job;
+  job.inputPath = folder->PathOf(name);
+  job.outputPath = w.out->PathOf(outName);
+  if (run.state.traceLevel >= 3) {
+    TraceWrite(run, "ProcessFile ", job.inputPath, " -> ", job.outputPath);
+  }
+  // Whatever the times say: the output belongs to the record that came
+  // first, and a second record would silently replace its game.
+  std::string holder;
+  if (!run.state.outputs.Claim(w.outStatus.device, w.outStatus.inode, outName,
+                               folderNumber, name, &holder)) {
+    ShowMessage(run, Format("'%s' not converted: its output '%s' comes from "
+                            "'%s'",
+                            job.inputPath.c_str(), job.outputPath.c_str(),
+                            holder.c_str()));
+    ++run.state.filesFailed;
+    run.state.errorFlag = 1;
+    return;
+  }
+  run.disk.StatIn(*w.out, outName, &job.outStatus);
+  if (job.outStatus.kind == FileStatus::kRegular) {
+    FileStatus inStatus;
+    if (run.disk.StatIn(*folder, name, &inStatus) == 0) {
+      job.outputIsInput = inStatus.device == job.outStatus.device &&
+                          inStatus.inode == job.outStatus.inode;
+      if (!job.outputIsInput && !run.state.force &&
+          IsUpToDate(inStatus.mtime, job.outStatus.mtime,
+                     run.state.executableTime)) {
+        ++run.state.filesUpToDate;
+        return;
+      }
+    }
+  }
+  job.in = folder;
+  job.inName = name;
+  job.out = w.out;
+  job.outName = outName;
+  job.gameName = outName;
+  Disk& disk = run.disk;
+  const int level = run.state.traceLevel;
+  w.pool.Submit([&disk, level, job = std::move(job)] {
+    return ConvertRecord(disk, job, level);
+  });
+}
+
+// Lists one folder and converts its records. Returns its entries in byte
+// order, for the walk into its subfolders; none when it cannot be listed.
+std::vector<DirEntry> VisitFolder(Walk& w,
+                                  const std::shared_ptr<Folder>& folder,
+                                  const std::string& shownPath,
+                                  const std::string& prefix,
+                                  std::string err) {
+  Run& run = w.run;
+  const int level = run.state.traceLevel;
+  if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.ug?");
   std::vector<DirEntry> entries;
-  if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", inPrefix, "*.ug?");
-  if (run.disk.ListDir(inPrefix, &entries) != 0) entries.clear();
+  if (!folder || run.disk.List(*folder, &entries, &err) != 0) {
+    ShowMessage(run, Format("Datafile line %d: input '%s' cannot be read: %s",
+                            w.lineNumber, shownPath.c_str(), err.c_str()));
+    run.state.errorFlag = 1;
+    ++run.state.directoriesScanned;
+    return {};
+  }
+  // Byte order of the names makes every run over the same tree show the
+  // same lines in the same order.
   std::sort(entries.begin(), entries.end(),
             [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-
+  bool registered = false;
+  uint32_t folderNumber = 0;
   for (const DirEntry& e : entries) {
     const std::string outName = OutputNameFor(e.name);
-    if (!outName.empty()) {
-      ProcessFile(run, inPrefix + e.name, outPrefix + outName);
+    if (outName.empty()) continue;
+    if (!registered) {
+      folderNumber = run.state.outputs.AddFolder(folder->prefix());
+      registered = true;
     }
+    ProcessCandidate(w, folder, folderNumber, e.name, outName);
   }
   ++run.state.directoriesScanned;
+  if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.*");
+  return entries;
+}
 
-  if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", inPrefix, "*.*");
-  // Links may lead back to a directory that is being walked; walking it
-  // again would never end, and its files are handled already.
-  std::string key;
-  const bool keyed = run.disk.DirKey(inPrefix, &key) == 0;
-  if (keyed) ancestors.push_back(key);
-  for (const DirEntry& e : entries) {
-    if (!e.isDir || e.name.front() == '.') continue;
-    const std::string sub = inPrefix + e.name;
-    std::string subKey;
-    if (run.disk.DirKey(sub, &subKey) == 0 &&
-        std::find(ancestors.begin(), ancestors.end(), subKey) !=
-            ancestors.end()) {
+// Depth first, a folder's own records before its subfolders, with a stack
+// of its own so that the depth of a tree cannot exhaust the thread's.
+void WalkTree(Walk& w, const std::string& inputDir) {
+  Run& run = w.run;
+  const std::string prefix = WithSlash(inputDir);
+  std::string err;
+  std::shared_ptr<Folder> top = run.disk.OpenFolder(prefix, &err);
+  FileStatus st;
+  if (top && run.disk.Stat(prefix, &st) == 0) {
+    w.entered.insert({st.device, st.inode});
+  }
+  struct Frame {
+    std::shared_ptr<Folder> folder;
+    std::vector<DirEntry> entries;
+    size_t next = 0;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({top, VisitFolder(w, top, inputDir, prefix, err)});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next == f.entries.size()) {
+      stack.pop_back();
       continue;
     }
-    WalkDir(run, lineNumber, sub, outputDir, ancestors, &created);
+    const DirEntry& e = f.entries[f.next++];
+    if (!e.isDir || e.name.front() == '.') continue;
+    const std::string sub = f.folder->PathOf(e.name);
+    if (run.disk.StatIn(*f.folder, e.name, &st) == 0 &&
+        !w.entered.insert({st.device, st.inode}).second) {
+      if (run.state.traceLevel >= 3) {
+        TraceWrite(run, "ProcessDir::seen ", sub);
+      }
+      continue;
+    }
+    if (run.state.traceLevel >= 1) {
+      TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
+    }
+    err.clear();
+    std::shared_ptr<Folder> child =
+        run.disk.OpenSubfolder(*f.folder, e.name, &err);
+    std::vector<DirEntry> entries =
+        VisitFolder(w, child, sub, sub + Disk::kSeparator, err);
+    stack.push_back({std::move(child), std::move(entries)});
   }
-  if (keyed) ancestors.pop_back();
-  return 0;
 }
 
 }  // namespace
@@ -121,121 +304,64 @@ int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
                const std::string& outputDir) {
   if (inputDir.empty()) {
     // Searching "" would mean searching from the root of the file system.
-    ShowAndTrace(run, Format("Datafile line %d: input directory is empty, "
-                             "nothing searched",
-                             lineNumber));
+    ShowMessage(run, Format("Datafile line %d: input directory is empty, "
+                            "nothing searched",
+                            lineNumber));
     run.state.errorFlag = 1;
     return 1;
   }
-  std::vector<std::string> ancestors;
-  return WalkDir(run, lineNumber, inputDir, outputDir, ancestors, nullptr);
-}
-
-bool IsUpToDate(Run& run, const std::string& inputPath,
-                const std::string& outputPath) {
-  int64_t inTime = 0;
-  int64_t outTime = 0;
-  // The output first: on a first run it is missing, and the input's time
-  // is then not needed.
-  if (run.disk.Stat(outputPath, &outTime) != 0) return false;
-  if (run.disk.Stat(inputPath, &inTime) != 0) return false;
-  const int64_t exeTime = run.state.executableTime;
-  return inTime < outTime && (exeTime == 0 || exeTime < outTime);
-}
-
-int ProcessFile(Run& run, const std::string& inputPath,
-                const std::string& outputPath) {
-  if (run.state.traceLevel >= 3) {
-    TraceWrite(run, "ProcessFile ", inputPath, " -> ", outputPath);
+  if (run.state.traceLevel >= 1) {
+    TraceWrite(run, "ProcessDir ", inputDir, " -> ", outputDir);
   }
-  if (IsUpToDate(run, inputPath, outputPath)) {
-    ++run.state.filesUpToDate;
-    return 0;
+  std::string created;
+  if (CreateOutputDir(run, lineNumber, inputDir, outputDir, &created) != 0) {
+    return 1;
   }
-  return ConvertFile(run, inputPath, outputPath, outputPath) == kOpenFailed;
+  std::string err;
+  std::shared_ptr<Folder> out = run.disk.OpenFolder(WithSlash(created), &err);
+  FileStatus outStatus;
+  if (!out || run.disk.Stat(out->prefix(), &outStatus) != 0) {
+    ShowMessage(run, Format("Datafile line %d: the outputdir '%s' cannot be "
+                            "created: %s",
+                            lineNumber, created.c_str(), err.c_str()));
+    run.state.errorFlag = 1;
+    return 1;
+  }
+  if (run.state.cleanedFolders.insert({outStatus.device, outStatus.inode})
+          .second) {
+    run.disk.RemoveLeftovers(*out);
+  }
+  RecordPool pool(run, WorkerCount(run.state.threads));
+  Walk w{run, lineNumber, outputDir, out, outStatus, {}, pool};
+  WalkTree(w, inputDir);
+  pool.Finish();
+  return 0;
 }
 
-namespace {
-
-// Hands what a conversion produced to the run, in the order it was made.
-void ReplayNotes(Run& run, const std::vector<Note>& notes) {
-  for (const Note& n : notes) {
-    if (n.shown) {
-      ShowMessage(run, n.text);
-    } else {
-      TraceWrite(run, n.text);
-    }
-  }
+bool IsUpToDate(int64_t inputTime, int64_t outputTime, int64_t programTime) {
+  return inputTime < outputTime &&
+         (programTime == 0 || programTime < outputTime);
 }
-
-}  // namespace
 
 ConvertResult ConvertFile(Run& run, const std::string& inputPath,
                           const std::string& outputPath,
-                          std::string_view gameNamePath,
-                          std::string* openError) {
-  std::string err;
-  std::string record;
-  const Disk::ReadResult read = run.disk.ReadFile(inputPath, &record, &err);
-  std::unique_ptr<OutputFile> out;
-  if (read == Disk::kCannotOpen) {
-    if (openError) *openError = "cannot open '" + inputPath + "': " + err;
-  } else {
-    std::string createErr;
-    out = run.disk.CreateOutput(outputPath, &createErr);
-    if (!out && openError) {
-      *openError = "cannot create '" + outputPath + "': " + createErr;
-    }
-  }
-  if (!out) {
-    ++run.state.filesFailed;
-    return kOpenFailed;
-  }
-
-  // An I/O error is no fault of the record: like a file that cannot be
-  // opened, it counts under files failed, so the summary shows it.
-  bool ioError = false;
-  int failed = 0;
-  if (read == Disk::kReadError) {
-    ShowMessage(run, Format("Cannot read '%s', error: %s", inputPath.c_str(),
-                            err.c_str()));
-    run.state.errorFlag = 1;
-    ioError = true;
-    failed = 1;
-  }
-  err.clear();
-  if (!failed) {
-    ConvertOptions options;
-    options.traceLevel = run.state.traceLevel;
-    options.recordPath = inputPath;
-    GameResult game =
-        ConvertGame(record, FileNameOf(gameNamePath), options);
-    ReplayNotes(run, game.notes);
-    if (game.errorFlag) run.state.errorFlag = 1;
-    failed = game.result;
-    // A game that is not completely on disk must not count as converted: a
-    // later run would skip it as up to date.
-    if (!failed) {
-      out->Write(game.sgf);  // a write error is reported again by Commit
-      failed = out->Commit(&err) ? 0 : 1;
-    }
-  }
-  if (failed && !err.empty()) {
-    ShowMessage(run, Format("Cannot write '%s', error: %s", outputPath.c_str(),
-                            err.c_str()));
-    run.state.errorFlag = 1;
-    ioError = true;
-  }
-  out.reset();  // an uncommitted output takes its temporary file with it
-  ShowMessage(run, Format("convert %s%s -> %s", failed ? "(FOUT) " : "",
-                          inputPath.c_str(), outputPath.c_str()));
-  if (failed) {
-    run.disk.Remove(outputPath);
-    if (ioError) ++run.state.filesFailed;
-    return kConversionFailed;
-  }
-  ++run.state.filesConverted;
-  return kConverted;
+                          std::string_view gameName) {
+  RecordJob job;
+  job.inputPath = inputPath;
+  job.outputPath = outputPath;
+  job.gameName = std::string(gameName);
+  run.disk.Stat(outputPath, &job.outStatus);
+  FileStatus inStatus;
+  job.outputIsInput =
+      inputPath == outputPath ||
+      (job.outStatus.kind == FileStatus::kRegular &&
+       run.disk.Stat(inputPath, &inStatus) == 0 &&
+       inStatus.device == job.outStatus.device &&
+       inStatus.inode == job.outStatus.inode);
+  const RecordOutcome outcome =
+      ConvertRecord(run.disk, job, run.state.traceLevel);
+  Deliver(run, outcome);
+  return outcome.converted ? kConverted : kNotConverted;
 }
 
 }  // namespace kirato

@@ -1,4 +1,4 @@
-// The directory walk and the conversion of one file.
+// The directory walk and the conversion of one record.
 #ifndef KIRATO_BATCH_WALK_H_
 #define KIRATO_BATCH_WALK_H_
 
@@ -17,26 +17,20 @@ namespace kirato {
 int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
                const std::string& outputDir);
 
-// Converts one candidate file unless its output is up to date. Returns 1
-// when the input or the output could not be opened, else 0.
-int ProcessFile(Run& run, const std::string& inputPath,
-                const std::string& outputPath);
+// The output is newer than the input and than the program (whose time is 0
+// when unknown).
+bool IsUpToDate(int64_t inputTime, int64_t outputTime, int64_t programTime);
 
-// The output is newer than the input and than the program.
-bool IsUpToDate(Run& run, const std::string& inputPath,
-                const std::string& outputPath);
+enum ConvertResult { kConverted = 0, kNotConverted = 1 };
 
-enum ConvertResult { kConverted = 0, kOpenFailed = 1, kConversionFailed = 2 };
-
-// Converts one file without the up-to-date test: opens both files, converts,
-// shows the "convert" line and stores the output only when everything
-// succeeded. The game is named after `gameNamePath`. When a file could not
-// be opened, *openError (if given) receives the system's text. A read or
-// write error counts under files failed, a refused record under none.
+// Converts one file without the up-to-date test, naming the game
+// `gameName`: reads it, converts it, shows the conversion's messages and
+// its "convert" line, and stores the output only when everything
+// succeeded. A record that cannot be read or an output that cannot be
+// written is named in a message and counts under files failed.
 ConvertResult ConvertFile(Run& run, const std::string& inputPath,
                           const std::string& outputPath,
-                          std::string_view gameNamePath,
-                          std::string* openError = nullptr);
+                          std::string_view gameName);
 
 }  // namespace kirato
 

@@ -6,6 +6,7 @@ import os
 import resource
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -113,14 +114,19 @@ class CliTest(unittest.TestCase):
         ] + summary(3, 0, 3, 0), self.lines(r))
         self.assertEqual(["a.sgf", "b.sgf", "c.sgf"], d.files("sgf"))
         self.assertEqual(GAME_SGF % "b.sgf", d.read("sgf/b.sgf"))
-        # A datafile without an extension gets ".log" appended.
+        # A datafile without an extension gets ".log" appended; level 1
+        # holds every message shown.
         self.assertEqual(
             "Datafile: OUT=%s\r\nDatafile: IN=%s\r\n"
-            "ProcessDir %s -> %s\r\nProcessDir %s/x -> %s\r\n"
-            "ProcessDir %s/x/y -> %s\r\nDatafile: CLOSE\r\n"
+            "ProcessDir %s -> %s\r\n" % (sgf, ugf, ugf, sgf)
+            + "convert %s/a.ugf -> %s/a.sgf\r\n" % (ugf, sgf)
+            + "ProcessDir %s/x -> %s\r\n" % (ugf, sgf)
+            + "convert %s/x/b.ugi -> %s/b.sgf\r\n" % (ugf, sgf)
+            + "ProcessDir %s/x/y -> %s\r\n" % (ugf, sgf)
+            + "convert %s/x/y/c.ugf -> %s/c.sgf\r\n" % (ugf, sgf)
+            + "Datafile: CLOSE\r\n\r\n*** summary ***\r\n"
             "Directories scanned: 3\r\nFiles up-to-date: 0\r\n"
-            "Files converted: 3\r\nFiles failed: 0\r\n"
-            % (sgf, ugf, ugf, sgf, ugf, sgf, ugf, sgf),
+            "Files converted: 3\r\nFiles failed: 0\r\n",
             d.read("job.log"))
 
     def test_second_run_skips_what_is_up_to_date(self):
@@ -198,16 +204,32 @@ class CliTest(unittest.TestCase):
         ] + summary(1, 0, 0, 0), self.lines(r))
         self.assertEqual([], d.files("sgf"))
 
-    def test_unreadable_and_uncreatable_files_count_as_failed(self):
+    def test_unreadable_and_uncreatable_files_are_named(self):
         d = self.d
         d.write("ugf/a.ugf", GAME)
+        d.write("ugf/b.ugf", GAME)
         os.makedirs(d.path("ugf/dir.ugf"))       # a directory, not a file
         os.mkfifo(d.path("ugf/fifo.ugf"))        # would block a plain open
+        os.symlink("/dev/zero", d.path("ugf/zero.ugf"))  # a device
         os.makedirs(d.path("sgf/a.sgf"))         # output name taken by a dir
+        os.mkfifo(d.path("sgf/b.sgf"))
         df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
         r = run_cli(df, timeout=20)
-        self.assertEqual(summary(2, 0, 0, 3), self.lines(r))
-        self.assertEqual(0, r.returncode)
+        ugf, sgf = d.path("ugf"), d.path("sgf")
+
+        def failed(name, verb, where, reason):
+            return ["Cannot %s '%s': %s" % (verb, where, reason),
+                    "convert (FOUT) %s/%s.ugf -> %s/%s.sgf"
+                    % (ugf, name, sgf, name)]
+        self.assertEqual(
+            failed("a", "write", sgf + "/a.sgf", "not a regular file")
+            + failed("b", "write", sgf + "/b.sgf", "not a regular file")
+            + failed("dir", "read", ugf + "/dir.ugf", "Is a directory")
+            + failed("fifo", "read", ugf + "/fifo.ugf", "not a regular file")
+            + failed("zero", "read", ugf + "/zero.ugf", "not a regular file")
+            + summary(2, 0, 0, 5), self.lines(r))
+        self.assertEqual(1, r.returncode)
+        self.assertTrue(stat.S_ISFIFO(os.stat(d.path("sgf/b.sgf")).st_mode))
 
     def test_output_directory_that_cannot_be_made(self):
         d = self.d
@@ -241,6 +263,121 @@ class CliTest(unittest.TestCase):
         self.assertEqual(0, r.returncode)
         self.assertEqual(summary(2, 0, 2, 0), self.lines(r)[-6:])
 
+    def test_link_graphs_walk_each_folder_once(self):
+        d = self.d
+        for i in range(30):  # each folder links twice to the next
+            os.makedirs(d.path("c/%d" % i))
+            for name in "xy":
+                os.symlink(d.path("c/%d" % (i + 1)), d.path("c/%d/%s" % (i, name)))
+        d.write("c/30/g.ugf", GAME)
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("c/0")))
+        r = run_cli(df, timeout=20)
+        self.assertEqual(0, r.returncode)
+        self.assertEqual(summary(31, 0, 1, 0), self.lines(r)[-6:])
+
+    def test_failures_are_named_and_fail_the_run(self):
+        """Each case: what it sets up in the folder, the arguments, the
+        lines that must be printed and the exit status."""
+        d = self.d
+        d.write("ugf/a/game.ugf", GAME)
+        d.write("ugf/b/game.ugi", GAME)
+        d.write("one/g.ugf", GAME)
+        d.write("out.sgf", "a file, not a folder")
+        os.mkfifo(d.path("pipe.sgf"))
+        ugf, one = d.path("ugf"), d.path("one/g.ugf")
+
+        def job(text):
+            job.count += 1
+            return self.datafile(text, name="case%d.txt" % job.count)
+        job.count = 0
+        cases = [
+            ("missing input folder",
+             [job("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("nowhere")))],
+             ["Datafile line 2: input '%s' cannot be read: No such file or "
+              "directory" % d.path("nowhere")], 1),
+            ("relative input from another folder",
+             [job("OUT=sgf\nIN=ugf\n")],
+             ["Datafile line 2: input 'ugf' cannot be read: No such file or "
+              "directory"], 1),
+            ("output folder is a file",
+             [job("OUT=%s\nIN=%s\n" % (d.path("out.sgf"), ugf))],
+             ["Datafile line 2: the outputdir '%s' cannot be created: Not a "
+              "directory" % d.path("out.sgf")], 1),
+            ("two records, one output",
+             [job("OUT=%s\nIN=%s\n" % (d.path("sgf"), ugf))],
+             ["convert %s/a/game.ugf -> %s/game.sgf" % (ugf, d.path("sgf")),
+              "'%s/b/game.ugi' not converted: its output '%s/game.sgf' comes "
+              "from '%s/a/game.ugf'" % (ugf, d.path("sgf"), ugf)], 1),
+            ("a NUL byte in a path",
+             [job("OUT=%s\nIN=%s\0/etc\n" % (d.path("sgf"), ugf))],
+             ["Datafile line 2: contains a NUL byte"], 1),
+            ("a byte order mark", [job("\ufeffCLOSE\n")], summary(0, 0, 0, 0),
+             0),
+            ("the record as its own output", ["convert", one, one],
+             ["Cannot write '%s': it is the record '%s' itself" % (one, one)],
+             1),
+            ("a pipe as the output", ["convert", one, d.path("pipe.sgf")],
+             ["Cannot write '%s': not a regular file" % d.path("pipe.sgf")], 1),
+        ]
+        if os.path.exists("/dev/full"):
+            cases.append(("a device as the output",
+                          ["convert", one, "/dev/full"],
+                          ["Cannot write '/dev/full': not a regular file"], 1))
+        for what, args, lines, status in cases:
+            with self.subTest(what):
+                r = run_cli(*args, cwd="/", timeout=20)
+                self.assertEqual(status, r.returncode, r.stdout + r.stderr)
+                out = self.lines(r)
+                for line in lines:
+                    self.assertIn(line, out)
+        self.assertEqual(GAME, d.read("one/g.ugf"))
+        self.assertTrue(stat.S_ISFIFO(os.stat(d.path("pipe.sgf")).st_mode))
+        if os.path.exists("/dev/full"):
+            self.assertTrue(stat.S_ISCHR(os.stat("/dev/full").st_mode))
+
+    def test_output_through_a_link_keeps_the_link(self):
+        d = self.d
+        one = d.write("one/g.ugf", GAME)
+        d.write("kept/target.sgf", "old game")
+        os.symlink(d.path("kept/target.sgf"), d.path("link.sgf"))
+        r = run_cli("convert", one, d.path("link.sgf"))
+        self.assertEqual(0, r.returncode, r.stdout)
+        self.assertTrue(os.path.islink(d.path("link.sgf")))
+        self.assertEqual(GAME_SGF % "link.sgf", d.read("kept/target.sgf"))
+        self.assertEqual(["target.sgf"], d.files("kept"))
+
+    def test_unprivileged_failures(self):
+        """Folders and files the user may not touch; as root, the run drops
+        to the user nobody for these."""
+        d = self.d
+        d.write("ugf/secret.ugf", GAME)
+        d.write("ugf/open.ugf", GAME)
+        os.chmod(d.path("ugf/secret.ugf"), 0)
+        os.makedirs(d.path("ro"))
+        os.chmod(d.path("ro"), 0o555)
+        for folder, _, files in os.walk(d.root):
+            os.chmod(folder, os.stat(folder).st_mode | 0o555)
+        df = self.datafile("LOG=1\nOUT=%s\nIN=%s\n" % (d.path("ro"),
+                                                        d.path("ugf")))
+        os.chmod(d.root, 0o777)
+        as_user = None
+        if os.geteuid() == 0:
+            def as_user():
+                os.setgid(65534)
+                os.setuid(65534)
+        r = run_cli(df, preexec=as_user)
+        ugf, ro = d.path("ugf"), d.path("ro")
+        self.assertEqual([
+            "Cannot write '%s/open.sgf': Permission denied" % ro,
+            "convert (FOUT) %s/open.ugf -> %s/open.sgf" % (ugf, ro),
+            "Cannot read '%s/secret.ugf': Permission denied" % ugf,
+            "convert (FOUT) %s/secret.ugf -> %s/secret.sgf" % (ugf, ro),
+        ] + summary(1, 0, 0, 2), self.lines(r))
+        self.assertEqual(1, r.returncode)
+        self.assertIn("Cannot read '%s/secret.ugf': Permission denied\r\n"
+                      % ugf, d.read("job.log"))
+        self.assertEqual([], d.files("ro"))
+
     def test_full_disk_fails_the_file_and_leaves_nothing(self):
         d = self.d
         big = "[Header]\n" + "Title=%s\n" % ("x" * 1000) * 200
@@ -257,7 +394,7 @@ class CliTest(unittest.TestCase):
         self.assertEqual(1, r.returncode)
         big_in, big_out = d.path("ugf/big.ugf"), d.path("sgf/big.sgf")
         self.assertEqual([
-            "Cannot write '%s', error: File too large" % big_out,
+            "Cannot write '%s': File too large" % big_out,
             "convert (FOUT) %s -> %s" % (big_in, big_out),
             "convert %s -> %s" % (d.path("ugf/small.ugf"),
                                   d.path("sgf/small.sgf")),
@@ -327,8 +464,11 @@ class CliTest(unittest.TestCase):
         self.assertEqual(1, r.returncode)
         self.assertFalse(os.path.exists(out))
         r = run_cli("convert", d.path("none.ugf"), d.path("x.sgf"))
-        self.assertEqual((1, ""), (r.returncode, r.stdout))
-        self.assertIn("none.ugf", r.stderr)
+        self.assertEqual(
+            (1, "Cannot read '%s': No such file or directory\n"
+                "convert (FOUT) %s -> %s\n"
+             % (d.path("none.ugf"), d.path("none.ugf"), d.path("x.sgf"))),
+            (r.returncode, r.stdout))
 
 
 def main():

@@ -66,6 +66,16 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
        {"Datafile line 3: input '/u' while no output specified before"}},
       {"empty input directory", "OUT=/sgf\nIN=\n", 0, 1,
        {"Datafile line 2: input directory is empty, nothing searched"}},
+      {"byte order mark of a UTF-8 file", "\xEF\xBB\xBF" "CLOSE\n", 1, 0, {}},
+      {"a byte order mark only at the start", "; x\n\xEF\xBB\xBF" "CLOSE\n", 0,
+       1, {"Unknown command in datafile: '\xEF\xBB\xBF" "CLOSE'"}},
+      {"a line with a NUL byte is refused whole",
+       std::string("OUT=/sgf\nIN=/a\0/etc\nCLOSE\n", 25), 0, 1,
+       {"Datafile line 2: contains a NUL byte"}},
+      {"threads", "THREADS=4\nTHREADS=0\nCLOSE\n", 1, 0, {}},
+      {"threads without a number", "THREADS=many\nTHREADS=\n", 0, 1,
+       {"Datafile line 1: THREADS needs a number from 0 to 256, not 'many'",
+        "Datafile line 2: THREADS needs a number from 0 to 256, not ''"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,6 +144,8 @@ TEST(DatafileTest, TraceLinesAtLevelOne) {
       "Datafile: IN=/x\r\n"
       "Datafile line 5: input '/x' while no output specified before\r\n"
       "Datafile: CLOSE\r\n"
+      "\r\n"
+      "*** summary ***\r\n"
       "Directories scanned: 0\r\n"
       "Files up-to-date: 0\r\n"
       "Files converted: 0\r\n"

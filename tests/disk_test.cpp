@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <fstream>
@@ -37,13 +40,21 @@ class PosixDiskTest : public ::testing::Test {
     s << f.rdbuf();
     return s.str();
   }
-  std::vector<std::string> Names() {
+  std::vector<std::string> Names(const std::string& sub = "") {
     std::vector<DirEntry> entries;
-    EXPECT_EQ(0, disk_.ListDir(dir_, &entries));
+    std::string err;
+    EXPECT_EQ(0, disk_.ListDir(dir_ + sub, &entries, &err)) << err;
     std::vector<std::string> names;
     for (const DirEntry& e : entries) names.push_back(e.name);
     std::sort(names.begin(), names.end());
     return names;
+  }
+  // Starts an output for `name` as the walk does: with what Stat says.
+  std::unique_ptr<OutputFile> Create(const std::string& name,
+                                     std::string* err) {
+    FileStatus st;
+    disk_.Stat(dir_ + "/" + name, &st);
+    return disk_.CreateOutput(dir_ + "/" + name, st, err);
   }
   Disk& disk_ = SystemDisk();
   std::string dir_;
@@ -80,28 +91,32 @@ TEST_F(PosixDiskTest, OutputAppearsOnlyOnCommit) {
   Write("g.sgf", "old");
   std::string err;
   {
-    auto out = disk_.CreateOutput(dir_ + "/g.sgf", &err);
+    auto out = Create("g.sgf", &err);
     ASSERT_NE(nullptr, out);
     ASSERT_TRUE(out->Write("new"));
     EXPECT_EQ("old", Read("g.sgf"));  // untouched while writing
-    EXPECT_EQ(2u, Names().size());    // the temporary file beside it
+    // The bytes being written have no name a killed run could leave behind.
+    EXPECT_EQ(std::vector<std::string>{"g.sgf"}, Names());
     ASSERT_TRUE(out->Commit(&err)) << err;
   }
   EXPECT_EQ("new", Read("g.sgf"));
   EXPECT_EQ(std::vector<std::string>{"g.sgf"}, Names());
 
-  {
-    auto out = disk_.CreateOutput(dir_ + "/h.sgf", &err);
-    ASSERT_NE(nullptr, out);
-    ASSERT_TRUE(out->Write("abandoned"));
-  }  // never committed: nothing is left behind
-  EXPECT_EQ(std::vector<std::string>{"g.sgf"}, Names());
+  for (const char* name : {"h.sgf", "g.sgf"}) {  // a new file and a rewrite
+    {
+      auto out = Create(name, &err);
+      ASSERT_NE(nullptr, out);
+      ASSERT_TRUE(out->Write("abandoned"));
+    }  // never committed: nothing is left behind
+    EXPECT_EQ(std::vector<std::string>{"g.sgf"}, Names());
+  }
+  EXPECT_EQ("new", Read("g.sgf"));
 }
 
 TEST_F(PosixDiskTest, OutputIsReadableByOthers) {
   const mode_t old = umask(022);
   std::string err;
-  auto out = disk_.CreateOutput(dir_ + "/g.sgf", &err);
+  auto out = Create("g.sgf", &err);
   ASSERT_NE(nullptr, out);
   ASSERT_TRUE(out->Commit(&err));
   umask(old);
@@ -110,18 +125,108 @@ TEST_F(PosixDiskTest, OutputIsReadableByOthers) {
   EXPECT_EQ(0644u, st.st_mode & 0777);
 }
 
-TEST_F(PosixDiskTest, OutputRefusesWhatCannotBeWritten) {
-  std::string err;
+TEST_F(PosixDiskTest, OnlyRegularFilesAreReplaced) {
   ASSERT_EQ(0, mkdir((dir_ + "/d.sgf").c_str(), 0777));
-  EXPECT_EQ(nullptr, disk_.CreateOutput(dir_ + "/d.sgf", &err));
-  EXPECT_EQ(nullptr, disk_.CreateOutput(dir_ + "/nodir/x.sgf", &err));
+  ASSERT_EQ(0, mkfifo((dir_ + "/p.sgf").c_str(), 0666));
+  ASSERT_EQ(0, symlink("/dev/null", (dir_ + "/null.sgf").c_str()));
+  std::string err;
+  for (const char* name : {"d.sgf", "p.sgf", "null.sgf"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(nullptr, Create(name, &err));
+    EXPECT_EQ("not a regular file", err);
+  }
+  FileStatus st;
+  ASSERT_EQ(0, disk_.Stat(dir_ + "/p.sgf", &st));
+  EXPECT_EQ(FileStatus::kOther, st.kind);  // the pipe is still a pipe
+  EXPECT_EQ(nullptr, Create("nodir/x.sgf", &err));
   EXPECT_EQ("No such file or directory", err);
   if (geteuid() != 0) {  // root may write anything
     Write("ro.sgf", "keep");
     ASSERT_EQ(0, chmod((dir_ + "/ro.sgf").c_str(), 0444));
-    EXPECT_EQ(nullptr, disk_.CreateOutput(dir_ + "/ro.sgf", &err));
+    EXPECT_EQ(nullptr, Create("ro.sgf", &err));
     EXPECT_EQ("keep", Read("ro.sgf"));
   }
+}
+
+// A link is written through: the file it leads to gets the game, and the
+// link stays a link, also when its target does not exist yet.
+TEST_F(PosixDiskTest, OutputThroughALink) {
+  ASSERT_EQ(0, mkdir((dir_ + "/real").c_str(), 0777));
+  Write("real/g.sgf", "old");
+  ASSERT_EQ(0, symlink("real/g.sgf", (dir_ + "/g.sgf").c_str()));
+  ASSERT_EQ(0, symlink("real/new.sgf", (dir_ + "/n.sgf").c_str()));
+  std::string err;
+  for (const char* name : {"g.sgf", "n.sgf"}) {
+    SCOPED_TRACE(name);
+    auto out = Create(name, &err);
+    ASSERT_NE(nullptr, out) << err;
+    ASSERT_TRUE(out->Write(name));
+    ASSERT_TRUE(out->Commit(&err)) << err;
+    FileStatus st;
+    ASSERT_EQ(0, disk_.Stat(dir_ + "/" + name, &st));
+    EXPECT_TRUE(st.isLink);
+    EXPECT_EQ(name, Read(name));
+  }
+  EXPECT_EQ("g.sgf", Read("real/g.sgf"));
+  EXPECT_EQ((std::vector<std::string>{"g.sgf", "new.sgf"}), Names("/real"));
+}
+
+// What a killed run left is removed once its process is gone; the files of
+// live processes are left alone.
+TEST_F(PosixDiskTest, LeftoversOfKilledRunsAreRemoved) {
+  long dead = 4000000;
+  while (kill(static_cast<pid_t>(dead), 0) == 0 || errno != ESRCH) ++dead;
+  const std::string own = std::to_string(getpid());
+  Write(".g.sgf." + std::to_string(dead) + "-0.tmp", "half");
+  Write(".g.sgf." + own + "-0.tmp", "mine");
+  Write(".g.sgf.1-3.tmp", "init is alive");
+  Write(".notes.tmp", "not ours");
+  Write("g.sgf", "kept");
+  std::string err;
+  auto folder = disk_.OpenFolder(dir_ + "/", &err);
+  ASSERT_NE(nullptr, folder) << err;
+  disk_.RemoveLeftovers(*folder);
+  std::vector<std::string> kept = {".g.sgf." + own + "-0.tmp",
+                                   ".g.sgf.1-3.tmp", ".notes.tmp", "g.sgf"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, Names());
+}
+
+// Folders are reached one from the other, so that a tree deeper than the
+// system's path limit can be read and written.
+TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
+  const std::string name(200, 'd');
+  const int home = open(".", O_RDONLY | O_DIRECTORY);
+  ASSERT_LE(0, home);
+  ASSERT_EQ(0, chdir(dir_.c_str()));
+  for (int depth = 0; depth < 30; ++depth) {  // 6,000 bytes of path
+    ASSERT_EQ(0, mkdir(name.c_str(), 0777));
+    ASSERT_EQ(0, chdir(name.c_str()));
+  }
+  std::ofstream("deep.ugf") << "record";
+  ASSERT_EQ(0, fchdir(home));
+  close(home);
+
+  std::string err;
+  std::shared_ptr<Folder> folder = disk_.OpenFolder(dir_ + "/", &err);
+  for (int depth = 0; folder && depth < 30; ++depth) {
+    folder = disk_.OpenSubfolder(*folder, name, &err);
+  }
+  ASSERT_NE(nullptr, folder) << err;
+  ASSERT_GT(folder->prefix().size(), 6000u);
+  std::string bytes;
+  EXPECT_EQ(Disk::kRead, disk_.ReadIn(*folder, "deep.ugf", &bytes, &err));
+  EXPECT_EQ("record", bytes);
+  auto out = disk_.CreateOutputIn(folder, "deep.sgf", FileStatus(), &err);
+  ASSERT_NE(nullptr, out) << err;
+  ASSERT_TRUE(out->Write("game"));
+  ASSERT_TRUE(out->Commit(&err)) << err;
+  FileStatus st;
+  EXPECT_EQ(0, disk_.StatIn(*folder, "deep.sgf", &st));
+  EXPECT_EQ(FileStatus::kRegular, st.kind);
+  std::vector<DirEntry> entries;
+  EXPECT_EQ(0, disk_.List(*folder, &entries, &err));
+  EXPECT_EQ(2u, entries.size());
 }
 
 TEST_F(PosixDiskTest, MakeDirTellsExistingFromFailed) {
@@ -134,25 +239,29 @@ TEST_F(PosixDiskTest, MakeDirTellsExistingFromFailed) {
   EXPECT_EQ("No such file or directory", err);
 }
 
-TEST_F(PosixDiskTest, ListingFollowsLinksAndKeysDirectories) {
+TEST_F(PosixDiskTest, ListingFollowsLinksAndKnowsDirectories) {
   ASSERT_EQ(0, mkdir((dir_ + "/sub").c_str(), 0777));
   Write("f.ugf", "");
   ASSERT_EQ(0, symlink((dir_ + "/sub").c_str(), (dir_ + "/link").c_str()));
   ASSERT_EQ(0, symlink((dir_ + "/f.ugf").c_str(), (dir_ + "/flink").c_str()));
   std::vector<DirEntry> entries;
-  ASSERT_EQ(0, disk_.ListDir(dir_, &entries));
+  std::string err;
+  ASSERT_EQ(0, disk_.ListDir(dir_, &entries, &err));
   std::map<std::string, bool> isDir;
   for (const DirEntry& e : entries) isDir[e.name] = e.isDir;
   EXPECT_EQ((std::map<std::string, bool>{
                 {"f.ugf", false}, {"flink", false}, {"link", true},
                 {"sub", true}}),
             isDir);
-  std::string a, b;
-  ASSERT_EQ(0, disk_.DirKey(dir_ + "/sub", &a));
-  ASSERT_EQ(0, disk_.DirKey(dir_ + "/link/", &b));
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(-1, disk_.DirKey(dir_ + "/f.ugf", &a));
-  EXPECT_EQ(-1, disk_.ListDir(dir_ + "/missing", &entries));
+  FileStatus a, b;
+  ASSERT_EQ(0, disk_.Stat(dir_ + "/sub", &a));
+  ASSERT_EQ(0, disk_.Stat(dir_ + "/link/", &b));
+  EXPECT_EQ(FileStatus::kDirectory, b.kind);
+  EXPECT_EQ(std::make_pair(a.device, a.inode), std::make_pair(b.device, b.inode));
+  EXPECT_EQ(-1, disk_.ListDir(dir_ + "/missing", &entries, &err));
+  EXPECT_EQ("No such file or directory", err);
+  EXPECT_EQ(nullptr, disk_.OpenFolder(dir_ + "/f.ugf/", &err));
+  EXPECT_EQ("Not a directory", err);
 }
 
 TEST_F(PosixDiskTest, StatGivesWholeSecondsBeyond2038) {
@@ -160,10 +269,11 @@ TEST_F(PosixDiskTest, StatGivesWholeSecondsBeyond2038) {
   const std::string path = dir_ + "/late";
   struct timespec times[2] = {{0, UTIME_OMIT}, {4102444800LL, 999999999}};
   ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
-  int64_t mtime = 0;
-  ASSERT_EQ(0, disk_.Stat(path, &mtime));
-  EXPECT_EQ(4102444800LL, mtime);  // 2100-01-01, fractions dropped
-  EXPECT_EQ(-1, disk_.Stat(dir_ + "/missing", &mtime));
+  FileStatus st;
+  ASSERT_EQ(0, disk_.Stat(path, &st));
+  EXPECT_EQ(4102444800LL, st.mtime);  // 2100-01-01, fractions dropped
+  EXPECT_EQ(-1, disk_.Stat(dir_ + "/missing", &st));
+  EXPECT_EQ(FileStatus::kMissing, st.kind);
 }
 
 TEST_F(PosixDiskTest, LogIsTruncatedAndReportsErrors) {

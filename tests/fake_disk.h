@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ namespace kirato {
 
 class FakeDisk : public Disk {
  public:
-  enum Kind { kFile, kDir, kLink };
+  enum Kind { kFile, kDir, kLink, kDevice };
   struct Node {
     Kind kind = kFile;
     std::string content;  // a file's bytes, or a link's target
@@ -30,6 +31,7 @@ class FakeDisk : public Disk {
   // Faults.
   std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
   std::set<std::string> failRead;      // opening for reading fails
+  std::set<std::string> failList;      // listing a directory fails
   std::set<std::string> failCreate;    // an output cannot be created
   std::map<std::string, size_t> readErrorAfter;  // reading fails part way
   size_t spaceLeft = std::string::npos;  // bytes until "No space left"
@@ -50,6 +52,10 @@ class FakeDisk : public Disk {
                int64_t mtime = 0) {
     AddParents(Clean(path));
     nodes[Clean(path)] = {kFile, std::move(content), mtime};
+  }
+  void AddDevice(const std::string& path) {
+    AddParents(Clean(path));
+    nodes[Clean(path)] = {kDevice, "", 0};
   }
   void AddLink(const std::string& path, const std::string& target) {
     AddParents(Clean(path));
@@ -108,18 +114,37 @@ class FakeDisk : public Disk {
     return slash == 0 ? "/" : clean.substr(0, slash);
   }
 
-  int Stat(const std::string& path, int64_t* mtime) override {
+  int Stat(const std::string& path, FileStatus* st) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    *st = FileStatus();
+    auto own = nodes.find(Clean(path));
+    st->isLink = own != nodes.end() && own->second.kind == kLink;
     const Node* n = Find(path);
     if (!n) return -1;
-    *mtime = n->mtime;
+    static const FileStatus::Kind kKinds[] = {
+        FileStatus::kRegular, FileStatus::kDirectory, FileStatus::kOther,
+        FileStatus::kOther};
+    st->kind = kKinds[n->kind];
+    st->mtime = n->mtime;
+    st->device = 1;
+    st->inode = InodeOf(Resolve(path));
     return 0;
   }
 
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries) override {
+  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+              std::string* err) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     entries->clear();
     const std::string d = Resolve(dir);
     const Node* n = Find(d);
-    if (!n || n->kind != kDir) return -1;
+    if (failList.count(Clean(dir))) {
+      *err = "Permission denied";
+      return -1;
+    }
+    if (!n || n->kind != kDir) {
+      *err = n ? "Not a directory" : "No such file or directory";
+      return -1;
+    }
     // Newest first, so that tests see the walk sort the names itself.
     for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
       if (it->first == "/" || Parent(it->first) != d) continue;
@@ -130,14 +155,8 @@ class FakeDisk : public Disk {
     return 0;
   }
 
-  int DirKey(const std::string& dir, std::string* key) override {
-    const Node* n = Find(dir);
-    if (!n || n->kind != kDir) return -1;
-    *key = Resolve(dir);
-    return 0;
-  }
-
   MakeDirResult MakeDir(const std::string& path, std::string* err) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string p = Clean(path);
     if (failMkdir.count(path) || failMkdir.count(p)) {
       *err = "Permission denied";
@@ -159,6 +178,7 @@ class FakeDisk : public Disk {
 
   ReadResult ReadFile(const std::string& path, std::string* bytes,
                       std::string* err) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     bytes->clear();
     const Node* n = Find(path);
     if (failRead.count(path)) {
@@ -170,7 +190,7 @@ class FakeDisk : public Disk {
       return kCannotOpen;
     }
     if (n->kind != kFile) {
-      *err = "Is a directory";
+      *err = n->kind == kDir ? "Is a directory" : kNotRegular;
       return kCannotOpen;
     }
     if (readErrorAfter.count(path)) {
@@ -187,8 +207,12 @@ class FakeDisk : public Disk {
         : disk_(disk), target_(std::move(target)) {
       ++disk_.openOutputs;
     }
-    ~FakeOutput() override { --disk_.openOutputs; }
+    ~FakeOutput() override {
+      std::lock_guard<std::recursive_mutex> lock(disk_.mutex_);
+      --disk_.openOutputs;
+    }
     bool Write(std::string_view bytes) override {
+      std::lock_guard<std::recursive_mutex> lock(disk_.mutex_);
       for (char c : bytes) {
         if (disk_.spaceLeft == 0) {
           error_ = "No space left on device";
@@ -200,6 +224,7 @@ class FakeDisk : public Disk {
       return true;
     }
     bool Commit(std::string* err) override {
+      std::lock_guard<std::recursive_mutex> lock(disk_.mutex_);
       if (!error_.empty()) {
         *err = error_;
         return false;
@@ -216,11 +241,16 @@ class FakeDisk : public Disk {
   };
 
   std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
+                                           const FileStatus& known,
                                            std::string* err) override {
-    const Node* parent = Find(Parent(Clean(path)));
-    const Node* existing = Find(path);
-    if (failCreate.count(path) || !parent || parent->kind != kDir ||
-        (existing && existing->kind == kDir)) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (known.kind == FileStatus::kDirectory ||
+        known.kind == FileStatus::kOther) {
+      *err = kNotRegular;
+      return nullptr;
+    }
+    const Node* parent = Find(Parent(Resolve(path)));
+    if (failCreate.count(path) || !parent || parent->kind != kDir) {
       *err = "Permission denied";
       return nullptr;
     }
@@ -239,6 +269,7 @@ class FakeDisk : public Disk {
 
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                    std::string* err) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (failLog) {
       *err = "Permission denied";
       return nullptr;
@@ -248,6 +279,7 @@ class FakeDisk : public Disk {
   }
 
   int Remove(const std::string& path) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string p = Resolve(path);
     auto it = nodes.find(p);
     if (it == nodes.end() || it->second.kind != kFile) return -1;
@@ -255,6 +287,15 @@ class FakeDisk : public Disk {
     removed.push_back(path);
     return 0;
   }
+
+ private:
+  // A number per resolved path, standing for the inode.
+  uint64_t InodeOf(const std::string& resolved) {
+    return inodes_.emplace(resolved, inodes_.size() + 1).first->second;
+  }
+  std::map<std::string, uint64_t> inodes_;
+  // Worker threads convert records side by side.
+  std::recursive_mutex mutex_;
 };
 
 // A run over a fake disk that collects its messages.

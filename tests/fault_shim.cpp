@@ -1,19 +1,24 @@
 // A preloaded library that makes the file system fail on demand, for
 // tests/fault_test.py. Loaded with LD_PRELOAD, it wraps the C library's
-// open, read, write, close and rename; each fault is chosen by an
-// environment variable whose value is a substring of the paths it hits:
+// open, openat, read, write, close, rename, renameat and linkat; each fault
+// is chosen by an environment variable whose value is a substring of the
+// paths it hits (a name opened within a folder counts with the folder's
+// path before it, and an unnamed file opened in a folder as "FOLDER/."):
 //
 //   KIRATO_FAULT_ENOSPC_AFTER=N   writes to matching files fail with ENOSPC
 //                                 once N bytes were written to them in all;
 //                                 the write that reaches N is cut short there
 //   KIRATO_FAULT_WRITE_PATH=S     the files that count (default: every file
 //                                 opened by name, so never standard output)
-//   KIRATO_FAULT_EACCES_OPEN=S    open() fails with EACCES
+//   KIRATO_FAULT_EACCES_OPEN=S    open() fails with EACCES, and so does
+//                                 giving a file a matching name (linkat)
 //   KIRATO_FAULT_EIO_READ=S       read() fails with EIO after the first read,
 //   KIRATO_FAULT_EIO_READ_AFTER=N or after N bytes when given (reads are cut
 //                                 short to end exactly there)
 //   KIRATO_FAULT_EIO_CLOSE=S      close() closes the file but reports EIO
-//   KIRATO_FAULT_EIO_RENAME=S     rename() to a matching name fails with EIO
+//   KIRATO_FAULT_EIO_RENAME=S     moving or linking a file onto a matching
+//                                 name (rename, renameat, linkat) fails
+//                                 with EIO
 //   KIRATO_FAULT_LOADED=FILE      the library creates FILE when it is loaded,
 //                                 so a test can tell that it took effect
 //
@@ -28,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -85,6 +91,17 @@ bool RefuseOpen(const char* path) {
   return true;
 }
 
+// The path of `name` as opened within the folder `dirfd`.
+std::string Within(int dirfd, const char* name) {
+  const char* dir = PathOf(dirfd);
+  if (!name || name[0] == '/' || dirfd == AT_FDCWD || !dir) {
+    return name ? name : "";
+  }
+  std::string full = dir;
+  if (!full.empty() && full.back() != '/') full += '/';
+  return full + name;
+}
+
 mode_t ModeArg(int flags, va_list ap) {
   return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(ap, int))
                                          : 0;
@@ -125,8 +142,32 @@ int openat(int dirfd, const char* path, int flags, ...) {
   va_start(ap, flags);
   const mode_t mode = ModeArg(flags, ap);
   va_end(ap);
-  if (RefuseOpen(path)) return -1;
-  return Remember(real(dirfd, path, flags, mode), path);
+  const std::string full = Within(dirfd, path);
+  if (RefuseOpen(full.c_str())) return -1;
+  return Remember(real(dirfd, path, flags, mode), full.c_str());
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+  static auto real = Next<int (*)(int, const char*, int, const char*)>(
+      "renameat");
+  if (Matches(Within(toDir, to).c_str(), Env("KIRATO_FAULT_EIO_RENAME"))) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fromDir, from, toDir, to);
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to,
+           int flags) {
+  static auto real = Next<int (*)(int, const char*, int, const char*, int)>(
+      "linkat");
+  const std::string full = Within(toDir, to);
+  if (RefuseOpen(full.c_str())) return -1;
+  if (Matches(full.c_str(), Env("KIRATO_FAULT_EIO_RENAME"))) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fromDir, from, toDir, to, flags);
 }
 
 ssize_t read(int fd, void* buf, size_t count) {

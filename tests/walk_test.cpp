@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "fake_disk.h"
 
 namespace kirato {
@@ -26,7 +28,8 @@ TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
   EXPECT_EQ(3, t.run.state.directoriesScanned);
   EXPECT_EQ(3, t.run.state.filesConverted);
   std::vector<DirEntry> out;
-  t.disk.ListDir("/sgf", &out);
+  std::string err;
+  t.disk.ListDir("/sgf", &out, &err);
   EXPECT_EQ(3u, out.size());  // no subdirectories are made
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[b.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/b.sgf"));
@@ -75,21 +78,48 @@ TEST(WalkTest, HiddenAndCandidateDirectories) {
   t.disk.AddFile("/ugf/old.ugf/inner.ugf", kGame);
   ProcessDir(t.run, 1, "/ugf", "/sgf");
   // old.ugf is a candidate that cannot be read, and a directory walked.
-  EXPECT_EQ((Lines{"convert /ugf/old.ugf/inner.ugf -> /sgf/inner.sgf"}),
+  EXPECT_EQ((Lines{"Cannot read '/ugf/old.ugf': Is a directory",
+                   "convert (FOUT) /ugf/old.ugf -> /sgf/old.sgf",
+                   "convert /ugf/old.ugf/inner.ugf -> /sgf/inner.sgf"}),
             t.messages);
   EXPECT_EQ(1, t.run.state.filesFailed);
+  EXPECT_EQ(1, t.run.state.errorFlag);
   EXPECT_EQ(2, t.run.state.directoriesScanned);
 }
 
-TEST(WalkTest, SharedOutputIsTestedWhenItsTurnComes) {
+// The first record in walk order keeps the output; a later one that would
+// replace its game is named, on every run, whatever the times say.
+TEST(WalkTest, TwoRecordsNeverShareAnOutput) {
   TestRun t;
   t.disk.AddFile("/ugf/a.ugf", kGame, 10);
   t.disk.AddFile("/ugf/a.ugi", kGame, 10);
+  t.disk.AddFile("/ugf/x/a.ugf", kGame, 10);
+  t.disk.AddFile("/more/a.ugf", kGame, 10);
   t.disk.now = 20;
+  const Lines taken = {
+      "'/ugf/a.ugi' not converted: its output '/sgf/a.sgf' comes from "
+      "'/ugf/a.ugf'",
+      "'/ugf/x/a.ugf' not converted: its output '/sgf/a.sgf' comes from "
+      "'/ugf/a.ugf'"};
   ProcessDir(t.run, 1, "/ugf", "/sgf");
-  // a.ugi finds the a.sgf just written from a.ugf newer than itself.
-  EXPECT_EQ((Lines{"convert /ugf/a.ugf -> /sgf/a.sgf"}), t.messages);
-  EXPECT_EQ(1, t.run.state.filesUpToDate);
+  Lines expected = {"convert /ugf/a.ugf -> /sgf/a.sgf"};
+  expected.insert(expected.end(), taken.begin(), taken.end());
+  EXPECT_EQ(expected, t.messages);
+  EXPECT_EQ(2, t.run.state.filesFailed);
+  EXPECT_EQ(1, t.run.state.errorFlag);
+  // Another IN line of the same run, into the same folder by another name.
+  t.messages.clear();
+  ProcessDir(t.run, 2, "/more", "/sgf/");
+  EXPECT_EQ((Lines{"'/more/a.ugf' not converted: its output '/sgf/a.sgf' "
+                   "comes from '/ugf/a.ugf'"}),
+            t.messages);
+
+  TestRun again;  // a later run, with a.sgf up to date
+  again.disk.nodes = t.disk.nodes;
+  ProcessDir(again.run, 1, "/ugf", "/sgf");
+  EXPECT_EQ(taken, again.messages);
+  EXPECT_EQ(1, again.run.state.filesUpToDate);
+  EXPECT_EQ(1, again.run.state.errorFlag);
 }
 
 TEST(WalkTest, UpToDateDecisions) {
@@ -133,24 +163,42 @@ TEST(WalkTest, FailuresAndTheirCounters) {
     int converted, failed, errorFlag;
     std::string output;  // what /sgf/g.sgf holds afterwards
   } cases[] = {
-      {"input cannot be read", [](FakeDisk& d) { d.failRead.insert("/ugf/g.ugf"); },
-       {}, 0, 1, 0, "old"},
+      {"input cannot be read",
+       [](FakeDisk& d) { d.failRead.insert("/ugf/g.ugf"); },
+       {"Cannot read '/ugf/g.ugf': Permission denied",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, "old"},
       {"output cannot be created",
-       [](FakeDisk& d) { d.failCreate.insert("/sgf/g.sgf"); }, {}, 0, 1, 0,
-       "old"},
+       [](FakeDisk& d) { d.failCreate.insert("/sgf/g.sgf"); },
+       {"Cannot write '/sgf/g.sgf': Permission denied",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, "old"},
+      {"output is a device", [](FakeDisk& d) { d.AddDevice("/sgf/g.sgf"); },
+       {"Cannot write '/sgf/g.sgf': not a regular file",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, ""},
+      {"output is a folder", [](FakeDisk& d) { d.AddDir("/sgf/g.sgf"); },
+       {"Cannot write '/sgf/g.sgf': not a regular file",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, ""},
+      {"output leads to the record itself",
+       [](FakeDisk& d) { d.AddLink("/sgf/g.sgf", "/ugf/g.ugf"); },
+       {"Cannot write '/sgf/g.sgf': it is the record '/ugf/g.ugf' itself",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, kGame},
       {"conversion fails",
        [](FakeDisk& d) { d.AddFile("/ugf/g.ugf", kBadGame, 100); },
        {"Illegal board size: 40", "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
        0, 0, 1, "<missing>"},
       {"disk full while writing", [](FakeDisk& d) { d.spaceLeft = 10; },
-       {"Cannot write '/sgf/g.sgf', error: No space left on device",
+       {"Cannot write '/sgf/g.sgf': No space left on device",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
        0, 1, 1, "<missing>"},
       {"read error inside the input",
        [](FakeDisk& d) { d.readErrorAfter["/ugf/g.ugf"] = 8; },
-       {"Cannot read '/ugf/g.ugf', error: Input/output error",
+       {"Cannot read '/ugf/g.ugf': Input/output error",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
-       0, 1, 1, "<missing>"},
+       0, 1, 1, "old"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -206,27 +254,62 @@ TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
             u.messages);
 }
 
-TEST(WalkTest, MissingInputDirectoryIsScannedQuietly) {
+TEST(WalkTest, InputThatCannotBeListedIsNamed) {
   TestRun t;
   EXPECT_EQ(0, ProcessDir(t.run, 1, "/nowhere", "/sgf"));
-  EXPECT_TRUE(t.messages.empty());
+  EXPECT_EQ((Lines{"Datafile line 1: input '/nowhere' cannot be read: No "
+                   "such file or directory"}),
+            t.messages);
+  EXPECT_EQ(1, t.run.state.errorFlag);
   EXPECT_TRUE(t.disk.Exists("/sgf"));
   EXPECT_EQ(1, t.run.state.directoriesScanned);
+
+  TestRun sub;  // a subfolder that cannot be listed: the walk goes on
+  sub.disk.AddFile("/ugf/a/secret.ugf", kGame);
+  sub.disk.AddFile("/ugf/b/g.ugf", kGame);
+  sub.disk.failList.insert("/ugf/a");
+  ProcessDir(sub.run, 3, "/ugf", "/sgf");
+  EXPECT_EQ((Lines{"Datafile line 3: input '/ugf/a' cannot be read: "
+                   "Permission denied",
+                   "convert /ugf/b/g.ugf -> /sgf/g.sgf"}),
+            sub.messages);
+  EXPECT_EQ(1, sub.run.state.errorFlag);
 }
 
-TEST(WalkTest, LinkCyclesEnd) {
+// However many links lead to a folder, one walk enters it once.
+TEST(WalkTest, EveryFolderIsEnteredOnce) {
   TestRun t;
+  OpenTraceLog(t.run, 3, "/t.log");
   t.disk.AddFile("/ugf/a.ugf", kGame);
   t.disk.AddFile("/ugf/sub/b.ugf", kGame);
   t.disk.AddLink("/ugf/sub/back", "/ugf");
   t.disk.AddLink("/ugf/self", "/ugf");
-  t.disk.AddLink("/ugf/again", "/ugf/sub");  // no cycle: walked like a copy
+  t.disk.AddLink("/ugf/again", "/ugf/sub");  // met first: walked there
   ProcessDir(t.run, 1, "/ugf", "/sgf");
-  EXPECT_EQ(3, t.run.state.directoriesScanned);  // /ugf, again, sub
+  EXPECT_EQ(2, t.run.state.directoriesScanned);  // /ugf, again
   EXPECT_EQ((Lines{"convert /ugf/a.ugf -> /sgf/a.sgf",
                    "convert /ugf/again/b.ugf -> /sgf/b.sgf"}),
             t.messages);
-  EXPECT_EQ(1, t.run.state.filesUpToDate);  // sub/b.ugf after again/b.ugf
+  const std::string log = t.disk.logs["/t.log"];
+  for (const char* seen : {"ProcessDir::seen /ugf/again/back\r\n",
+                           "ProcessDir::seen /ugf/self\r\n",
+                           "ProcessDir::seen /ugf/sub\r\n"}) {
+    EXPECT_NE(std::string::npos, log.find(seen)) << seen;
+  }
+
+  // Thirty folders that each lead twice to the next: each walked once.
+  TestRun chain;
+  for (int i = 0; i < 30; ++i) {
+    const std::string dir = "/c/" + std::to_string(i);
+    const std::string next = "/c/" + std::to_string(i + 1);
+    chain.disk.AddDir(dir);
+    chain.disk.AddLink(dir + "/x", next);
+    chain.disk.AddLink(dir + "/y", next);
+  }
+  chain.disk.AddFile("/c/30/g.ugf", kGame);
+  ProcessDir(chain.run, 1, "/c/0", "/sgf");
+  EXPECT_EQ(31, chain.run.state.directoriesScanned);
+  EXPECT_EQ(1, chain.run.state.filesConverted);
 }
 
 TEST(WalkTest, TraceLinesAtLevelThree) {
@@ -239,6 +322,7 @@ TEST(WalkTest, TraceLinesAtLevelThree) {
       "ProcessDir /ugf/ -> /sgf\r\n"
       "ProcessDir::FindFirst /ugf/*.ug?\r\n"
       "ProcessFile /ugf/g.ugf -> /sgf/g.sgf\r\n"
+      "convert /ugf/g.ugf -> /sgf/g.sgf\r\n"
       "ProcessDir::FindFirst /ugf/*.*\r\n"
       "ProcessDir /ugf/s -> /sgf\r\n"
       "ProcessDir::FindFirst /ugf/s/*.ug?\r\n"
@@ -253,13 +337,72 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
   EXPECT_EQ(kConverted, ConvertFile(t.run, "/ugf/g.ugf", "/sgf/g.sgf", "x.sgf"));
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[x.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/g.sgf"));
-  std::string err;
-  EXPECT_EQ(kOpenFailed,
-            ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf", &err));
-  EXPECT_EQ("cannot open '/ugf/none.ugf': No such file or directory", err);
   t.disk.AddFile("/ugf/bad.ugf", kBadGame);
-  EXPECT_EQ(kConversionFailed,
+  t.disk.AddLink("/sgf/same.sgf", "/ugf/g.ugf");
+  t.messages.clear();
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf"));
+  EXPECT_EQ(kNotConverted,
             ConvertFile(t.run, "/ugf/bad.ugf", "/sgf/b.sgf", "b.sgf"));
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/ugf/g.ugf", "g.sgf"));
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/same.sgf", "g.sgf"));
+  EXPECT_EQ(
+      (Lines{"Cannot read '/ugf/none.ugf': No such file or directory",
+             "convert (FOUT) /ugf/none.ugf -> /sgf/n.sgf",
+             "Illegal board size: 40", "convert (FOUT) /ugf/bad.ugf -> /sgf/b.sgf",
+             "Cannot write '/ugf/g.ugf': it is the record '/ugf/g.ugf' itself",
+             "convert (FOUT) /ugf/g.ugf -> /ugf/g.ugf",
+             "Cannot write '/sgf/same.sgf': it is the record '/ugf/g.ugf' itself",
+             "convert (FOUT) /ugf/g.ugf -> /sgf/same.sgf"}),
+      t.messages);
+  EXPECT_EQ(kGame, t.disk.Content("/ugf/g.ugf"));
+}
+
+// Records converted side by side give the messages, the log and the counts
+// of a run on one thread, in the same order.
+TEST(WalkTest, SameOutcomeForAnyNumberOfThreads) {
+  struct Outcome {
+    Lines messages;
+    std::string log;
+    int counts[5];
+    std::map<std::string, std::string> files;
+  };
+  const auto runWith = [](int threads) {
+    TestRun t;
+    t.run.state.threads = threads;
+    OpenTraceLog(t.run, 9, "/t.log");
+    for (int i = 0; i < 60; ++i) {
+      const std::string dir = Format("/ugf/%d/", i % 7);
+      const std::string name = Format("g%d", i);
+      t.disk.AddFile(dir + name + ".ugf", i % 5 == 0 ? kBadGame : kGame);
+      if (i % 11 == 0) t.disk.AddFile(dir + name + ".ugi", kGame);
+    }
+    t.disk.failRead.insert("/ugf/3/g10.ugf");
+    t.disk.failList.insert("/ugf/4");
+    ProcessDir(t.run, 1, "/ugf", "/sgf");
+    Outcome o{t.messages, t.disk.logs["/t.log"],
+              {t.run.state.directoriesScanned, t.run.state.filesUpToDate,
+               t.run.state.filesConverted, t.run.state.filesFailed,
+               t.run.state.errorFlag},
+              {}};
+    for (const auto& [path, node] : t.disk.nodes) {
+      if (path.rfind("/sgf/", 0) == 0) o.files[path] = node.content;
+    }
+    return o;
+  };
+  const Outcome one = runWith(1);
+  ASSERT_EQ(41u, one.files.size());
+  for (int threads : {2, 4, 16}) {
+    SCOPED_TRACE(threads);
+    const Outcome many = runWith(threads);
+    EXPECT_EQ(one.messages, many.messages);
+    EXPECT_EQ(one.log, many.log);
+    EXPECT_EQ(std::vector<int>(one.counts, one.counts + 5),
+              std::vector<int>(many.counts, many.counts + 5));
+    EXPECT_EQ(one.files, many.files);
+  }
 }
 
 }  // namespace

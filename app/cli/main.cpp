@@ -71,15 +71,16 @@ class StdoutOutput : public kirato::OutputFile {
 class StdoutDisk : public kirato::Disk {
  public:
   explicit StdoutDisk(kirato::Disk& base) : base_(base) {}
-  int Stat(const std::string& p, int64_t* t) override {
-    return base_.Stat(p, t);
+  int Stat(const std::string& p, kirato::FileStatus* st) override {
+    if (p == "-") {
+      *st = kirato::FileStatus();
+      return -1;
+    }
+    return base_.Stat(p, st);
   }
-  int ListDir(const std::string& d,
-              std::vector<kirato::DirEntry>* e) override {
-    return base_.ListDir(d, e);
-  }
-  int DirKey(const std::string& d, std::string* k) override {
-    return base_.DirKey(d, k);
+  int ListDir(const std::string& d, std::vector<kirato::DirEntry>* e,
+              std::string* err) override {
+    return base_.ListDir(d, e, err);
   }
   MakeDirResult MakeDir(const std::string& p, std::string* err) override {
     return base_.MakeDir(p, err);
@@ -88,10 +89,11 @@ class StdoutDisk : public kirato::Disk {
                       std::string* err) override {
     return base_.ReadFile(p, bytes, err);
   }
-  std::unique_ptr<kirato::OutputFile> CreateOutput(const std::string& p,
-                                                   std::string* err) override {
+  std::unique_ptr<kirato::OutputFile> CreateOutput(
+      const std::string& p, const kirato::FileStatus& known,
+      std::string* err) override {
     if (p == "-") return std::make_unique<StdoutOutput>();
-    return base_.CreateOutput(p, err);
+    return base_.CreateOutput(p, known, err);
   }
   std::unique_ptr<kirato::LogFile> OpenLog(const std::string& p,
                                            std::string* err) override {
@@ -130,12 +132,8 @@ int ConvertCommand(const std::string& input, const std::string& output) {
         std::string(kirato::FileNameOf(input)), ".sgf");
   }
   kirato::Run run(disk, PrintMessage);
-  std::string openError;
-  const kirato::ConvertResult result =
-      kirato::ConvertFile(run, input, output, gameName, &openError);
-  if (result == kirato::kOpenFailed) {
-    std::fprintf(stderr, "kirato-cli: %s\n", openError.c_str());
-  }
+  const kirato::ConvertResult result = kirato::ConvertFile(
+      run, input, output, kirato::FileNameOf(gameName));
   return WithMessagesChecked(result == kirato::kConverted ? 0 : 1);
 }
 

@@ -1,0 +1,50 @@
+// What every disk can do by joining a folder's path and a name.
+#include "batch/disk.h"
+
+namespace kirato {
+
+std::shared_ptr<Folder> Disk::OpenFolder(const std::string& prefix,
+                                         std::string* err) {
+  FileStatus st;
+  if (Stat(prefix, &st) != 0 || st.kind != FileStatus::kDirectory) {
+    // The listing names the reason: missing, not a folder, not allowed.
+    std::vector<DirEntry> entries;
+    if (ListDir(prefix, &entries, err) == 0) *err = "Not a directory";
+    return nullptr;
+  }
+  return std::make_shared<Folder>(prefix);
+}
+
+std::shared_ptr<Folder> Disk::OpenSubfolder(Folder& parent,
+                                            std::string_view name,
+                                            std::string* err) {
+  return OpenFolder(parent.PathOf(name) + kSeparator, err);
+}
+
+int Disk::List(Folder& folder, std::vector<DirEntry>* entries,
+               std::string* err) {
+  return ListDir(folder.prefix(), entries, err);
+}
+
+int Disk::StatIn(Folder& folder, std::string_view name, FileStatus* st) {
+  return Stat(folder.PathOf(name), st);
+}
+
+Disk::ReadResult Disk::ReadIn(Folder& folder, std::string_view name,
+                              std::string* bytes, std::string* err) {
+  return ReadFile(folder.PathOf(name), bytes, err);
+}
+
+std::unique_ptr<OutputFile> Disk::CreateOutputIn(
+    const std::shared_ptr<Folder>& folder, std::string_view name,
+    const FileStatus& known, std::string* err) {
+  return CreateOutput(folder->PathOf(name), known, err);
+}
+
+int Disk::RemoveIn(Folder& folder, std::string_view name) {
+  return Remove(folder.PathOf(name));
+}
+
+void Disk::RemoveLeftovers(Folder&) {}
+
+}  // namespace kirato

@@ -1,0 +1,50 @@
+// Which record each output of a run came from. Kept compact, a few dozen
+// bytes a record, so that a run over a hundred thousand records stays small.
+#ifndef KIRATO_BATCH_OUTPUT_NAMES_H_
+#define KIRATO_BATCH_OUTPUT_NAMES_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kirato {
+
+class OutputNames {
+ public:
+  // Registers an input folder (its path ending in a separator) and returns
+  // its number; a record is then named by that number and its file name.
+  uint32_t AddFolder(std::string_view prefix);
+
+  // Claims the output `name` in the output folder known by (`device`,
+  // `inode`) for the record `recordName` of input folder `folder`. The
+  // output name is the record's name with ".sgf" in place of its extension.
+  // Returns true when the output was still free; otherwise *holder receives
+  // the path of the record that claimed it first.
+  bool Claim(uint64_t device, uint64_t inode, std::string_view name,
+             uint32_t folder, std::string_view recordName,
+             std::string* holder);
+
+ private:
+  struct Entry {
+    uint32_t outFolder;
+    uint32_t folder;
+    uint32_t recordAt;  // the record's file name, in names_
+    uint32_t recordSize;
+  };
+  bool Holds(const Entry& e, uint32_t outFolder, std::string_view name) const;
+  void Grow();
+
+  std::vector<std::string> folders_;
+  std::map<std::pair<uint64_t, uint64_t>, uint32_t> outFolders_;
+  std::vector<Entry> entries_;
+  std::string names_;
+  // Open addressing: entry index + 1, or 0 for a free slot.
+  std::vector<uint32_t> slots_;
+};
+
+}  // namespace kirato
+
+#endif  // KIRATO_BATCH_OUTPUT_NAMES_H_

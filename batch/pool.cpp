@@ -1,0 +1,135 @@
+#include "batch/pool.h"
+
+#include <exception>
+
+namespace kirato {
+
+void Deliver(Run& run, const RecordOutcome& outcome) {
+  for (const Note& n : outcome.notes) {
+    if (n.shown) {
+      ShowMessageNow(run, n.text);
+    } else {
+      TraceWriteNow(run, n.text);
+    }
+  }
+  run.state.filesConverted += outcome.converted;
+  run.state.filesFailed += outcome.failed;
+  if (outcome.errorFlag) run.state.errorFlag = 1;
+}
+
+int WorkerCount(int setting) {
+  if (setting > 0) return setting;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+RecordPool::RecordPool(Run& run, int threads)
+    : run_(run), window_(threads > 1 ? static_cast<size_t>(threads) * 4 : 1) {
+  for (int i = 0; threads > 1 && i < threads; ++i) {
+    workers_.emplace_back([this] { WorkerLoop(); });
+  }
+  run_.pool = this;
+}
+
+RecordPool::~RecordPool() {
+  Finish();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  workReady_.notify_all();
+  for (std::thread& t : workers_) t.join();
+  run_.pool = nullptr;
+}
+
+namespace {
+
+// A record's conversion must not take the run down: anything it throws
+// (only running out of memory) fails that record alone.
+RecordOutcome RunWork(const std::function<RecordOutcome()>& work) {
+  try {
+    return work();
+  } catch (const std::exception&) {
+    RecordOutcome failed;
+    failed.notes.push_back(
+        {true, "Not enough memory for this file. Conversion aborted."});
+    failed.failed = 1;
+    failed.errorFlag = 1;
+    return failed;
+  }
+}
+
+}  // namespace
+
+void RecordPool::Submit(std::function<RecordOutcome()> work) {
+  if (workers_.empty()) {
+    // One thread: nothing can be waiting, so the record is handed over
+    // the moment it is converted.
+    Deliver(run_, RunWork(work));
+    return;
+  }
+  while (inFlight_ >= window_) DeliverReady(true);
+  auto slot = std::make_shared<Slot>();
+  slot->work = std::move(work);
+  queue_.push_back({slot, {}});
+  ++inFlight_;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    work_.push_back(std::move(slot));
+  }
+  workReady_.notify_one();
+  DeliverReady(false);
+}
+
+void RecordPool::Defer(bool shown, std::string_view text) {
+  queue_.push_back({nullptr, {shown, std::string(text)}});
+}
+
+void RecordPool::Finish() {
+  while (!queue_.empty()) DeliverReady(true);
+}
+
+void RecordPool::DeliverReady(bool wait) {
+  while (!queue_.empty()) {
+    Entry& front = queue_.front();
+    if (front.slot) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!front.slot->done) {
+        if (!wait) return;
+        workDone_.wait(lock, [&] { return front.slot->done; });
+      }
+      lock.unlock();
+      wait = false;  // one record waited for is enough
+      Deliver(run_, front.slot->outcome);
+      --inFlight_;
+    } else if (front.note.shown) {
+      ShowMessageNow(run_, front.note.text);
+    } else {
+      TraceWriteNow(run_, front.note.text);
+    }
+    queue_.pop_front();
+  }
+}
+
+void RecordPool::WorkerLoop() {
+  for (;;) {
+    std::shared_ptr<Slot> slot;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      workReady_.wait(lock, [&] { return stopping_ || !work_.empty(); });
+      if (work_.empty()) return;
+      slot = std::move(work_.front());
+      work_.pop_front();
+    }
+    RecordOutcome outcome = RunWork(slot->work);
+    slot->work = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot->outcome = std::move(outcome);
+      slot->done = true;
+    }
+    workDone_.notify_all();
+  }
+}
+
+}  // namespace kirato

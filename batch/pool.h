@@ -1,0 +1,91 @@
+// Worker threads that convert records while the walk goes on. Records are
+// converted in any order, but what each produced reaches the run in the
+// order the walk met them, interleaved with what the walk itself showed and
+// traced meanwhile: messages, the trace log and the counters come out the
+// same for any number of threads.
+#ifndef KIRATO_BATCH_POOL_H_
+#define KIRATO_BATCH_POOL_H_
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "batch/run_state.h"
+#include "convert/game.h"
+
+namespace kirato {
+
+// What converting one record gave, to be shown in its turn.
+struct RecordOutcome {
+  std::vector<Note> notes;  // messages and trace lines, in the order made
+  int converted = 0;
+  int failed = 0;
+  int errorFlag = 0;
+};
+
+// Hands an outcome to the run: its notes, its counts, its error flag.
+void Deliver(Run& run, const RecordOutcome& outcome);
+
+// The number of worker threads a setting asks for: 0 means one per core.
+int WorkerCount(int setting);
+
+class RecordPool {
+ public:
+  // With `threads` of 1 or less every record is converted at once, on the
+  // calling thread. Installs itself in `run` until destroyed.
+  RecordPool(Run& run, int threads);
+  ~RecordPool();
+  RecordPool(const RecordPool&) = delete;
+  RecordPool& operator=(const RecordPool&) = delete;
+
+  // Converts a record. Waits while too many records are in flight, so
+  // that memory stays bounded however large the tree.
+  void Submit(std::function<RecordOutcome()> work);
+
+  // True while something submitted has not yet been handed to the run;
+  // what the walk shows then must wait its turn (Defer).
+  bool Busy() const { return !queue_.empty(); }
+  void Defer(bool shown, std::string_view text);
+
+  // Waits for every record and hands everything to the run.
+  void Finish();
+
+ private:
+  struct Slot {
+    std::function<RecordOutcome()> work;
+    RecordOutcome outcome;
+    bool done = false;
+  };
+  // One entry of the run's order: a record, or a note of the walk.
+  struct Entry {
+    std::shared_ptr<Slot> slot;
+    Note note;
+  };
+
+  void WorkerLoop();
+  // Hands over the entries at the front that are ready; with `wait`, waits
+  // for the first record among them.
+  void DeliverReady(bool wait);
+
+  Run& run_;
+  const size_t window_;  // records in flight at the most
+  size_t inFlight_ = 0;  // records submitted, not yet handed over
+  std::deque<Entry> queue_;
+
+  std::mutex mutex_;
+  std::condition_variable workReady_;
+  std::condition_variable workDone_;
+  std::deque<std::shared_ptr<Slot>> work_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace kirato
+
+#endif  // KIRATO_BATCH_POOL_H_
