@@ -32,11 +32,19 @@ void ResetGame(GameState& game) {
   game.labelEntries.clear();
   game.boardSize = 19;
   game.textMoveNumber = -1;
+  game.review = Review{};
 }
 
 namespace {
 
-enum class Section { kNone, kHeader, kData, kFigure };
+enum class Section {
+  kNone,
+  kHeader,
+  kData,
+  kFigure,
+  kReviewNode,
+  kReviewComment
+};
 
 struct SectionLine {
   std::string_view name;  // compared case-insensitively, as a prefix
@@ -48,6 +56,9 @@ constexpr SectionLine kSectionLines[] = {
     {"[Header]", Section::kHeader, "ConvertGame::inheader set"},
     {"[Data]", Section::kData, "ConvertGame::indata set"},
     {"[Figure]", Section::kFigure, "ConvertGame::infigure set"},
+    {"[ReviewNode]", Section::kReviewNode, "ConvertGame::inreviewnode set"},
+    {"[ReviewComment]", Section::kReviewComment,
+     "ConvertGame::inreviewcomment set"},
 };
 
 int HandleSectionLine(Conversion& c, Section section, std::string_view line) {
@@ -58,6 +69,10 @@ int HandleSectionLine(Conversion& c, Section section, std::string_view line) {
       return HandleMove(c, line);
     case Section::kFigure:
       return HandleFigureLine(c, line);
+    case Section::kReviewNode:
+      return HandleReviewNode(c, line);
+    case Section::kReviewComment:
+      return HandleReviewComment(c, line);
     case Section::kNone:
       break;
   }
@@ -83,7 +98,12 @@ int ConvertLines(Conversion& c, std::string_view record, std::string& out,
   LineSplitter lines(record);
   std::string_view piece;
   bool lineEnd = false;
+  int nextLine = 1;
   while (lines.Next(&piece, &lineEnd)) {
+    // Review messages name the record line; the pieces of a long line
+    // share its number.
+    c.lineNumber = nextLine;
+    if (lineEnd) ++nextLine;
     if (level >= 9) {
       TraceRead(c, piece, lineEnd);
       Trace(c, "ConvertGame::readline ", TrimLineEnd(piece));

@@ -45,6 +45,62 @@ struct RootProperty {
   std::string value;
 };
 
+// One node of a review's game tree. Its children are `next`, the node that
+// follows it in its own block (the main line for the nodes outside any
+// block), then the first nodes of the blocks that follow it, chained by
+// `nextBranch` in record order.
+struct ReviewNode {
+  int64_t id = 0;
+  int line = 0;    // record line of its NODE line, for messages
+  char color = 0;  // 'B' or 'W'; 0 for the root
+  uint8_t pass = 0;
+  char col = 0;    // SGF letters, as a data line gives them
+  char row = 0;
+  // The main-line node this one is, or hangs from: 0 the root, k move k.
+  int anchor = 0;
+  int next = -1;
+  int firstBranch = -1;
+  int lastBranch = -1;
+  int nextBranch = -1;
+};
+
+// One ".Comment" block: the node it names and its lines, joined.
+struct ReviewComment {
+  int64_t id = 0;
+  int line = 0;
+  std::string text;
+};
+
+// An open block of the review tree while it is read.
+struct ReviewBlock {
+  int after = 0;       // the node the next NODE line follows
+  bool first = false;  // the next node starts the block: a branch of `after`
+  bool dead = false;   // an unreadable node: the rest of the block is left out
+  int line = 0;        // of its VARIATION line
+};
+
+// A review record's [ReviewNode] and [ReviewComment] sections as read.
+struct Review {
+  std::vector<ReviewNode> nodes;  // [0] is the root once a node is read
+  // Node id -> node; an id without a stone names the node it follows.
+  std::unordered_map<int64_t, int> ids;
+  std::vector<ReviewBlock> blocks;  // [0] the main line, once a node is read
+  int mainMoves = 0;                // main-line nodes with a stone
+  bool full = false;                // the node limit was reached
+  std::vector<ReviewComment> comments;
+  bool commentOpen = false;  // text lines belong to comments.back()
+  // The first thing of the review that cannot be placed (line 0: none).
+  int problemLine = 0;
+  std::string problem;
+};
+
+// A review holds at most kMaxReviewNodes nodes (its root included) and as
+// many comments; the limit test is at a count of kMaxReviewNodes. Real
+// reviews hold a few hundred nodes; the bound keeps a hostile record to some
+// 20 MB of memory while leaving room for a review of every one of the
+// kMaxRecords moves.
+constexpr int kMaxReviewNodes = 250000;
+
 struct GameState {
   int boardSize = 19;
   // Written from the header, in the order first met; a key met again
@@ -56,6 +112,7 @@ struct GameState {
   // Move number -> index of its "LB" entry in comments, so that a label line
   // finds the entry it joins without scanning the whole list.
   std::unordered_map<int32_t, int> labelEntries;
+  Review review;
 };
 
 // Empties the lists and the root properties, sets the board size back to
@@ -85,6 +142,7 @@ struct Conversion {
   GameState game;
   std::vector<Note> notes;
   int errorFlag = 0;  // 1: the failure must mark the whole run as failed
+  int lineNumber = 0;  // record line of the line being handled, from 1
 };
 
 // Adds a message, or a trace line joined from the pieces. The caller tests
@@ -114,6 +172,8 @@ GameResult ConvertGame(std::string_view record, std::string_view gameName,
 int HandleHeaderField(Conversion& c, std::string_view line);
 int HandleMove(Conversion& c, std::string_view line);
 int HandleFigureLine(Conversion& c, std::string_view line);
+int HandleReviewNode(Conversion& c, std::string_view line);
+int HandleReviewComment(Conversion& c, std::string_view line);
 
 // Ends a conversion from a line handler: shows `message`, marks the run as
 // failed and returns 1.
@@ -127,8 +187,34 @@ constexpr std::string_view kNoMemoryMessage =
 void WriteRootProperties(const GameState& game, std::string& out);
 
 // Appends the nodes of all collected moves, each run of a move number
-// followed by that number's comment and label entries. Returns 0.
+// followed by that number's comment and label entries, and the review's
+// comments and variations where they belong. Returns 0.
 int PrintMoveTree(Conversion& c, std::string& out);
+
+// A review placed against the game's moves, as PrintMoveTree writes it.
+struct ReviewPlan {
+  std::vector<int> main;            // review node of the root and of move k
+  std::vector<std::string> text;    // escaped comment of each review node
+  std::vector<int> openTrees;       // main nodes whose continuation is open
+};
+
+// Matches the review's main line with the game's moves, gathers the
+// comments onto their nodes and shows one message for the first part that
+// cannot be placed.
+ReviewPlan PlaceReview(Conversion& c);
+
+// The escaped review comment of main-line node k (0: the root); empty when
+// there is none.
+std::string_view ReviewText(const ReviewPlan& plan, int k);
+
+// True when move k+1 must open a game tree of its own, because variations
+// follow main-line node k; remembers to write them.
+bool OpensReviewTree(const GameState& game, ReviewPlan& plan, int k);
+
+// Writes the variations of the last main-line node `last`, then closes the
+// trees the main line opened, each followed by its variations.
+void AppendReviewBranches(const GameState& game, ReviewPlan& plan, int last,
+                          std::string& out);
 
 }  // namespace kirato
 

@@ -104,12 +104,13 @@ EntryRange EntriesOf(const CommentList& comments, const std::vector<int>& order,
   return {from, to};
 }
 
-// Writes the entries of one node: those of each range in turn. SGF allows a
-// property only once in a node, so all comment lines become one C property,
-// joined by line feeds, and all labels one LB property.
+// Writes the entries of one node: those of each range in turn, then the
+// node's escaped review comment. SGF allows a property only once in a node,
+// so all comment lines become one C property, joined by line feeds, with an
+// empty line before the review, and all labels one LB property.
 void AppendNodeEntries(const CommentList& comments,
                        std::initializer_list<EntryRange> ranges,
-                       std::string& out) {
+                       std::string_view review, std::string& out) {
   std::string comment;
   std::string labels;
   bool anyComment = false;
@@ -128,6 +129,11 @@ void AppendNodeEntries(const CommentList& comments,
       }
     }
   }
+  if (!review.empty()) {
+    if (anyComment) comment += "\n\n";
+    comment.append(review);
+    anyComment = true;
+  }
   // Whichever kind of entry was made first is written first.
   if (labelsFirst) out.append(labels).append("\n");
   if (anyComment) out.append("C[").append(comment).append("]\n");
@@ -135,9 +141,10 @@ void AppendNodeEntries(const CommentList& comments,
 }
 
 // Every move is a node of its own, so a move property has exactly one
-// value; a pass is an empty value.
-void AppendMoveNode(const MoveRecord& rec, std::string& out) {
-  out.append("\n;").append(1, rec.color).append("[");
+// value; a pass is an empty value. A node that starts a game tree of its
+// own (the main line where a review's variations branch off) opens it.
+void AppendMoveNode(const MoveRecord& rec, bool opensTree, std::string& out) {
+  out.append(opensTree ? "\n(;" : "\n;").append(1, rec.color).append("[");
   if (!rec.pass) AppendPoint(out, rec);
   out += ']';
 }
@@ -187,6 +194,8 @@ int PrintMoveTree(Conversion& c, std::string& out) {
   const std::vector<MoveRecord>& records = c.game.moves.records;
   const CommentList& comments = c.game.comments;
   const std::vector<int> order = EntriesByNumber(comments);
+  ReviewPlan review = PlaceReview(c);
+  const std::string_view rootReview = ReviewText(review, 0);
 
   // The notes of move 0 belong to the starting position. Without stones
   // added they would have no record to follow and be lost: they go on the
@@ -195,20 +204,33 @@ int PrintMoveTree(Conversion& c, std::string& out) {
       std::any_of(records.begin(), records.end(),
                   [](const MoveRecord& r) { return r.number == 0; });
   if (!anyAdded) {
-    AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, out);
+    AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, rootReview,
+                      out);
+  } else if (records.front().number != 0) {
+    AppendNodeEntries(comments, {}, rootReview, out);
   }
 
+  int written = 0;  // move nodes so far: the main-line node of the review
   for (size_t i = 0; i < records.size();) {
     const int32_t number = records[i].number;
     size_t end = i;
     while (end < records.size() && records[end].number == number) ++end;
     if (number == 0) {
       AppendAddedStones(records, i, end, out);
-      AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, out);
+      AppendNodeEntries(comments, {EntriesOf(comments, order, 0)},
+                        i == 0 ? rootReview : std::string_view(), out);
       i = end;
       continue;
     }
-    for (size_t k = i; k < end; ++k) AppendMoveNode(records[k], out);
+    for (size_t k = i; k < end; ++k) {
+      AppendMoveNode(records[k], OpensReviewTree(c.game, review, written),
+                     out);
+      ++written;
+      // Entries follow the last node of a run; the others stand alone.
+      if (k + 1 < end) {
+        AppendNodeEntries(comments, {}, ReviewText(review, written), out);
+      }
+    }
     // Stones added right after a move join its node, and so do the entries
     // of move 0 written with them: all of them follow the node's stones.
     size_t added = end;
@@ -219,9 +241,10 @@ int PrintMoveTree(Conversion& c, std::string& out) {
     AppendNodeEntries(comments,
                       {EntriesOf(comments, order, number),
                        added > end ? EntriesOf(comments, order, 0) : none},
-                      out);
+                      ReviewText(review, written), out);
     i = added;
   }
+  AppendReviewBranches(c.game, review, written, out);
   return 0;
 }
 

@@ -101,7 +101,10 @@ TEST(GameTest, TraceLines) {
   TestConversion t;
   t.conv.options.traceLevel = 9;
   std::string sgf;
-  ConvertText(t, "junk\r\n [Header]\n[Data]\n[Figure]\n", &sgf);
+  ConvertText(t,
+              "junk\r\n [Header]\n[Data]\n[Figure]\n[ReviewNode]\n"
+              "[ReviewComment]\n",
+              &sgf);
   EXPECT_EQ(
       "ConvertGame\r\n"
       "ConvertGame::readline junk\n\r\n"
@@ -115,6 +118,12 @@ TEST(GameTest, TraceLines) {
       "ConvertGame::readline [Figure]\n\r\n"
       "ConvertGame::readline [Figure]\r\n"
       "ConvertGame::infigure set\r\n"
+      "ConvertGame::readline [ReviewNode]\n\r\n"
+      "ConvertGame::readline [ReviewNode]\r\n"
+      "ConvertGame::inreviewnode set\r\n"
+      "ConvertGame::readline [ReviewComment]\n\r\n"
+      "ConvertGame::readline [ReviewComment]\r\n"
+      "ConvertGame::inreviewcomment set\r\n"
       "PrintMoveTree\r\n",
       t.Trace());
 

@@ -58,12 +58,13 @@ def read_ugf(path):
     """The game as the record states it:
       size, added [(colour, point or None)], moves [(number, colour, point or
       None)], comments {number: [line]}, labels {number: [(col, row, text)]},
-      players {"B"/"W": name}, error (why a careful reader refuses the
-      record, or None).
+      players {"B"/"W": name}, review [line], review_comments [line],
+      error (why a careful reader refuses the record, or None).
     Points are the record's two letters ("PD": column P from the left, row D
     from the bottom); text is Latin-1, one character a byte."""
     game = {"size": 19, "added": [], "moves": [], "comments": {},
-            "labels": {}, "players": {}, "error": None}
+            "labels": {}, "players": {}, "review": [],
+            "review_comments": [], "error": None}
     with open(path, "rb") as f:
         text = f.read().decode("latin-1")
     section, block, entries, labelled = None, -1, 0, set()
@@ -72,7 +73,8 @@ def read_ugf(path):
         work = piece.rstrip("\r\n").lstrip(BLANKS)
         if work.startswith("["):
             section = None
-        for name in ("[Header]", "[Data]", "[Figure]"):
+        for name in ("[Header]", "[Data]", "[Figure]", "[ReviewNode]",
+                     "[ReviewComment]"):
             if _starts(work, name):
                 section = name
                 break
@@ -86,6 +88,10 @@ def read_ugf(path):
                 else:
                     game["error"] = _data_line(game, line)
                     records += 1
+            elif section == "[ReviewNode]":
+                game["review"].append(line)
+            elif section == "[ReviewComment]":
+                game["review_comments"].append(line)
             elif section == "[Figure]":
                 if entries >= MOST:
                     game["error"] = "more than %d comment entries" % MOST
@@ -109,6 +115,44 @@ def read_ugf(path):
         if game["error"]:
             break
     return game
+
+
+def read_review(game):
+    """The review of a well-formed record: ({k: comment} for the main line,
+    0 the root and k move k; [variation]), a variation being {"path": the
+    moves before it, "moves": its own, "comments": theirs}, moves as "B[pd]"
+    (a pass "B[]"). A block after node N is an alternative from N."""
+    texts, current = {}, None
+    for line in game["review_comments"]:
+        if _starts(line, ".Comment"):
+            current, _ = _digits(line, _after_comma(line, 0))
+        elif current is not None and (line or current in texts):
+            texts[current] = texts.get(current, "") + line + "\n"
+    texts = {k: v.rstrip("\n") for k, v in texts.items()}
+    size, main, variations = game["size"], {}, []
+    blocks = [([], None)]  # per open block: moves up to its node, variation
+    for line in game["review"]:
+        if _starts(line, "VARIATIONEND"):
+            blocks.pop()
+        elif _starts(line, "VARIATION"):
+            variations.append({"path": list(blocks[-1][0]), "moves": [],
+                               "comments": []})
+            blocks.append((list(blocks[-1][0]), variations[-1]))
+        elif _starts(line, "NODE"):
+            node, colour, x, y = (int(f) for f in line.split(",")[1:5])
+            path, variation = blocks[-1]
+            if colour:
+                on_board = 1 <= x <= size and 1 <= y <= size
+                path.append("BW"[colour - 1] + "[%s]" % (
+                    sgf_point(size, x, y) if on_board else ""))
+            if variation is None:  # a node without stone: the one before
+                if node in texts:
+                    main[len(path)] = "\n".join(
+                        t for t in (main.get(len(path)), texts[node]) if t)
+            elif colour:
+                variation["moves"].append(path[-1])
+                variation["comments"].append(texts.get(node))
+    return main, variations
 
 
 def _header_line(game, line):

@@ -27,7 +27,7 @@ import tempfile
 import unittest
 
 from gtp_replay import (column_row, gtp_column_row, gtp_session, gtp_vertex,
-                        read_ugf, sgf_point)
+                        read_review, read_ugf, sgf_point)
 
 ARGS = None
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -159,11 +159,16 @@ def expected_game(game, make_tree):
     for point, colour in board.stones().items():
         exp["black" if colour == "B" else "white"].add(point)
 
+    review, exp["variations"] = read_review(game)
+
     def notes(number):
+        # A review's comment follows the record's own after an empty line.
         lines = game["comments"].get(number)
+        text = "\n\n".join(t for t in ("\n".join(lines or ()),
+                                        review.get(number)) if t)
         labels = sorted("%s:%s" % (sgf_point(size, c, r), t)
                         for c, r, t in game["labels"].get(number, ()))
-        return ("\n".join(lines) if lines else None), labels
+        return text or None, labels
 
     exp["nodes"].append((root,) + notes(0))
     for number, _, _ in game["moves"]:
@@ -199,6 +204,10 @@ def compare(game, exp, sab, gnu):
     if moves != exp["moves"]:
         problems.append("sabaki: moves differ: %s" % first_difference(
             exp["moves"], moves))
+    if sorted(map(json.dumps, sab["variations"])) != sorted(
+            map(json.dumps, exp["variations"])):
+        problems.append("sabaki: variations %s, the review has %s"
+                        % (sab["variations"], exp["variations"]))
     black, white = board_of_rows(sab["board"])
     if (black, white) != (exp["black"], exp["white"]):
         problems.append("sabaki: final position differs: %s"
@@ -310,7 +319,7 @@ SMALL_SGF = {
            "Ko prevented"),
     "off the board": ("(;SZ[9];B[jj])", "off the board"),
     "two trees": ("(;SZ[9];B[ee])(;SZ[9];B[ee])", "2 game trees"),
-    "variation": ("(;SZ[9];B[ee](;W[cc])(;W[gg]))", "2 variations"),
+    "variation": ("(;SZ[9];B[ee](;W[cc])(;W[ee]))", "Overwrite prevented"),
     "two comments": ("(;SZ[9];B[ee]C[a]C[b])", "C has 2 values"),
     "both colours": ("(;SZ[9];B[ee]W[cc])", "both B and W"),
     "stone on stone": ("(;SZ[9]AB[ee]AW[ee])", "lands on a stone"),

@@ -14,6 +14,7 @@ TEST(SgfCheckTest, AcceptsWellFormedCollections) {
       " \r\n(;B[aa];W[])",
       "(;C[a \\] b \\\\]LB[aa:1][bb:x])",
       "(;B[aa](;W[bb])(;W[cc];B[dd]))",
+      "(;B[aa](;W[bb](;B[cc])(;B[dd]))(;W[ee]))",
       "(;)(;)",
       "(;C[line\nfeed])",
       "(;C[\xe4\xf6 \x80])",
