@@ -23,6 +23,7 @@ struct RunState {
   int filesConverted = 0;
   int filesFailed = 0;
   int traceLevel = 0;  // 0: no tracing
+  bool force = false;  // convert every candidate, up to date or not
   std::unique_ptr<LogFile> log;
 };
 

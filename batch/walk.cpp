@@ -133,6 +133,7 @@ int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
 
 bool IsUpToDate(Run& run, const std::string& inputPath,
                 const std::string& outputPath) {
+  if (run.state.force) return false;
   int64_t inTime = 0;
   int64_t outTime = 0;
   // The output first: on a first run it is missing, and the input's time
