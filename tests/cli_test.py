@@ -3,6 +3,7 @@ real files and times, exit statuses and the exact lines printed."""
 
 import argparse
 import os
+import re
 import resource
 import shutil
 import signal
@@ -13,6 +14,7 @@ import time
 import unittest
 
 CLI = None
+SOURCE_DIR = None
 
 GAME = "[Header]\nTitle=Test\n[Data]\nPD,B1,1,0\nDD,W2,2,0\n"
 GAME_SGF = ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[%s]\nEV[Test]\n"
@@ -107,6 +109,22 @@ class CliTest(unittest.TestCase):
                 r = run_cli(*args)
                 self.assertEqual((2, "", "kirato-cli: %s\n%s" % (problem, usage)),
                                  (r.returncode, r.stdout, r.stderr))
+
+    def test_manual_page_documents_every_option(self):
+        if not SOURCE_DIR:
+            self.skipTest("no --source-dir")
+        with open(os.path.join(SOURCE_DIR, "docs/man/kirato-cli.1.in")) as f:
+            page = f.read()
+        options = re.findall(r"^ +(?:-\w, )?(--[\w-]+)", run_cli("--help").stdout,
+                             re.MULTILINE)
+        self.assertIn("--dry-run", options)
+        for option in options:
+            with self.subTest(option):
+                self.assertIn(option.replace("-", "\\-"), page)
+        if shutil.which("groff"):
+            r = subprocess.run(["groff", "-man", "-ww", "-z"], input=page,
+                               capture_output=True, text=True)
+            self.assertEqual((0, ""), (r.returncode, r.stderr))
 
     def test_datafile_that_cannot_be_opened(self):
         unreadable = self.d.write("locked.txt", "IN=x\n")
@@ -421,13 +439,14 @@ class CliTest(unittest.TestCase):
 
 
 def main():
-    global CLI
+    global CLI, SOURCE_DIR
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
     parser.add_argument("--sgf-check")
     parser.add_argument("--source-dir")
     args, rest = parser.parse_known_args()
     CLI = os.path.abspath(args.cli)
+    SOURCE_DIR = args.source_dir
     unittest.main(argv=[sys.argv[0]] + rest)
 
 
