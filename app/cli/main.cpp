@@ -158,8 +158,7 @@ std::string OperandProblem(const std::vector<std::string>& words) {
 int RunDatafileCommand(const kirato::CliOptions& options) {
   const std::string& datafile = options.operands[0];
   kirato::DryRunDisk dryRun(kirato::SystemDisk());
-  kirato::Disk& disk =
-      options.dryRun ? dryRun : kirato::SystemDisk();
+  kirato::Disk& disk = options.dryRun ? dryRun : kirato::SystemDisk();
   const Console console{stdout, options.quiet};
   kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
   run.state.force = options.force;
@@ -183,8 +182,8 @@ int ConvertCommand(const kirato::CliOptions& options) {
   const std::string& output = options.operands[2];
   StdoutDisk toStdout(kirato::SystemDisk());
   kirato::DryRunDisk dryRun(toStdout);
-  kirato::Disk& disk =
-      options.dryRun ? static_cast<kirato::Disk&>(dryRun) : toStdout;
+  kirato::Disk& real = toStdout;
+  kirato::Disk& disk = options.dryRun ? dryRun : real;
   Console console{stdout, options.quiet};
   std::string gameName = output;
   if (output == "-") {
