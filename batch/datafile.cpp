@@ -154,12 +154,17 @@ void ReadExecutableTime(Run& run, const std::string& executablePath) {
 }
 
 int ExecuteDatafile(Run& run, const std::string& datafilePath,
-                    const std::string& logPath, bool* opened) {
+                    const std::string& logPath, bool* opened,
+                    std::string* openError) {
   std::string err;
   std::string text;
   const Disk::ReadResult read = run.disk.ReadFile(datafilePath, &text, &err);
   if (opened) *opened = read != Disk::kCannotOpen;
   if (read == Disk::kCannotOpen) {
+    if (openError) {
+      *openError = err;
+      return 1;
+    }
     ShowMessage(run, "Datafile not found:");
     ShowMessage(run, datafilePath);
     return 1;

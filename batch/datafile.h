@@ -21,8 +21,11 @@ void ReadExecutableTime(Run& run, const std::string& executablePath);
 // Carries out the datafile at `datafilePath`; LOG lines open `logPath`.
 // Returns the close flag. *opened tells whether the datafile could be opened
 // (when not, the two "Datafile not found:" lines were shown and no summary).
+// A front-end that reports that failure itself passes `openError`: it then
+// receives the system's reason instead, and no message is shown.
 int ExecuteDatafile(Run& run, const std::string& datafilePath,
-                    const std::string& logPath, bool* opened = nullptr);
+                    const std::string& logPath, bool* opened = nullptr,
+                    std::string* openError = nullptr);
 
 // `path` with everything from the last '.' of its final component on replaced
 // by `extension`, or with `extension` appended when that component has no

@@ -26,11 +26,10 @@ struct RunState {
   int filesConverted = 0;
   int filesFailed = 0;
   int traceLevel = 0;  // 0: no tracing
+  bool force = false;  // convert every candidate, up to date or not
   std::unique_ptr<LogFile> log;
   // Worker threads that convert records; 0: one per core.
   int threads = 0;
-  // Convert every record, whatever the times say.
-  bool force = false;
   // Which record each output of this run came from, so that two records
   // never write one output.
   OutputNames outputs;

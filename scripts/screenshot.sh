@@ -1,14 +1,14 @@
 #!/bin/sh
 # Draws docs/screenshot.png: the kirato window after a run of the example
 # job, on Qt's offscreen platform, so no display is needed.
-#   scripts/screenshot.sh [BUILD_DIR]   (default: build/default, Release)
+#   scripts/screenshot.sh [BUILD_DIR]   (default: build/programs, Release)
 set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
-build=${1:-build/default}
+build=${1:-build/programs}
 scripts/deps.sh dialog
-if [ "$build" = build/default ]; then
-  cmake --preset default -DKIRATO_TESTS=OFF >/dev/null
+if [ "$build" = build/programs ]; then
+  cmake --preset programs >/dev/null
 else
   cmake -S . -B "$build" >/dev/null
 fi

@@ -3,6 +3,7 @@ real files and times, exit statuses and the exact lines printed."""
 
 import argparse
 import os
+import re
 import resource
 import shutil
 import signal
@@ -14,6 +15,7 @@ import time
 import unittest
 
 CLI = None
+SOURCE_DIR = None
 
 GAME = "[Header]\nTitle=Test\n[Data]\nPD,B1,1,0\nDD,W2,2,0\n"
 GAME_SGF = ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[%s]\nEV[Test]\n"
@@ -78,23 +80,128 @@ class CliTest(unittest.TestCase):
 
     def test_version_help_and_usage(self):
         r = run_cli("--version")
-        self.assertEqual((0, "kirato 1.0\n"), (r.returncode, r.stdout))
-        r = run_cli("--help")
         self.assertEqual(0, r.returncode)
-        self.assertIn("kirato-cli DATAFILE", r.stdout)
-        for args in ([], ["a", "b"], ["--bogus"], ["convert", "x"],
-                     ["convert"]):
+        self.assertEqual(["kirato-cli 1.0",
+                          "Copyright (C) 2026 the kirato developers.",
+                          "License MIT: <https://opensource.org/licenses/MIT>."],
+                         self.lines(r)[:3])
+        for args in (["--help"], ["--he"], ["-q", "--help", "--bogus"]):
             with self.subTest(args=args):
                 r = run_cli(*args)
-                self.assertEqual(2, r.returncode)
-                self.assertEqual("", r.stdout)
-                self.assertIn("usage:", r.stderr)
+                self.assertEqual((0, ""), (r.returncode, r.stderr))
+                self.assertTrue(r.stdout.startswith("Usage: kirato-cli "))
+        usage = ("Usage: kirato-cli [OPTION]... DATAFILE | convert INPUT "
+                 "OUTPUT\nTry 'kirato-cli --help' for more information.\n")
+        cases = [
+            ([], "missing DATAFILE operand"),
+            (["a", "b"], "extra operand 'b'"),
+            (["--bogus", "--help"], "unrecognized option '--bogus'"),
+            (["--=x", "job"], "unrecognized option '--=x'"),
+            (["job", "-x"], "invalid option -- 'x'"),
+            (["-fqz", "job"], "invalid option -- 'z'"),
+            (["--force=yes", "job"],
+             "option '--force' doesn't allow an argument"),
+            (["convert"], "convert needs INPUT and OUTPUT operands"),
+            (["convert", "x"], "convert needs INPUT and OUTPUT operands"),
+            (["convert", "a", "b", "c"], "extra operand 'c'"),
+        ]
+        for args, problem in cases:
+            with self.subTest(args=args):
+                r = run_cli(*args)
+                self.assertEqual((2, "", "kirato-cli: %s\n%s" % (problem, usage)),
+                                 (r.returncode, r.stdout, r.stderr))
 
-    def test_missing_datafile(self):
-        missing = self.d.path("none.txt")
-        r = run_cli(missing)
-        self.assertEqual(2, r.returncode)
-        self.assertEqual(["Datafile not found:", missing], self.lines(r))
+    def test_manual_page_documents_every_option(self):
+        if not SOURCE_DIR:
+            self.skipTest("no --source-dir")
+        with open(os.path.join(SOURCE_DIR, "docs/man/kirato-cli.1.in")) as f:
+            page = f.read()
+        options = re.findall(r"^ +(?:-\w, )?(--[\w-]+)", run_cli("--help").stdout,
+                             re.MULTILINE)
+        self.assertIn("--dry-run", options)
+        for option in options:
+            with self.subTest(option):
+                self.assertIn(option.replace("-", "\\-"), page)
+        if shutil.which("groff"):
+            r = subprocess.run(["groff", "-man", "-ww", "-z"], input=page,
+                               capture_output=True, text=True)
+            self.assertEqual((0, ""), (r.returncode, r.stderr))
+
+    def test_datafile_that_cannot_be_opened(self):
+        unreadable = self.d.write("locked.txt", "IN=x\n")
+        os.chmod(unreadable, 0)
+        cases = [("missing", [], self.d.path("none.txt"),
+                  "No such file or directory"),
+                 ("a folder", ["-n"], self.d.root, "Is a directory")]
+        if os.geteuid() != 0:  # root reads it all the same
+            cases.append(("unreadable", ["-q"], unreadable,
+                          "Permission denied"))
+        for name, options, path, reason in cases:
+            with self.subTest(name):
+                r = run_cli(*options, path)
+                self.assertEqual(
+                    (2, "", "kirato-cli: cannot open datafile '%s': %s\n"
+                     % (path, reason)), (r.returncode, r.stdout, r.stderr))
+
+    def test_options_change_what_a_run_does(self):
+        past = time.time() - 86400
+        convert_b = "convert ugf/b.ugf -> sgf/b.sgf"
+        bad = ["Illegal board size: 30", "convert (FOUT) ugf/bad.ugf -> sgf/bad.sgf"]
+        # name, arguments, lines shown, SGF files after the run, log written
+        cases = [
+            ("plain run", ["job.txt"], [convert_b] + bad + summary(1, 1, 1, 0),
+             {"a.sgf": "old", "b.sgf": GAME_SGF % "b.sgf"}, True),
+            ("forced", ["-f", "job.txt"],
+             ["convert ugf/a.ugf -> sgf/a.sgf", convert_b] + bad
+             + summary(1, 0, 2, 0),
+             {"a.sgf": GAME_SGF % "a.sgf", "b.sgf": GAME_SGF % "b.sgf"}, True),
+            ("quiet", ["job.txt", "--quiet"], bad + summary(1, 1, 1, 0),
+             {"a.sgf": "old", "b.sgf": GAME_SGF % "b.sgf"}, True),
+            ("dry run", ["--dry-run", "job.txt"],
+             [convert_b] + bad + summary(1, 1, 1, 0), {"a.sgf": "old"}, False),
+            ("forced quiet dry run", ["-nfq", "--", "job.txt"],
+             bad + summary(1, 0, 2, 0), {"a.sgf": "old"}, False),
+        ]
+        for name, args, lines, sgf, logged in cases:
+            with self.subTest(name):
+                d = Folder()
+                self.addCleanup(d.close)
+                for rec in ("a", "b"):
+                    d.write("ugf/%s.ugf" % rec, GAME, mtime=past)
+                d.write("ugf/bad.ugf", "[Header]\nSize=30\n", mtime=past)
+                d.write("sgf/a.sgf", "old", mtime=time.time() + 100)
+                d.write("job.txt", "LOG=1\nOUT=sgf\nIN=ugf\n")
+                r = run_cli(*args, cwd=d.root)
+                self.assertEqual((1, lines), (r.returncode, self.lines(r)))
+                self.assertEqual(sgf, {n: d.read("sgf/" + n)
+                                       for n in d.files("sgf")})
+                self.assertEqual(logged, os.path.exists(d.path("job.log")))
+
+    def test_dry_run_decides_as_a_real_run_and_writes_nothing(self):
+        d = self.d
+        past = time.time() - 86400
+        d.write("ugf/a.ugf", GAME, mtime=past)
+        d.write("ugf/a.ugi", GAME, mtime=past)  # a.sgf is a.ugf's
+        d.write("ugf/sub/c.ugf", GAME, mtime=past)
+        os.makedirs(d.path("sgf/d.sgf"))  # a folder where the SGF file goes
+        d.write("more/d.ugf", GAME, mtime=time.time() + 100)  # newer than it
+        df = self.datafile("LOG=9\nOUT=%s\nIN=%s\nOUT=%s\nIN=%s\n"
+                           % (d.path("new/deeper"), d.path("ugf"),
+                              d.path("sgf"), d.path("more")))
+        dry = run_cli("-n", df)
+        self.assertEqual(["job.txt", "more", "sgf", "ugf"], d.files(""))
+        self.assertEqual(["d.sgf"], d.files("sgf"))
+        real = run_cli(df)
+        self.assertEqual(summary(3, 0, 2, 2), self.lines(real)[-6:])
+        self.assertEqual((real.returncode, real.stdout),
+                         (dry.returncode, dry.stdout))
+        for args in (["convert", "-n", d.path("ugf/a.ugf"), d.path("one.sgf")],
+                     ["convert", d.path("ugf/a.ugf"), "-", "--dry-run"]):
+            with self.subTest(args=args):
+                r = run_cli(*args)
+                self.assertEqual(0, r.returncode)
+                self.assertNotIn("(;", r.stdout)
+                self.assertFalse(os.path.exists(d.path("one.sgf")))
 
     def test_walk_messages_files_and_log(self):
         d = self.d
@@ -472,13 +579,14 @@ class CliTest(unittest.TestCase):
 
 
 def main():
-    global CLI
+    global CLI, SOURCE_DIR
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
     parser.add_argument("--sgf-check")
     parser.add_argument("--source-dir")
     args, rest = parser.parse_known_args()
     CLI = os.path.abspath(args.cli)
+    SOURCE_DIR = args.source_dir
     unittest.main(argv=[sys.argv[0]] + rest)
 
 

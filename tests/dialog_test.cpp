@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -438,6 +439,33 @@ TEST(ProgramTest, LinkInAJobFolderRunsTheDatafileBesideTheLink) {
   QFile log(QString::fromStdString(Path(job.dir, "kirato.log")));
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   EXPECT_TRUE(log.readAll().contains("Files converted: 1\r\n"));
+}
+
+TEST(ProgramTest, HelpAndVersionAnswerWithoutADisplay) {
+  struct Case {
+    const char* argument;
+    const char* firstLine;
+  };
+  const Case cases[] = {
+      {"--help", "Usage: kirato [PROGRAM]\n"},
+      {"--version", "kirato 1.0\n"},
+  };
+  // Without a display the window toolkit cannot start: only an answer given
+  // before it starts reaches standard output.
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    environment.remove(name);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(KIRATO_PROGRAM, {c.argument});
+    ASSERT_TRUE(program.waitForFinished(kGuardMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardOutput().startsWith(c.firstLine));
+  }
 }
 
 }  // namespace

@@ -1,13 +1,19 @@
 // kirato-cli: the console front-end. Runs a datafile, or converts one file.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/cli/options.h"
+#include "app/version.h"
 #include "batch/datafile.h"
 #include "batch/disk.h"
+#include "batch/dry_run_disk.h"
 #include "batch/process.h"
 #include "batch/run_state.h"
 #include "batch/walk.h"
@@ -15,36 +21,71 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: kirato-cli DATAFILE\n"
-    "       kirato-cli convert INPUT OUTPUT\n"
-    "       kirato-cli --help | --version\n"
-    "\n"
-    "kirato-cli DATAFILE carries out the commands of DATAFILE (LOG, OUT, IN,\n"
-    "CLOSE, FORCEERROR, ';' comments) and prints every message on a line of\n"
-    "its own, the summary last. A LOG line writes the trace log beside\n"
-    "DATAFILE, with the extension \".log\".\n"
-    "Exit status: 0 without errors, 1 when an error was reported, 2 when\n"
-    "DATAFILE cannot be opened or the arguments are wrong.\n"
-    "\n"
-    "kirato-cli convert INPUT OUTPUT converts one UGF file (.ugf, .ugi) into\n"
-    "the SGF file OUTPUT, whether or not OUTPUT is up to date. OUTPUT \"-\"\n"
-    "writes the SGF to standard output and the messages to standard error.\n"
-    "Exit status: 0 when the file was converted, 1 otherwise.\n";
+constexpr char kUsageLine[] =
+    "Usage: kirato-cli [OPTION]... DATAFILE | convert INPUT OUTPUT\n";
 
-FILE* g_messages = stdout;
+constexpr char kHelp[] =
+    "Usage: kirato-cli [OPTION]... DATAFILE\n"
+    "  or:  kirato-cli [OPTION]... convert INPUT OUTPUT\n"
+    "Convert Go game records from UGF (.ugf, .ugi) into SGF.\n"
+    "\n"
+    "With DATAFILE, carry out its commands (LOG, OUT, IN, CLOSE, FORCEERROR,\n"
+    "';' comments): convert every record under each IN folder whose SGF file\n"
+    "in the OUT folder is missing, or not newer than the record and than this\n"
+    "program, and print every message on a line of its own, the summary last.\n"
+    "A LOG line writes the trace log beside DATAFILE, with the extension\n"
+    "\".log\".\n"
+    "\n"
+    "With convert, convert the one record INPUT into the SGF file OUTPUT,\n"
+    "whether or not OUTPUT is up to date. OUTPUT \"-\" writes the SGF to\n"
+    "standard output and the messages to standard error.\n"
+    "\n"
+    "  -f, --force     convert every record, whatever the file times say\n"
+    "  -n, --dry-run   decide and report as a real run would, but write\n"
+    "                    nothing: no folder, no SGF file, no trace log\n"
+    "  -q, --quiet     leave out the line of each record converted; problems\n"
+    "                    and the summary are still printed\n"
+    "  -j, --jobs=N    convert up to N records at once (default: one per\n"
+    "                    processor core); the output is the same for any N\n"
+    "      --help      display this help and exit\n"
+    "      --version   output version information and exit\n"
+    "\n"
+    "Exit status:\n"
+    " 0  no error was reported (with convert: the record was converted)\n"
+    " 1  an error was reported\n"
+    " 2  DATAFILE cannot be opened, or the arguments are wrong\n";
 
-void PrintMessage(std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), g_messages);
-  std::fputc('\n', g_messages);
-  std::fflush(g_messages);
-}
+// Where the run's messages go, and which of them are left out. A person
+// at a terminal sees each line at once; a file or a pipe gets them in large
+// writes, not one system call a line.
+struct Console {
+  Console(FILE* out, bool q) : messages(out), quiet(q) { Interactive(); }
+  FILE* messages;
+  bool quiet;
+  bool interactive = false;
+
+  void Interactive() { interactive = ::isatty(::fileno(messages)) != 0; }
+  void Print(std::string_view line) const {
+    if (quiet && IsConvertedLine(line)) return;
+    std::fwrite(line.data(), 1, line.size(), messages);
+    std::fputc('\n', messages);
+    if (interactive) std::fflush(messages);
+  }
+
+  // The one line a record that was converted leaves; a failed one reads
+  // "convert (FOUT) ..." and is a problem to show.
+  static bool IsConvertedLine(std::string_view line) {
+    return line.starts_with("convert ") &&
+           !line.starts_with("convert (FOUT) ");
+  }
+};
 
 // A run whose messages were lost (standard output on a full disk, say) must
-// not look like a clean one: the summary and any error lines are gone.
-int WithMessagesChecked(int status) {
-  if (std::fflush(g_messages) == 0 && !std::ferror(g_messages)) return status;
-  std::fprintf(stderr, "kirato-cli: the messages could not be written\n");
+// not look like a clean one: the summary and any error lines are gone. So
+// a status of 0 turns into 1 when anything written to `out` was lost.
+int WithStreamChecked(FILE* out, const char* what, int status) {
+  if (std::fflush(out) == 0 && !std::ferror(out)) return status;
+  std::fprintf(stderr, "kirato-cli: %s could not be written\n", what);
   return status == 0 ? 1 : status;
 }
 
@@ -107,53 +148,88 @@ class StdoutDisk : public kirato::Disk {
   kirato::Disk& base_;
 };
 
-int UsageError() {
-  std::fputs(kUsage, stderr);
+int UsageError(const std::string& problem) {
+  std::fprintf(stderr,
+               "kirato-cli: %s\n%sTry 'kirato-cli --help' for more "
+               "information.\n",
+               problem.c_str(), kUsageLine);
   return 2;
 }
 
-int RunDatafileCommand(const std::string& datafile) {
-  kirato::Run run(kirato::SystemDisk(), PrintMessage);
-  kirato::ReadExecutableTime(run, kirato::SelfExecutablePath());
-  bool opened = false;
-  kirato::ExecuteDatafile(run, datafile,
-                          kirato::ReplaceFileExtension(datafile, ".log"),
-                          &opened);
-  if (!opened) return 2;
-  return WithMessagesChecked(run.state.errorFlag ? 1 : 0);
+// What is wrong with the words that remain after the options; empty when
+// they make a command.
+std::string OperandProblem(const std::vector<std::string>& words) {
+  if (words.empty()) return "missing DATAFILE operand";
+  const size_t wanted = words[0] == "convert" ? 3 : 1;
+  if (words.size() < wanted) return "convert needs INPUT and OUTPUT operands";
+  if (words.size() > wanted) return "extra operand '" + words[wanted] + "'";
+  return {};
 }
 
-int ConvertCommand(const std::string& input, const std::string& output) {
-  StdoutDisk disk(kirato::SystemDisk());
+int RunDatafileCommand(const kirato::CliOptions& options) {
+  const std::string& datafile = options.operands[0];
+  kirato::DryRunDisk dryRun(kirato::SystemDisk());
+  kirato::Disk& disk = options.dryRun ? dryRun : kirato::SystemDisk();
+  const Console console{stdout, options.quiet};
+  kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
+  run.state.force = options.force;
+  run.state.threads = options.threads;
+  kirato::ReadExecutableTime(run, kirato::SelfExecutablePath());
+  bool opened = false;
+  std::string openError;
+  kirato::ExecuteDatafile(run, datafile,
+                          kirato::ReplaceFileExtension(datafile, ".log"),
+                          &opened, &openError);
+  if (!opened) {
+    std::fprintf(stderr, "kirato-cli: cannot open datafile '%s': %s\n",
+                 datafile.c_str(), openError.c_str());
+    return 2;
+  }
+  return WithStreamChecked(stdout, "the messages",
+                           run.state.errorFlag ? 1 : 0);
+}
+
+int ConvertCommand(const kirato::CliOptions& options) {
+  const std::string& input = options.operands[1];
+  const std::string& output = options.operands[2];
+  StdoutDisk toStdout(kirato::SystemDisk());
+  kirato::DryRunDisk dryRun(toStdout);
+  kirato::Disk& real = toStdout;
+  kirato::Disk& disk = options.dryRun ? dryRun : real;
+  Console console{stdout, options.quiet};
   std::string gameName = output;
   if (output == "-") {
-    g_messages = stderr;
+    console.messages = stderr;
+    console.Interactive();
     gameName = kirato::ReplaceFileExtension(
         std::string(kirato::FileNameOf(input)), ".sgf");
   }
-  kirato::Run run(disk, PrintMessage);
+  kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
   const kirato::ConvertResult result = kirato::ConvertFile(
       run, input, output, kirato::FileNameOf(gameName));
-  return WithMessagesChecked(result == kirato::kConverted ? 0 : 1);
+  return WithStreamChecked(console.messages, "the messages",
+                           result == kirato::kConverted ? 0 : 1);
 }
 
 int Main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  kirato::CliOptions options;
+  std::string problem;
+  if (kirato::ParseOptions(argc, argv, &options, &problem) != 0) {
+    return UsageError(problem);
   }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::puts("kirato 1.0");
-    return 0;
+  if (options.help) {
+    std::fputs(kHelp, stdout);
+    return WithStreamChecked(stdout, "the help", 0);
   }
-  if (argc == 4 && std::strcmp(argv[1], "convert") == 0) {
-    return ConvertCommand(argv[2], argv[3]);
+  if (options.version) {
+    std::printf("kirato-cli %s\n%s", kirato::kVersion,
+                kirato::kCopyrightAndLicence);
+    return WithStreamChecked(stdout, "the version", 0);
   }
-  if (argc == 2 && argv[1][0] != '-' && argv[1][0] != '\0' &&
-      std::strcmp(argv[1], "convert") != 0) {
-    return RunDatafileCommand(argv[1]);
-  }
-  return UsageError();
+  problem = OperandProblem(options.operands);
+  if (!problem.empty()) return UsageError(problem);
+  if (options.operands[0] == "convert") return ConvertCommand(options);
+  return RunDatafileCommand(options);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/version.h"
 #include "batch/process.h"
 #include "batch/run_state.h"
 #include "convert/text.h"
@@ -9,6 +10,24 @@
 namespace kirato {
 
 namespace {
+
+constexpr char kHelp[] =
+    "Usage: kirato [PROGRAM]\n"
+    "  or:  kirato --help | --version\n"
+    "Carry out the datafile that lies beside this program and show its\n"
+    "messages in a window. A program file or link named NAME reads NAME.txt\n"
+    "in its own folder and writes its trace log NAME.log there, so a link to\n"
+    "kirato in a job folder runs that folder's job. The window closes itself\n"
+    "when the datafile ends with CLOSE and nothing went wrong.\n"
+    "\n"
+    "PROGRAM, when given, is run without arguments and waited for before the\n"
+    "datafile is read; quote a name that contains blanks.\n"
+    "\n"
+    "The datafile's commands are those of kirato-cli: see 'kirato-cli --help'\n"
+    "and the manual page kirato-cli(1).\n"
+    "\n"
+    "      --help      display this help and exit\n"
+    "      --version   output version information and exit\n";
 
 bool HasBlank(const std::string& argument) {
   return argument.find_first_of(" \t") != std::string::npos;
@@ -49,6 +68,12 @@ std::string StartFailureText(const std::string& programName, int error) {
       "The program specified on the commandline could not be started\n\r\n\r"
       "The commandline: '%s'\n\r\n\rError description: %d - %s",
       programName.c_str(), error, std::strerror(error));
+}
+
+std::string InfoOptionText(std::string_view firstArgument) {
+  if (firstArgument == "--help") return kHelp;
+  if (firstArgument != "--version") return {};
+  return std::string("kirato ") + kVersion + "\n" + kCopyrightAndLicence;
 }
 
 bool RunCommandLineProgram(const std::string& commandLine,

@@ -28,6 +28,11 @@ std::string CommandLineProgramName(std::string_view commandLine);
 // The text shown when the program cannot be started, `error` an errno value.
 std::string StartFailureText(const std::string& programName, int error);
 
+// The answer to `kirato --help` or `kirato --version` given as the first
+// argument: the text for standard output. Empty for any other first
+// argument, which begins the name of a program to run first.
+std::string InfoOptionText(std::string_view firstArgument);
+
 // Runs the program that `commandLine` names, with no arguments, and waits
 // for it, whatever its exit status. Returns false with *failureText set when
 // it cannot be started; true when it ran or the command line is empty.
