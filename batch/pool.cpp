@@ -73,11 +73,15 @@ void RecordPool::Submit(std::function<RecordOutcome()> work) {
   slot->work = std::move(work);
   queue_.push_back({slot, {}});
   ++inFlight_;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     work_.push_back(std::move(slot));
+    wake = idle_ > 0;
   }
-  workReady_.notify_one();
+  // A worker that is busy takes the record when it is done: waking one
+  // costs a system call, which only an idle worker is worth.
+  if (wake) workReady_.notify_one();
   DeliverReady(false);
 }
 
@@ -96,7 +100,9 @@ void RecordPool::DeliverReady(bool wait) {
       std::unique_lock<std::mutex> lock(mutex_);
       if (!front.slot->done) {
         if (!wait) return;
+        waiting_ = true;
         workDone_.wait(lock, [&] { return front.slot->done; });
+        waiting_ = false;
       }
       lock.unlock();
       wait = false;  // one record waited for is enough
@@ -116,19 +122,25 @@ void RecordPool::WorkerLoop() {
     std::shared_ptr<Slot> slot;
     {
       std::unique_lock<std::mutex> lock(mutex_);
+      ++idle_;
       workReady_.wait(lock, [&] { return stopping_ || !work_.empty(); });
+      --idle_;
       if (work_.empty()) return;
       slot = std::move(work_.front());
       work_.pop_front();
     }
     RecordOutcome outcome = RunWork(slot->work);
     slot->work = nullptr;
+    bool wake = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       slot->outcome = std::move(outcome);
       slot->done = true;
+      wake = waiting_;
     }
-    workDone_.notify_all();
+    // The walk goes on by itself and collects what is done in passing; it
+    // is woken only when it waits.
+    if (wake) workDone_.notify_one();
   }
 }
 

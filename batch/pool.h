@@ -83,6 +83,8 @@ class RecordPool {
   std::condition_variable workDone_;
   std::deque<std::shared_ptr<Slot>> work_;
   bool stopping_ = false;
+  int idle_ = 0;          // workers waiting for a record
+  bool waiting_ = false;  // the walk waits for a record to be done
   std::vector<std::thread> workers_;
 };
 
