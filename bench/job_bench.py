@@ -4,15 +4,19 @@
 Makes a tree of UGF records with bench/make_tree.py, then in every round,
 one after the other on the same tree:
   copy       cp -r of the input tree: the floor, reading and writing the bytes
-  convert    kirato-cli converting every record into an empty folder
+  convert-jN kirato-cli -j N converting every record into an empty folder,
+             for each N of --jobs
   walk       find over the input tree, reading the status of every file
   uptodate   kirato-cli again, every output up to date
   dialog     the window program kirato on Qt's offscreen platform, same job
-and prints each median with the ratios the targets speak of. Then the peak
-memory of kirato-cli over a small and the full tree, and the time of one
-pathological record. The machine is shared and noisy: read the ratios.
+and prints each median with the ratios the targets speak of. Then the CPU
+time of parsing and formatting alone (bench/parse_corpus over the records
+held in memory), the peak memory of kirato-cli -j 4 over a small, the full
+and a large tree, and the time of one pathological record. The machine is
+shared and noisy: read the ratios.
 
-usage: bench/job_bench.py --cli PATH [--dialog PATH] [--files 20000]
+usage: bench/job_bench.py --cli PATH [--dialog PATH] [--parse PATH]
+                          [--files 20000] [--jobs 1,2,4]
 """
 
 import argparse
@@ -95,6 +99,11 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True)
     ap.add_argument("--dialog", help="the window program; skipped if absent")
+    ap.add_argument("--parse", help="bench/parse_corpus; skipped if absent")
+    ap.add_argument("--jobs", default="1,2,4",
+                    help="the thread counts to time, comma-separated")
+    ap.add_argument("--large", type=int, default=100000,
+                    help="records of the large memory tree (0: none)")
     ap.add_argument("--files", type=int, default=20000)
     ap.add_argument("--small", type=int, default=1000)
     ap.add_argument("--rounds", type=int, default=5)
@@ -102,6 +111,8 @@ def main():
     ap.add_argument("--workdir", help="where the trees go (default: a temp folder)")
     args = ap.parse_args()
     cli = os.path.abspath(args.cli)
+    jobs = [int(j) for j in args.jobs.split(",")]
+    parse = os.path.abspath(args.parse) if args.parse else None
     dialog = os.path.abspath(args.dialog) if args.dialog else None
     if dialog and not os.path.exists(dialog):
         dialog = None
@@ -125,12 +136,14 @@ def main():
         launcher = dialog_job(tmp, dialog, sgf_dialog, ugf) if dialog else None
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
-        times = {k: [] for k in ("copy", "convert", "walk", "uptodate", "dialog")}
+        conv = ["convert-j%d" % j for j in jobs]
+        times = {k: [] for k in ["copy"] + conv + ["walk", "uptodate", "dialog"]}
         for _ in range(args.rounds):
             shutil.rmtree(copy, ignore_errors=True)
             times["copy"].append(timed(["cp", "-r", ugf, copy]))
-            shutil.rmtree(sgf, ignore_errors=True)
-            times["convert"].append(timed([cli, job]))
+            for j, name in zip(jobs, conv):
+                shutil.rmtree(sgf, ignore_errors=True)
+                times[name].append(timed([cli, "-j", str(j), job]))
             times["walk"].append(timed(["find", ugf, "-newer", stamp]))
             times["uptodate"].append(timed([cli, job]))
             if launcher:
@@ -139,32 +152,42 @@ def main():
         converted = sum(len(ns) for _, _, ns in os.walk(sgf))
 
         med = {k: statistics.median(v) for k, v in times.items() if v}
-        print("%d records (%.1f MB) in nested folders, %d converted, %d rounds"
-              % (args.files, size / 1e6, converted, args.rounds))
+        print("%d records (%.1f MB, %.1f KB each) in nested folders, %d "
+              "converted, %d rounds, %d cores"
+              % (args.files, size / 1e6, size / 1e3 / args.files, converted,
+                 args.rounds, os.cpu_count()))
         for k in times:
             if times[k]:
                 print(median_line(k, times[k]))
-        print("  convert / copy     = %.2f   (target: at most 1.5)"
-              % (med["convert"] / med["copy"]))
-        print("  uptodate / walk    = %.2f   (target: at most 2)"
+        for j, name in zip(jobs, conv):
+            print("  convert -j%-2d / copy = %.2f   (target: at most 1.0 on "
+                  "disk, 0.6 in memory)" % (j, med[name] / med["copy"]))
+        print("  uptodate / walk    = %.2f   (target: at most 1.0)"
               % (med["uptodate"] / med["walk"]))
         if "dialog" in med:
             print("  dialog / convert   = %.2f   (target: at most 1.5)"
-                  % (med["dialog"] / med["convert"]))
+                  % (med["dialog"] / med[conv[-1]]))
+        if parse and os.path.exists(parse):
+            r = subprocess.run([parse, ugf, "5"], check=True,
+                               capture_output=True, text=True)
+            for line in r.stdout.splitlines():
+                print("  " + line)
+            print("  (target: at most 5 us for a 3.4 KB record, about 700 MB/s)")
 
         # Memory, with malformed records among the good ones.
         rss = []
-        for n in (args.small, args.files):
+        sizes = [n for n in (args.small, args.files, args.large) if n > 0]
+        for n in sizes:
             tree = os.path.join(tmp, "mem-%d" % n)
             make_tree(tree, n, args.seed + 1, malformed=True)
             mem_job = os.path.join(tmp, "mem-%d.txt" % n)
             write_job(mem_job, os.path.join(tmp, "mem-sgf-%d" % n), tree)
-            rss.append(peak_rss_kib([cli, mem_job]))
+            rss.append(peak_rss_kib([cli, "-j", "4", mem_job]))
             shutil.rmtree(tree)
-        print("  peak memory: %d records %.1f MiB, %d records %.1f MiB "
-              "(difference %.2f MiB; target: within 2)"
-              % (args.small, rss[0] / 1024, args.files, rss[1] / 1024,
-                 (rss[1] - rss[0]) / 1024))
+            shutil.rmtree(os.path.join(tmp, "mem-sgf-%d" % n))
+        print("  peak memory with -j 4: %s (target: flat, under 16 MiB)"
+              % ", ".join("%d records %.1f MiB" % (n, k / 1024)
+                          for n, k in zip(sizes, rss)))
 
         patho = os.path.join(tmp, "pathological.ugf")
         run([sys.executable, os.path.join(HERE, "make_tree.py"),
