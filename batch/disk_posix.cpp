@@ -460,39 +460,41 @@ class PosixDisk : public Disk {
                                          &openFolders_);
   }
 
+  // Reads the entries straight from the descriptor, which then stays
+  // usable for the names in it: no second descriptor, no directory stream.
   static int ListFd(int fd, std::vector<DirEntry>* entries, std::string* err) {
     entries->clear();
-    // A descriptor of its own: the directory stream owns and closes it.
-    const int own = ::dup(fd);
-    DIR* d = own < 0 ? nullptr : ::fdopendir(own);
-    if (!d) {
+    // A folder may be listed more than once: from its first entry again.
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
       *err = ErrorText(errno);
-      if (own >= 0) ::close(own);
       return -1;
     }
-    errno = 0;
-    while (const dirent* e = ::readdir(d)) {
-      const std::string_view name = e->d_name;
-      if (name == "." || name == "..") continue;
-      DirEntry entry;
-      entry.name = std::string(name);
-      if (e->d_type == DT_DIR) {
-        entry.isDir = true;
-      } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-        struct stat st;  // a link to a directory counts as a directory
-        entry.isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 &&
-                      S_ISDIR(st.st_mode);
+    alignas(8) char buf[32768];
+    for (;;) {
+      const ssize_t n = ::getdents64(fd, buf, sizeof buf);
+      if (n == 0) return 0;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        *err = ErrorText(errno);
+        return -1;
       }
-      entries->push_back(std::move(entry));
-      errno = 0;
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const struct dirent64*>(buf + at);
+        at += e->d_reclen;
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..") continue;
+        DirEntry entry;
+        entry.name = std::string(name);
+        if (e->d_type == DT_DIR) {
+          entry.isDir = true;
+        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+          struct stat st;  // a link to a directory counts as a directory
+          entry.isDir = ::fstatat(fd, e->d_name, &st, 0) == 0 &&
+                        S_ISDIR(st.st_mode);
+        }
+        entries->push_back(std::move(entry));
+      }
     }
-    const int failure = errno;
-    ::closedir(d);
-    if (failure != 0) {
-      *err = ErrorText(failure);
-      return -1;
-    }
-    return 0;
   }
 
   std::unique_ptr<OutputFile> CreateIn(const std::shared_ptr<Folder>& folder,
