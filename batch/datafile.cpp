@@ -177,6 +177,7 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
     run.state.errorFlag = 1;
   }
 
+  text = run.disk.DatafileText(std::move(text));
   // Notepad starts a UTF-8 file with a byte order mark; it is no command.
   std::string_view rest = text;
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
@@ -226,7 +227,7 @@ int RunDatafile(Run& run, const std::string& executablePath) {
 
 std::string ReplaceFileExtension(const std::string& path,
                                  const std::string& extension) {
-  const size_t nameStart = path.size() - FileNameOf(path).size();
+  const size_t nameStart = path.size() - SystemPaths().FileName(path).size();
   const size_t dot = path.rfind('.');
   if (dot == std::string::npos || dot < nameStart) return path + extension;
   return path.substr(0, dot) + extension;

@@ -18,7 +18,7 @@ std::shared_ptr<Folder> Disk::OpenFolder(const std::string& prefix,
 std::shared_ptr<Folder> Disk::OpenSubfolder(Folder& parent,
                                             std::string_view name,
                                             std::string* err) {
-  return OpenFolder(parent.PathOf(name) + kSeparator, err);
+  return OpenFolder(parent.PathOf(name) + Paths().separator, err);
 }
 
 int Disk::List(Folder& folder, std::vector<DirEntry>* entries,

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/path.h"
+
 namespace kirato {
 
 // What a name is. A symbolic link is followed: the fields describe what it
@@ -144,8 +146,15 @@ class Disk {
   // this disk can leave anything behind at all.
   virtual void RemoveLeftovers(Folder& folder);
 
-  // The separator the walk puts between a folder and a name.
-  static constexpr char kSeparator = '/';
+  // How this disk's paths are written; the walk splits and joins paths
+  // by these rules.
+  virtual const PathRules& Paths() const { return SystemPaths(); }
+
+  // The text of a datafile as its paths are to be read. Where the system
+  // names files in wide characters, a datafile that is not UTF-8 is taken
+  // in the system's code page and handed on in UTF-8, like every other
+  // path of the program there; elsewhere the bytes stay as they are.
+  virtual std::string DatafileText(std::string bytes) { return bytes; }
 };
 
 // The real file system.

@@ -381,7 +381,7 @@ class PosixDisk : public Disk {
 
   std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
                                         std::string* err) override {
-    std::string prefix = parent.PathOf(name) + kSeparator;
+    std::string prefix = parent.PathOf(name) + '/';
     const int parentFd = FdOf(parent);
     const int fd = parentFd >= 0
                        ? ::openat(parentFd, std::string(name).c_str(),

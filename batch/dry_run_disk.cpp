@@ -16,8 +16,8 @@ class DiscardedLog : public LogFile {
   void Flush() override {}
 };
 
-std::string WithoutSeparator(std::string path) {
-  while (path.size() > 1 && path.back() == Disk::kSeparator) path.pop_back();
+std::string WithoutSeparator(const PathRules& rules, std::string path) {
+  while (path.size() > 1 && rules.IsSeparator(path.back())) path.pop_back();
   return path;
 }
 
@@ -25,7 +25,7 @@ std::string WithoutSeparator(std::string path) {
 
 bool DryRunDisk::Made(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return made_.count(WithoutSeparator(path)) != 0;
+  return made_.count(WithoutSeparator(Paths(), path)) != 0;
 }
 
 int DryRunDisk::Stat(const std::string& path, FileStatus* st) {
@@ -34,7 +34,7 @@ int DryRunDisk::Stat(const std::string& path, FileStatus* st) {
   *st = FileStatus();
   st->kind = FileStatus::kDirectory;
   st->device = ~uint64_t{0};
-  st->inode = std::hash<std::string>()(WithoutSeparator(path));
+  st->inode = std::hash<std::string>()(WithoutSeparator(Paths(), path));
   return 0;
 }
 
@@ -52,7 +52,7 @@ Disk::MakeDirResult DryRunDisk::MakeDir(const std::string& path,
   FileStatus st;
   if (Stat(path, &st) == 0) return kExists;
   std::lock_guard<std::mutex> lock(mutex_);
-  made_.insert(WithoutSeparator(path));
+  made_.insert(WithoutSeparator(Paths(), path));
   return kMade;
 }
 

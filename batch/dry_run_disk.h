@@ -28,6 +28,10 @@ class DryRunDisk : public Disk {
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                    std::string* err) override;
   int Remove(const std::string& path) override;
+  const PathRules& Paths() const override { return base_.Paths(); }
+  std::string DatafileText(std::string bytes) override {
+    return base_.DatafileText(std::move(bytes));
+  }
 
  private:
   // Whether `path` names a folder this run would have made.

@@ -4,6 +4,7 @@
 #define KIRATO_BATCH_PROCESS_H_
 
 #include <string>
+#include <vector>
 
 namespace kirato {
 
@@ -21,6 +22,15 @@ std::string InvokedProgramPath(const char* argv0);
 // the program's exit status, or -1 with *error set to the errno value when it
 // could not be started.
 int RunProgramAndWait(const std::string& name, int* error);
+
+// The program's arguments, argument zero first, in the encoding the
+// program's paths use (UTF-8 where the system hands over wide characters).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Makes standard output and standard error carry the program's bytes as
+// they are: SGF text must reach a file byte for byte, and messages are in
+// the encoding of the paths they name.
+void PrepareStandardStreams();
 
 }  // namespace kirato
 

@@ -98,4 +98,10 @@ int RunProgramAndWait(const std::string& name, int* error) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void PrepareStandardStreams() {}
+
 }  // namespace kirato

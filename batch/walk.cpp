@@ -27,13 +27,16 @@ int MakeOutputDir(Run& run, int lineNumber, const std::string& path) {
 }
 
 // Creates the output directory one component at a time, so that a whole new
-// tree can be named. *created receives the directory as created (without a
-// trailing '/').
+// tree can be named. The root it begins with (a drive, a share) is never
+// created. *created receives the directory as created (without a trailing
+// separator).
 int CreateOutputDir(Run& run, int lineNumber, const std::string& inputDir,
                     const std::string& outputDir, std::string* created) {
+  const PathRules& paths = run.disk.Paths();
+  const size_t root = paths.RootLength(outputDir);
   std::string path;
   for (size_t i = 0; i < outputDir.size(); ++i) {
-    if (outputDir[i] == '/' && i != 0) {
+    if (paths.IsSeparator(outputDir[i]) && i >= root) {
       const int failed = MakeOutputDir(run, lineNumber, path);
       if (run.state.traceLevel >= 6) {
         TraceWrite(run, "ProcessDir::mkdir ", inputDir);
@@ -43,14 +46,15 @@ int CreateOutputDir(Run& run, int lineNumber, const std::string& inputDir,
     path += outputDir[i];
   }
   // One trailing separator is dropped, but not the root itself.
-  if (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (MakeOutputDir(run, lineNumber, path) != 0) return 1;
+  if (path.size() > std::max<size_t>(root, 1) &&
+      paths.IsSeparator(path.back())) {
+    path.pop_back();
+  }
+  if (path.size() > root && MakeOutputDir(run, lineNumber, path) != 0) {
+    return 1;
+  }
   *created = path;
   return 0;
-}
-
-std::string WithSlash(const std::string& dir) {
-  return (!dir.empty() && dir.back() == '/') ? dir : dir + '/';
 }
 
 // The output name of a candidate: a name whose part from its last '.' is
@@ -256,7 +260,7 @@ std::vector<DirEntry> VisitFolder(Walk& w,
 // of its own so that the depth of a tree cannot exhaust the thread's.
 void WalkTree(Walk& w, const std::string& inputDir) {
   Run& run = w.run;
-  const std::string prefix = WithSlash(inputDir);
+  const std::string prefix = run.disk.Paths().WithSeparator(inputDir);
   std::string err;
   std::shared_ptr<Folder> top = run.disk.OpenFolder(prefix, &err);
   FileStatus st;
@@ -293,7 +297,7 @@ void WalkTree(Walk& w, const std::string& inputDir) {
     std::shared_ptr<Folder> child =
         run.disk.OpenSubfolder(*f.folder, e.name, &err);
     std::vector<DirEntry> entries =
-        VisitFolder(w, child, sub, sub + Disk::kSeparator, err);
+        VisitFolder(w, child, sub, sub + run.disk.Paths().separator, err);
     stack.push_back({std::move(child), std::move(entries)});
   }
 }
@@ -318,7 +322,8 @@ int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
     return 1;
   }
   std::string err;
-  std::shared_ptr<Folder> out = run.disk.OpenFolder(WithSlash(created), &err);
+  std::shared_ptr<Folder> out =
+      run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), &err);
   FileStatus outStatus;
   if (!out || run.disk.Stat(out->prefix(), &outStatus) != 0) {
     ShowMessage(run, Format("Datafile line %d: the outputdir '%s' cannot be "

@@ -27,6 +27,9 @@ class FakeDisk : public Disk {
   // The tree. Paths are absolute, without a trailing '/'; "/" always exists.
   std::map<std::string, Node> nodes{{"/", {kDir, "", 0}}};
   int64_t now = 1000;  // the time that new files get
+  // How the walk writes paths on this disk. With Windows rules, '\' is
+  // taken as '/' and a drive "C:" is a folder below "/".
+  const PathRules* paths = &kPosixPaths;
 
   // Faults.
   std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
@@ -76,9 +79,10 @@ class FakeDisk : public Disk {
   }
 
   // "a//b/" -> "/a/b"; relative paths are taken from the root.
-  static std::string Clean(const std::string& path) {
+  std::string Clean(const std::string& path) const {
     std::string out = "/";
     for (char c : path) {
+      if (paths->IsSeparator(c)) c = '/';
       if (c == '/' && out.back() == '/') continue;
       out += c;
     }
@@ -277,6 +281,8 @@ class FakeDisk : public Disk {
     logs[path].clear();
     return std::make_unique<FakeLog>(logs[path]);
   }
+
+  const PathRules& Paths() const override { return *paths; }
 
   int Remove(const std::string& path) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

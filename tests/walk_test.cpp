@@ -233,6 +233,54 @@ TEST(WalkTest, OutputDirectoryIsMadeComponentByComponent) {
       t.disk.logs["/t.log"]);
 }
 
+// Windows takes '\' and '/' alike, adds '\' itself, and never creates the
+// drive or share a path begins with; on POSIX systems '\' is a character.
+TEST(WalkTest, PathRulesOfEachSystem) {
+  struct Case {
+    const char* name;
+    const PathRules* rules;
+    const char* root;  // a folder that exists before the run
+    const char* output;
+    Lines made;
+    Lines messages;
+  } cases[] = {
+      {"drive and both separators", &kWindowsPaths, "C:", "C:/new\\deep/",
+       {"C:/new", "C:/new\\deep"},
+       {"convert C:\\ugf\\g.ugf -> C:/new\\deep\\g.sgf",
+        "convert C:\\ugf\\x\\h.ugi -> C:/new\\deep\\h.sgf"}},
+      {"drive-relative folder", &kWindowsPaths, "C:", "D:sgf", {"D:sgf"},
+       {"convert C:\\ugf\\g.ugf -> D:sgf\\g.sgf",
+        "convert C:\\ugf\\x\\h.ugi -> D:sgf\\h.sgf"}},
+      {"drive root", &kWindowsPaths, "C:", "C:\\", {},
+       {"convert C:\\ugf\\g.ugf -> C:\\g.sgf",
+        "convert C:\\ugf\\x\\h.ugi -> C:\\h.sgf"}},
+      {"share", &kWindowsPaths, "\\\\srv\\share", "\\\\srv\\share\\sgf",
+       {"\\\\srv\\share\\sgf"},
+       {"convert C:\\ugf\\g.ugf -> \\\\srv\\share\\sgf\\g.sgf",
+        "convert C:\\ugf\\x\\h.ugi -> \\\\srv\\share\\sgf\\h.sgf"}},
+      {"long path prefix", &kWindowsPaths, "\\\\?\\C:", "\\\\?\\C:\\sgf",
+       {"\\\\?\\C:\\sgf"},
+       {"convert C:\\ugf\\g.ugf -> \\\\?\\C:\\sgf\\g.sgf",
+        "convert C:\\ugf\\x\\h.ugi -> \\\\?\\C:\\sgf\\h.sgf"}},
+      {"backslash is a character", &kPosixPaths, "/", "/a\\b/c",
+       {"/a\\b", "/a\\b/c"},
+       {"convert C:\\ugf/g.ugf -> /a\\b/c/g.sgf",
+        "convert C:\\ugf/x/h.ugi -> /a\\b/c/h.sgf"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.disk.paths = c.rules;
+    t.disk.AddDir(c.root);
+    const std::string in = std::string("C:\\ugf") + c.rules->separator;
+    t.disk.AddFile(in + "g.ugf", kGame);
+    t.disk.AddFile(in + "x" + c.rules->separator + "h.ugi", kGame);
+    EXPECT_EQ(0, ProcessDir(t.run, 1, "C:\\ugf", c.output));
+    EXPECT_EQ(c.made, t.disk.made);
+    EXPECT_EQ(c.messages, t.messages);
+  }
+}
+
 TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
   TestRun t;
   t.disk.AddFile("/ugf/g.ugf", kGame);

@@ -202,11 +202,11 @@ int ConvertCommand(const kirato::CliOptions& options) {
     console.messages = stderr;
     console.Interactive();
     gameName = kirato::ReplaceFileExtension(
-        std::string(kirato::FileNameOf(input)), ".sgf");
+        std::string(kirato::SystemPaths().FileName(input)), ".sgf");
   }
   kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
   const kirato::ConvertResult result = kirato::ConvertFile(
-      run, input, output, kirato::FileNameOf(gameName));
+      run, input, output, kirato::SystemPaths().FileName(gameName));
   return WithStreamChecked(console.messages, "the messages",
                            result == kirato::kConverted ? 0 : 1);
 }
@@ -235,8 +235,13 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kirato::PrepareStandardStreams();
   try {
-    return Main(argc, argv);
+    std::vector<std::string> words = kirato::ProgramArguments(argc, argv);
+    std::vector<char*> args;
+    for (std::string& word : words) args.push_back(word.data());
+    args.push_back(nullptr);
+    return Main(static_cast<int>(words.size()), args.data());
   } catch (const std::exception& e) {  // only running out of memory
     std::fprintf(stderr, "kirato-cli: %s\n", e.what());
     return 1;
