@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "batch/disk.h"
+#include "batch/temp_name.h"
 
 namespace kirato {
 
@@ -126,47 +127,6 @@ class PosixFolder : public Folder {
 
 int FdOf(Folder& folder) { return static_cast<PosixFolder&>(folder).fd(); }
 
-// A hidden name beside the target. It never ends in ".ugf", ".ugi" or
-// ".sgf", so a later walk of the same folder ignores it, and it carries the
-// process id, so that the leftovers of a killed run can be told apart from
-// the files of a run still going on.
-std::string TempName(std::string_view target, unsigned attempt) {
-  char tail[48];
-  std::snprintf(tail, sizeof tail, ".%ld-%u.tmp", static_cast<long>(::getpid()),
-                attempt);
-  std::string name;
-  name.reserve(target.size() + sizeof tail + 1);
-  name += '.';
-  name.append(target);
-  name.append(tail);
-  return name;
-}
-
-// The process id in a name made by TempName, or -1.
-long TempNameOwner(std::string_view name) {
-  constexpr std::string_view kEnd = ".tmp";
-  if (name.size() < 8 || name[0] != '.' ||
-      name.substr(name.size() - kEnd.size()) != kEnd) {
-    return -1;
-  }
-  name.remove_suffix(kEnd.size());
-  const size_t dash = name.rfind('-');
-  const size_t dot = name.rfind('.', dash);
-  if (dash == std::string_view::npos || dot == std::string_view::npos ||
-      dot == 0 || dash == dot + 1 || dash + 1 == name.size()) {
-    return -1;
-  }
-  long pid = 0;
-  for (size_t i = dot + 1; i < dash; ++i) {
-    if (name[i] < '0' || name[i] > '9' || pid > 100000000) return -1;
-    pid = pid * 10 + (name[i] - '0');
-  }
-  for (size_t i = dash + 1; i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return -1;
-  }
-  return pid;
-}
-
 class PosixOutputFile : public OutputFile {
  public:
   // `unnamed`: the file was opened with O_TMPFILE and has no name yet;
@@ -235,7 +195,7 @@ class PosixOutputFile : public OutputFile {
       }
     }
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(target_, attempt);
+      std::string temp = TempName(target_, ::getpid(), attempt);
       if (::linkat(AT_FDCWD, self.c_str(), DirFd(), temp.c_str(),
                    AT_SYMLINK_FOLLOW) == 0) {
         temp_ = std::move(temp);
@@ -438,10 +398,10 @@ class PosixDisk : public Disk {
     std::vector<DirEntry> entries;
     std::string err;
     if (List(folder, &entries, &err) != 0) return;
-    const long self = static_cast<long>(::getpid());
+    const int64_t self = ::getpid();
     for (const DirEntry& e : entries) {
-      const long owner = TempNameOwner(e.name);
-      if (owner <= 0 || owner == self) continue;
+      const int64_t owner = TempNameOwner(e.name);
+      if (owner <= 0 || owner == self || owner > INT32_MAX) continue;
       if (::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
       RemoveIn(folder, e.name);
     }
@@ -525,7 +485,7 @@ class PosixDisk : public Disk {
       return nullptr;
     }
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(name, attempt);
+      std::string temp = TempName(name, ::getpid(), attempt);
       fd = ::openat(dirfd, temp.c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {

@@ -1,0 +1,46 @@
+#include "batch/temp_name.h"
+
+#include <string>
+
+#include "convert/text.h"
+
+namespace kirato {
+
+std::string TempName(std::string_view target, int64_t pid, unsigned attempt) {
+  std::string name;
+  name.reserve(target.size() + 32);
+  name += '.';
+  name.append(target);
+  name += '.';
+  name += std::to_string(pid);
+  name += '-';
+  name += std::to_string(attempt);
+  name += ".tmp";
+  return name;
+}
+
+int64_t TempNameOwner(std::string_view name) {
+  constexpr std::string_view kEnd = ".tmp";
+  if (name.size() < 8 || name[0] != '.' ||
+      name.substr(name.size() - kEnd.size()) != kEnd) {
+    return -1;
+  }
+  name.remove_suffix(kEnd.size());
+  const size_t dash = name.rfind('-');
+  const size_t dot = name.rfind('.', dash);
+  if (dash == std::string_view::npos || dot == std::string_view::npos ||
+      dot == 0 || dash == dot + 1 || dash + 1 == name.size()) {
+    return -1;
+  }
+  int64_t pid = 0;
+  for (size_t i = dot + 1; i < dash; ++i) {
+    if (!IsDigit(name[i]) || pid > 100000000000) return -1;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  for (size_t i = dash + 1; i < name.size(); ++i) {
+    if (!IsDigit(name[i])) return -1;
+  }
+  return pid;
+}
+
+}  // namespace kirato

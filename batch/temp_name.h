@@ -1,0 +1,23 @@
+// The names under which outputs are written before they are complete, on
+// file systems that cannot write a file without a name.
+#ifndef KIRATO_BATCH_TEMP_NAME_H_
+#define KIRATO_BATCH_TEMP_NAME_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kirato {
+
+// A hidden name beside `target`. It never ends in ".ugf", ".ugi" or ".sgf",
+// so a later walk of the same folder ignores it, and it carries the id of
+// the process `pid` that writes it, so that the leftovers of a killed run
+// can be told apart from the files of a run still going on.
+std::string TempName(std::string_view target, int64_t pid, unsigned attempt);
+
+// The process id in a name made by TempName, or -1.
+int64_t TempNameOwner(std::string_view name);
+
+}  // namespace kirato
+
+#endif  // KIRATO_BATCH_TEMP_NAME_H_
