@@ -1,0 +1,482 @@
+// The file system on Windows, through the wide-character API. Together with
+// process_win32.cpp and path_win32.cpp this is the only place that calls
+// the operating system there.
+//
+// The walk reaches every name by its path (the folder calls of the seam
+// keep their defaults). Outputs are written under a hidden temporary name
+// beside their target, marked for deletion while they are written, so that
+// a run killed before the end leaves nothing, and moved onto the target
+// when complete.
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include "batch/disk.h"
+#include "batch/path_win32.h"
+#include "batch/temp_name.h"
+
+namespace kirato {
+
+namespace {
+
+constexpr DWORD kShareAll =
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::string LastErrorText() { return ErrorText(::GetLastError()); }
+std::string ErrnoText(int e) { return std::strerror(e); }
+
+// Seconds since 1970 from a FILETIME, which counts 100 ns since 1601.
+int64_t UnixSeconds(const FILETIME& t) {
+  const uint64_t ticks =
+      (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+}
+
+// Closes a handle however the function that opened it returns.
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  bool Close() {
+    if (!ok()) return true;
+    const bool closed = ::CloseHandle(h_) != 0;
+    h_ = INVALID_HANDLE_VALUE;
+    return closed;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Opens a name without asking for any access, which sharing modes never
+// refuse, following links; folders open too.
+HANDLE OpenForQuery(const std::wstring& path) {
+  return ::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The folder part of `path` with its separator, and the name after it.
+void SplitPath(const std::string& path, std::string* dir, std::string* name) {
+  const std::string_view fileName = kWindowsPaths.FileName(path);
+  *dir = path.substr(0, path.size() - fileName.size());
+  *name = std::string(fileName);
+}
+
+bool IsDirectoryPath(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Whether the process that wrote a temporary file has ended.
+bool ProcessEnded(int64_t pid) {
+  HANDLE process =
+      ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  ::CloseHandle(process);
+  return ended;
+}
+
+// Marks an open file to be deleted when its last handle closes, or takes
+// the mark away again.
+bool MarkForDeletion(HANDLE file, bool deleteIt) {
+  FILE_DISPOSITION_INFO info;
+  info.DeleteFile = deleteIt ? TRUE : FALSE;
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &info,
+                                      sizeof info) != 0;
+}
+
+Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file, &size)) {
+    *err = LastErrorText();
+    return Disk::kCannotOpen;
+  }
+  // Asking for one byte more than the file holds tells at once that the
+  // end is reached; a file that grows meanwhile is read on to its end.
+  const size_t expected = static_cast<size_t>(size.QuadPart);
+  size_t have = 0;
+  size_t want = expected + 1;
+  for (;;) {
+    bytes->resize(have + want);
+    const DWORD ask = static_cast<DWORD>(std::min<size_t>(want, 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(file, bytes->data() + have, ask, &got, nullptr)) {
+      *err = LastErrorText();
+      bytes->clear();
+      return Disk::kReadError;
+    }
+    have += got;
+    if (got == 0 || (got < ask && have == expected)) break;
+    want = 65536;
+  }
+  bytes->resize(have);
+  return Disk::kRead;
+}
+
+class Win32OutputFile : public OutputFile {
+ public:
+  Win32OutputFile(HANDLE file, bool marked, std::wstring temp,
+                  std::wstring target)
+      : file_(file),
+        marked_(marked),
+        temp_(std::move(temp)),
+        target_(std::move(target)) {}
+  ~Win32OutputFile() override {
+    // Marked, the file goes with its handle; otherwise it is deleted.
+    const bool named = !marked_ || !file_.ok();
+    file_.Close();
+    if (named && !temp_.empty()) ::DeleteFileW(temp_.c_str());
+  }
+
+  bool Write(std::string_view bytes) override {
+    while (!bytes.empty() && error_.empty()) {
+      const DWORD ask =
+          static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+      DWORD done = 0;
+      if (!::WriteFile(file_.get(), bytes.data(), ask, &done, nullptr)) {
+        error_ = LastErrorText();
+      } else if (done == 0) {
+        error_ = ErrnoText(EIO);
+      }
+      bytes.remove_prefix(done);
+    }
+    return error_.empty();
+  }
+
+  bool Commit(std::string* err) override {
+    if (error_.empty() && marked_ && !MarkForDeletion(file_.get(), false)) {
+      error_ = LastErrorText();
+    }
+    if (error_.empty()) marked_ = false;
+    // Closing may report a write that failed late.
+    if (!file_.Close() && error_.empty()) error_ = LastErrorText();
+    if (error_.empty() &&
+        !::MoveFileExW(temp_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error_ = LastErrorText();
+    }
+    if (!error_.empty()) {
+      *err = error_;
+      return false;
+    }
+    temp_.clear();
+    return true;
+  }
+
+ private:
+  Handle file_;
+  bool marked_;        // deleted by the system when its handle closes
+  std::wstring temp_;  // the file's name while it is written
+  std::wstring target_;
+  std::string error_;
+};
+
+// The trace log, written in large blocks.
+class Win32LogFile : public LogFile {
+ public:
+  explicit Win32LogFile(HANDLE file) : file_(file) {}
+  ~Win32LogFile() override { Flush(); }
+  void Write(std::string_view bytes) override {
+    buffer_.append(bytes);
+    if (buffer_.size() >= 65536) Flush();
+  }
+  void Flush() override {
+    std::string_view rest = buffer_;
+    while (!rest.empty()) {
+      DWORD done = 0;
+      if (!::WriteFile(file_.get(), rest.data(),
+                       static_cast<DWORD>(rest.size()), &done, nullptr) ||
+          done == 0) {
+        break;  // a log that cannot be written is given up, as a stream is
+      }
+      rest.remove_prefix(done);
+    }
+    buffer_.clear();
+  }
+
+ private:
+  Handle file_;
+  std::string buffer_;
+};
+
+class Win32Disk : public Disk {
+ public:
+  int Stat(const std::string& path, FileStatus* st) override {
+    *st = FileStatus();
+    const std::wstring wide = WidePath(path);
+    WIN32_FILE_ATTRIBUTE_DATA own;
+    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &own)) {
+      return -1;
+    }
+    st->isLink = (own.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    Handle h(OpenForQuery(wide));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h.ok() && ::GetFileInformationByHandle(h.get(), &info)) {
+      Fill(info.dwFileAttributes, info.ftLastWriteTime, st);
+      if (st->kind == FileStatus::kRegular &&
+          ::GetFileType(h.get()) != FILE_TYPE_DISK) {
+        st->kind = FileStatus::kOther;
+      }
+      st->device = info.dwVolumeSerialNumber;
+      st->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) |
+                  info.nFileIndexLow;
+      return 0;
+    }
+    if (st->isLink) {  // a link that leads nowhere
+      *st = FileStatus();
+      st->isLink = true;
+      return -1;
+    }
+    // Known but not to be opened: the path itself stands for its identity,
+    // and never for another file's.
+    Fill(own.dwFileAttributes, own.ftLastWriteTime, st);
+    st->device = ~uint64_t{0};
+    st->inode = std::hash<std::wstring>()(wide);
+    return 0;
+  }
+
+  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+              std::string* err) override {
+    entries->clear();
+    std::string pattern = dir.empty() ? std::string(".\\")
+                                      : kWindowsPaths.WithSeparator(dir);
+    pattern += '*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileExW(
+        WidePath(pattern).c_str(), FindExInfoBasic, &found,
+        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      // An empty drive has not even "." to list.
+      if (error == ERROR_FILE_NOT_FOUND) return 0;
+      *err = error == ERROR_PATH_NOT_FOUND && ExistsAsFile(dir)
+                 ? ErrnoText(ENOTDIR)
+                 : ErrorText(error);
+      return -1;
+    }
+    do {
+      const std::wstring_view name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      DirEntry entry;
+      entry.name = Utf8FromWide(name);
+      entry.isDir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      entries->push_back(std::move(entry));
+    } while (::FindNextFileW(search, &found));
+    const DWORD error = ::GetLastError();
+    ::FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) {
+      *err = ErrorText(error);
+      return -1;
+    }
+    return 0;
+  }
+
+  MakeDirResult MakeDir(const std::string& path, std::string* err) override {
+    if (::CreateDirectoryW(WidePath(path).c_str(), nullptr)) return kMade;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) return kExists;
+    // The folder is made inside one that the walk has just made or found,
+    // so a missing path there means that a file is in the way.
+    std::string parent, name;
+    SplitPath(path, &parent, &name);
+    if (error == ERROR_PATH_NOT_FOUND && ExistsAsFile(parent)) {
+      *err = ErrnoText(ENOTDIR);
+    } else {
+      *err = ErrorText(error);
+    }
+    return kFailed;
+  }
+
+  ReadResult ReadFile(const std::string& path, std::string* bytes,
+                      std::string* err) override {
+    bytes->clear();
+    const std::wstring wide = WidePath(path);
+    Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr));
+    if (!file.ok()) {
+      const DWORD error = ::GetLastError();
+      *err = error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)
+                 ? ErrnoText(EISDIR)
+                 : ErrorText(error);
+      return kCannotOpen;
+    }
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+      *err = kNotRegular;
+      return kCannotOpen;
+    }
+    return ReadAll(file.get(), bytes, err);
+  }
+
+  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
+                                           const FileStatus& known,
+                                           std::string* err) override {
+    FileStatus st = known;
+    std::string target = path;
+    if (known.isLink) {
+      target = FinalTarget(path, err);
+      if (target.empty()) return nullptr;
+      Stat(target, &st);
+    }
+    if (st.kind == FileStatus::kDirectory || st.kind == FileStatus::kOther) {
+      *err = kNotRegular;
+      return nullptr;
+    }
+    const std::wstring wideTarget = WidePath(target);
+    // Refuse what a plain open for writing would refuse: a read-only file,
+    // which a move would replace all the same.
+    if (st.kind == FileStatus::kRegular) {
+      const DWORD attributes = ::GetFileAttributesW(wideTarget.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        *err = ErrnoText(EACCES);
+        return nullptr;
+      }
+    }
+    std::string dir, name;
+    SplitPath(target, &dir, &name);
+    const int64_t pid = ::GetCurrentProcessId();
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      const std::wstring temp = WidePath(dir + TempName(name, pid, attempt));
+      HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        const bool marked = MarkForDeletion(file, true);
+        return std::make_unique<Win32OutputFile>(file, marked, temp,
+                                                 wideTarget);
+      }
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        *err = error == ERROR_PATH_NOT_FOUND && ExistsAsFile(dir)
+                   ? ErrnoText(ENOTDIR)
+                   : ErrorText(error);
+        return nullptr;
+      }
+    }
+    *err = ErrnoText(EEXIST);
+    return nullptr;
+  }
+
+  std::unique_ptr<LogFile> OpenLog(const std::string& path,
+                                   std::string* err) override {
+    HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      *err = error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)
+                 ? ErrnoText(EISDIR)
+                 : ErrorText(error);
+      return nullptr;
+    }
+    return std::make_unique<Win32LogFile>(file);
+  }
+
+  int Remove(const std::string& path) override {
+    return ::DeleteFileW(WidePath(path).c_str()) ? 0 : -1;
+  }
+
+  std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
+                                     std::string* err) override {
+    const DWORD attributes = ::GetFileAttributesW(WidePath(prefix).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = ::GetLastError();
+      // "file\" names no folder, and a file lies there.
+      std::string bare = prefix;
+      while (!bare.empty() && kWindowsPaths.IsSeparator(bare.back())) {
+        bare.pop_back();
+      }
+      *err = ExistsAsFile(bare) ? ErrnoText(ENOTDIR) : ErrorText(error);
+      return nullptr;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      *err = ErrnoText(ENOTDIR);
+      return nullptr;
+    }
+    return std::make_shared<Folder>(prefix);
+  }
+
+  // Removes the temporary files of runs that are no longer alive. Files
+  // are deleted with their handle, so only a run killed in the moment
+  // between the end of a file and its move can leave one.
+  void RemoveLeftovers(Folder& folder) override {
+    std::vector<DirEntry> entries;
+    std::string err;
+    if (List(folder, &entries, &err) != 0) return;
+    const int64_t self = ::GetCurrentProcessId();
+    for (const DirEntry& e : entries) {
+      const int64_t owner = TempNameOwner(e.name);
+      if (owner <= 0 || owner == self || owner > UINT32_MAX) continue;
+      if (ProcessEnded(owner)) RemoveIn(folder, e.name);
+    }
+  }
+
+  const PathRules& Paths() const override { return kWindowsPaths; }
+
+  // Notepad saves in UTF-8 or in the ANSI code page; names in the latter
+  // are carried over into UTF-8, the program's encoding of paths.
+  std::string DatafileText(std::string bytes) override {
+    if (IsUtf8(bytes)) return bytes;
+    return Utf8FromCodePage(bytes, 0);
+  }
+
+ private:
+  static void Fill(DWORD attributes, const FILETIME& written,
+                   FileStatus* st) {
+    st->kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                   ? FileStatus::kDirectory
+                   : FileStatus::kRegular;
+    st->mtime = UnixSeconds(written);
+  }
+
+  static bool ExistsAsFile(const std::string& path) {
+    if (path.empty()) return false;
+    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  // The name a chain of links ends at. Empty (with *err set) when it
+  // cannot be followed.
+  static std::string FinalTarget(const std::string& path, std::string* err) {
+    Handle h(OpenForQuery(WidePath(path)));
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD n = 0;
+    if (h.ok()) {
+      n = ::GetFinalPathNameByHandleW(h.get(), name.data(),
+                                      static_cast<DWORD>(name.size()),
+                                      FILE_NAME_NORMALIZED);
+      if (n >= name.size()) {
+        name.resize(n + 1);
+        n = ::GetFinalPathNameByHandleW(h.get(), name.data(),
+                                        static_cast<DWORD>(name.size()),
+                                        FILE_NAME_NORMALIZED);
+      }
+    }
+    if (n == 0 || n >= name.size()) {
+      *err = LastErrorText();
+      return {};
+    }
+    name.resize(n);
+    return Utf8FromWide(name);
+  }
+};
+
+}  // namespace
+
+Disk& SystemDisk() {
+  static Win32Disk disk;
+  return disk;
+}
+
+}  // namespace kirato

@@ -1,0 +1,129 @@
+// Paths on Windows: '\' and '/' both separate, drives and shares are roots,
+// and names cross into the wide-character API as UTF-16.
+#include "batch/path_win32.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "batch/path.h"
+#include "convert/text.h"
+
+namespace kirato {
+
+namespace {
+
+// Below this length every call of the API takes a path as it stands;
+// CreateDirectoryW is the first to refuse, at 248.
+constexpr size_t kClassicLimit = 240;
+
+std::wstring WideFromCodePage(std::string_view text, UINT codePage,
+                              DWORD flags) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int n =
+      ::MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+struct ErrnoMapping {
+  DWORD error;
+  int errnoValue;
+};
+
+// The mapping of the C library's own file calls.
+constexpr ErrnoMapping kErrnoOf[] = {
+    {ERROR_FILE_NOT_FOUND, ENOENT},       {ERROR_PATH_NOT_FOUND, ENOENT},
+    {ERROR_INVALID_DRIVE, ENOENT},        {ERROR_BAD_NETPATH, ENOENT},
+    {ERROR_BAD_NET_NAME, ENOENT},         {ERROR_BAD_PATHNAME, ENOENT},
+    {ERROR_FILENAME_EXCED_RANGE, ENOENT}, {ERROR_ACCESS_DENIED, EACCES},
+    {ERROR_SHARING_VIOLATION, EACCES},    {ERROR_LOCK_VIOLATION, EACCES},
+    {ERROR_WRITE_PROTECT, EACCES},        {ERROR_NETWORK_ACCESS_DENIED, EACCES},
+    {ERROR_CANNOT_MAKE, EACCES},          {ERROR_CURRENT_DIRECTORY, EACCES},
+    {ERROR_ALREADY_EXISTS, EEXIST},       {ERROR_FILE_EXISTS, EEXIST},
+    {ERROR_DISK_FULL, ENOSPC},            {ERROR_HANDLE_DISK_FULL, ENOSPC},
+    {ERROR_DIRECTORY, ENOTDIR},           {ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
+    {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},    {ERROR_OUTOFMEMORY, ENOMEM},
+    {ERROR_BAD_EXE_FORMAT, ENOEXEC},      {ERROR_BAD_FORMAT, ENOEXEC},
+    {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
+};
+
+}  // namespace
+
+const PathRules& SystemPaths() { return kWindowsPaths; }
+
+std::wstring WideFromUtf8(std::string_view text) {
+  if (IsUtf8(text)) return WideFromCodePage(text, CP_UTF8, 0);
+  return WideFromCodePage(text, CP_ACP, 0);
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr,
+                                      0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr,
+                        nullptr);
+  return out;
+}
+
+bool IsUtf8(std::string_view text) {
+  return text.empty() ||
+         ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                               static_cast<int>(text.size()), nullptr, 0) > 0;
+}
+
+std::string Utf8FromCodePage(std::string_view text, unsigned codePage) {
+  return Utf8FromWide(
+      WideFromCodePage(text, codePage == 0 ? CP_ACP : codePage, 0));
+}
+
+std::wstring WidePath(std::string_view path) {
+  std::wstring wide = WideFromUtf8(path);
+  if (wide.size() < kClassicLimit || wide.starts_with(L"\\\\?\\")) {
+    return wide;
+  }
+  std::wstring full(wide.size() + MAX_PATH, L'\0');
+  DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()),
+                               full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return wide;
+  full.resize(n);
+  if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) {
+    return full;
+  }
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+int ErrnoOf(unsigned long error) {
+  for (const ErrnoMapping& m : kErrnoOf) {
+    if (m.error == error) return m.errnoValue;
+  }
+  return 0;
+}
+
+std::string ErrorText(unsigned long error) {
+  if (const int e = ErrnoOf(error)) return std::strerror(e);
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+          FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out = n > 0 ? Utf8FromWide(std::wstring_view(text, n)) : "";
+  if (text) ::LocalFree(text);
+  TrimTrailingSpace(out);
+  if (out.empty()) out = "system error " + std::to_string(error);
+  return out;
+}
+
+}  // namespace kirato
