@@ -392,11 +392,7 @@ class Win32Disk : public Disk {
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = ::GetLastError();
       // "file\" names no folder, and a file lies there.
-      std::string bare = prefix;
-      while (!bare.empty() && kWindowsPaths.IsSeparator(bare.back())) {
-        bare.pop_back();
-      }
-      *err = ExistsAsFile(bare) ? ErrnoText(ENOTDIR) : ErrorText(error);
+      *err = ExistsAsFile(prefix) ? ErrnoText(ENOTDIR) : ErrorText(error);
       return nullptr;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -439,7 +435,11 @@ class Win32Disk : public Disk {
     st->mtime = UnixSeconds(written);
   }
 
-  static bool ExistsAsFile(const std::string& path) {
+  // Whether `path` (or `path` without its trailing separators) is a file.
+  static bool ExistsAsFile(std::string path) {
+    while (path.size() > 1 && kWindowsPaths.IsSeparator(path.back())) {
+      path.pop_back();
+    }
     if (path.empty()) return false;
     const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&

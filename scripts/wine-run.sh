@@ -10,17 +10,19 @@ export WINEPREFIX="${WINEPREFIX:-$repo/build/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # Nothing asks to install Wine's .NET or HTML engines.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  # Programs started side by side must not make the prefix twice.
-  (
-    flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot --init >/dev/null 2>&1
-      wineserver --wait
-    fi
-  ) 9>"$WINEPREFIX.lock"
-fi
+# The first program of a session starts Wine's services, which stay and
+# would hold on to its standard streams (a caller reading them to their end
+# would wait for ever). So the session is opened here, with none of them:
+# a server that outlives each program by half a minute, and its services
+# (the first time, in a new prefix). Programs started side by side wait
+# for each other here.
+mkdir -p "$WINEPREFIX"
+(
+  flock 9
+  if wineserver -p30 >/dev/null 2>&1 </dev/null 9>&-; then
+    wineboot >/dev/null 2>&1 </dev/null 9>&-
+  fi
+) 9>"$WINEPREFIX.lock"
 share="$WINEPREFIX/dosdevices/unc/localhost"
 if [ ! -e "$share/root" ]; then
   mkdir -p "$share"

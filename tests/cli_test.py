@@ -2,6 +2,7 @@
 real files and times, exit statuses and the exact lines printed."""
 
 import argparse
+import functools
 import os
 import re
 import resource
@@ -16,6 +17,9 @@ import unittest
 
 CLI = None
 SOURCE_DIR = None
+EMULATOR = []    # what runs CLI, such as Wine for a Windows program
+WINDOWS = False  # CLI is a Windows program: paths are written its way
+SEP = "/"        # the separator the program puts between folder and name
 
 GAME = "[Header]\nTitle=Test\n[Data]\nPD,B1,1,0\nDD,W2,2,0\n"
 GAME_SGF = ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[%s]\nEV[Test]\n"
@@ -42,6 +46,12 @@ class Folder:
     def path(self, *parts):
         return os.path.join(self.root, *parts)
 
+    def native(self, *parts):
+        """The path as the program takes it and shows it: on Windows with
+        its drive and '\\' (Wine shows the whole file system as Z:)."""
+        p = self.path(*parts)
+        return "Z:" + p.replace("/", "\\") if WINDOWS else p
+
     def write(self, rel, text, mtime=None):
         p = self.path(rel)
         os.makedirs(os.path.dirname(p), exist_ok=True)
@@ -62,9 +72,29 @@ class Folder:
         self._tmp.cleanup()
 
 
-def run_cli(*args, cwd=None, preexec=None, timeout=60):
-    return subprocess.run([CLI, *args], cwd=cwd, capture_output=True,
-                          text=True, timeout=timeout, preexec_fn=preexec)
+def rel(*parts):
+    """A relative path as the program shows it."""
+    return SEP.join(parts)
+
+
+def posix_only(reason):
+    """Skips a test that needs what Windows does not have."""
+    def wrap(test):
+        @functools.wraps(test)
+        def run(self):
+            if WINDOWS:
+                self.skipTest("not on Windows: " + reason)
+            return test(self)
+        return run
+    return wrap
+
+
+def run_cli(*args, cwd=None, preexec=None, timeout=60, env=None,
+            program=None):
+    return subprocess.run([*EMULATOR, program or CLI, *args], cwd=cwd,
+                          capture_output=True, encoding="utf-8",
+                          errors="surrogateescape", timeout=timeout,
+                          preexec_fn=preexec, env=env)
 
 
 class CliTest(unittest.TestCase):
@@ -73,7 +103,8 @@ class CliTest(unittest.TestCase):
         self.addCleanup(self.d.close)
 
     def datafile(self, text, name="job.txt"):
-        return self.d.write(name, text)
+        self.d.write(name, text)
+        return self.d.native(name)
 
     def lines(self, result):
         return result.stdout.split("\n")[:-1]
@@ -130,10 +161,10 @@ class CliTest(unittest.TestCase):
     def test_datafile_that_cannot_be_opened(self):
         unreadable = self.d.write("locked.txt", "IN=x\n")
         os.chmod(unreadable, 0)
-        cases = [("missing", [], self.d.path("none.txt"),
+        cases = [("missing", [], self.d.native("none.txt"),
                   "No such file or directory"),
-                 ("a folder", ["-n"], self.d.root, "Is a directory")]
-        if os.geteuid() != 0:  # root reads it all the same
+                 ("a folder", ["-n"], self.d.native(), "Is a directory")]
+        if os.geteuid() != 0 and not WINDOWS:  # root reads it all the same
             cases.append(("unreadable", ["-q"], unreadable,
                           "Permission denied"))
         for name, options, path, reason in cases:
@@ -145,14 +176,17 @@ class CliTest(unittest.TestCase):
 
     def test_options_change_what_a_run_does(self):
         past = time.time() - 86400
-        convert_b = "convert ugf/b.ugf -> sgf/b.sgf"
-        bad = ["Illegal board size: 30", "convert (FOUT) ugf/bad.ugf -> sgf/bad.sgf"]
+        convert_b = "convert %s -> %s" % (rel("ugf", "b.ugf"),
+                                          rel("sgf", "b.sgf"))
+        bad = ["Illegal board size: 30", "convert (FOUT) %s -> %s"
+               % (rel("ugf", "bad.ugf"), rel("sgf", "bad.sgf"))]
         # name, arguments, lines shown, SGF files after the run, log written
         cases = [
             ("plain run", ["job.txt"], [convert_b] + bad + summary(1, 1, 1, 0),
              {"a.sgf": "old", "b.sgf": GAME_SGF % "b.sgf"}, True),
             ("forced", ["-f", "job.txt"],
-             ["convert ugf/a.ugf -> sgf/a.sgf", convert_b] + bad
+             ["convert %s -> %s" % (rel("ugf", "a.ugf"), rel("sgf", "a.sgf")),
+              convert_b] + bad
              + summary(1, 0, 2, 0),
              {"a.sgf": GAME_SGF % "a.sgf", "b.sgf": GAME_SGF % "b.sgf"}, True),
             ("quiet", ["job.txt", "--quiet"], bad + summary(1, 1, 1, 0),
@@ -186,8 +220,8 @@ class CliTest(unittest.TestCase):
         os.makedirs(d.path("sgf/d.sgf"))  # a folder where the SGF file goes
         d.write("more/d.ugf", GAME, mtime=time.time() + 100)  # newer than it
         df = self.datafile("LOG=9\nOUT=%s\nIN=%s\nOUT=%s\nIN=%s\n"
-                           % (d.path("new/deeper"), d.path("ugf"),
-                              d.path("sgf"), d.path("more")))
+                           % (d.native("new", "deeper"), d.native("ugf"),
+                              d.native("sgf"), d.native("more")))
         dry = run_cli("-n", df)
         self.assertEqual(["job.txt", "more", "sgf", "ugf"], d.files(""))
         self.assertEqual(["d.sgf"], d.files("sgf"))
@@ -195,8 +229,9 @@ class CliTest(unittest.TestCase):
         self.assertEqual(summary(3, 0, 2, 2), self.lines(real)[-6:])
         self.assertEqual((real.returncode, real.stdout),
                          (dry.returncode, dry.stdout))
-        for args in (["convert", "-n", d.path("ugf/a.ugf"), d.path("one.sgf")],
-                     ["convert", d.path("ugf/a.ugf"), "-", "--dry-run"]):
+        for args in (["convert", "-n", d.native("ugf", "a.ugf"),
+                      d.native("one.sgf")],
+                     ["convert", d.native("ugf", "a.ugf"), "-", "--dry-run"]):
             with self.subTest(args=args):
                 r = run_cli(*args)
                 self.assertEqual(0, r.returncode)
@@ -210,14 +245,19 @@ class CliTest(unittest.TestCase):
         d.write("ugf/x/y/c.ugf", GAME)
         d.write("ugf/x/A.UGF", GAME)
         df = self.datafile("LOG=1\nOUT=%s\nIN=%s\nCLOSE\nnot read\n"
-                           % (d.path("sgf"), d.path("ugf")), name="job")
+                           % (d.native("sgf"), d.native("ugf")), name="job")
         r = run_cli(df)
         self.assertEqual(0, r.returncode, r.stdout + r.stderr)
-        ugf, sgf = d.path("ugf"), d.path("sgf")
+
+        def ugf(*parts):
+            return d.native("ugf", *parts)
+
+        def sgf(*parts):
+            return d.native("sgf", *parts)
         self.assertEqual([
-            "convert %s/a.ugf -> %s/a.sgf" % (ugf, sgf),
-            "convert %s/x/b.ugi -> %s/b.sgf" % (ugf, sgf),
-            "convert %s/x/y/c.ugf -> %s/c.sgf" % (ugf, sgf),
+            "convert %s -> %s" % (ugf("a.ugf"), sgf("a.sgf")),
+            "convert %s -> %s" % (ugf("x", "b.ugi"), sgf("b.sgf")),
+            "convert %s -> %s" % (ugf("x", "y", "c.ugf"), sgf("c.sgf")),
         ] + summary(3, 0, 3, 0), self.lines(r))
         self.assertEqual(["a.sgf", "b.sgf", "c.sgf"], d.files("sgf"))
         self.assertEqual(GAME_SGF % "b.sgf", d.read("sgf/b.sgf"))
@@ -225,12 +265,13 @@ class CliTest(unittest.TestCase):
         # holds every message shown.
         self.assertEqual(
             "Datafile: OUT=%s\r\nDatafile: IN=%s\r\n"
-            "ProcessDir %s -> %s\r\n" % (sgf, ugf, ugf, sgf)
-            + "convert %s/a.ugf -> %s/a.sgf\r\n" % (ugf, sgf)
-            + "ProcessDir %s/x -> %s\r\n" % (ugf, sgf)
-            + "convert %s/x/b.ugi -> %s/b.sgf\r\n" % (ugf, sgf)
-            + "ProcessDir %s/x/y -> %s\r\n" % (ugf, sgf)
-            + "convert %s/x/y/c.ugf -> %s/c.sgf\r\n" % (ugf, sgf)
+            "ProcessDir %s -> %s\r\n" % (sgf(), ugf(), ugf(), sgf())
+            + "convert %s -> %s\r\n" % (ugf("a.ugf"), sgf("a.sgf"))
+            + "ProcessDir %s -> %s\r\n" % (ugf("x"), sgf())
+            + "convert %s -> %s\r\n" % (ugf("x", "b.ugi"), sgf("b.sgf"))
+            + "ProcessDir %s -> %s\r\n" % (ugf("x", "y"), sgf())
+            + "convert %s -> %s\r\n" % (ugf("x", "y", "c.ugf"),
+                                         sgf("c.sgf"))
             + "Datafile: CLOSE\r\n\r\n*** summary ***\r\n"
             "Directories scanned: 3\r\nFiles up-to-date: 0\r\n"
             "Files converted: 3\r\nFiles failed: 0\r\n",
@@ -241,7 +282,7 @@ class CliTest(unittest.TestCase):
         past = time.time() - 86400
         d.write("ugf/a.ugf", GAME, mtime=past)
         d.write("ugf/b.ugf", GAME, mtime=past)
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf")))
         self.assertEqual(0, run_cli(df).returncode)
         future = time.time() + 100  # surely newer than the program file
         for name in ("a.sgf", "b.sgf"):
@@ -249,41 +290,43 @@ class CliTest(unittest.TestCase):
         os.utime(d.path("ugf/b.ugf"), (future, future))  # same second: stale
         r = run_cli(df)
         self.assertEqual(
-            ["convert %s -> %s" % (d.path("ugf/b.ugf"), d.path("sgf/b.sgf"))]
+            ["convert %s -> %s" % (d.native("ugf/b.ugf"), d.native("sgf/b.sgf"))]
             + summary(1, 1, 1, 0), self.lines(r))
 
     def test_program_newer_than_output_converts_again(self):
         d = self.d
         d.write("ugf/a.ugf", GAME, mtime=time.time() - 86400)
         d.write("sgf/a.sgf", "old", mtime=time.time() - 3600)
-        copy = d.path("bin", "kirato-cli")
+        copy = d.path("bin", os.path.basename(CLI))
         os.makedirs(os.path.dirname(copy))
         with open(CLI, "rb") as src, open(copy, "wb") as dst:
             dst.write(src.read())
         os.chmod(copy, 0o755)
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
-        r = subprocess.run([copy, df], capture_output=True, text=True)
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                d.native("ugf")))
+        r = run_cli(df, program=copy)
         self.assertIn("Files converted: 1", r.stdout)
         self.assertEqual(GAME_SGF % "a.sgf", d.read("sgf/a.sgf"))
 
     def test_error_flag_gives_exit_status_one(self):
         for text in ("bogus\nCLOSE\n", "FORCEERROR: stop here\n",
-                     "IN=/tmp\n", "OUT=%s\nIN=\n" % self.d.path("o")):
+                     "IN=/tmp\n", "OUT=%s\nIN=\n" % self.d.native("o")):
             with self.subTest(text=text):
                 r = run_cli(self.datafile(text))
                 self.assertEqual(1, r.returncode, r.stdout)
         r = run_cli(self.datafile("FORCEERROR: stop here\n"))
         self.assertEqual(["stop here"] + summary(0, 0, 0, 0), self.lines(r))
 
+    @posix_only("no device that is always full")
     def test_messages_that_cannot_be_written_fail_the_run(self):
         if not os.path.exists("/dev/full"):
             self.skipTest("no /dev/full on this system")
         self.d.write("ugf/g.ugf", GAME)
-        job = self.datafile("OUT=%s\nIN=%s\n" % (self.d.path("sgf"),
-                                                 self.d.path("ugf")))
+        job = self.datafile("OUT=%s\nIN=%s\n" % (self.d.native("sgf"),
+                                                 self.d.native("ugf")))
         cases = [("datafile run", [job]),
-                 ("one file", ["convert", self.d.path("ugf/g.ugf"),
-                               self.d.path("one.sgf")])]
+                 ("one file", ["convert", self.d.native("ugf/g.ugf"),
+                               self.d.native("one.sgf")])]
         for what, args in cases:
             with self.subTest(what):
                 with open("/dev/full", "w") as full:
@@ -301,13 +344,13 @@ class CliTest(unittest.TestCase):
         d = self.d
         d.write("ugf/bad.ugf", "[Header]\nSize=30\n", mtime=time.time() - 99)
         d.write("sgf/bad.sgf", "stale", mtime=time.time() - 999)
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf")))
         r = run_cli(df)
         self.assertEqual(1, r.returncode)
         self.assertEqual([
             "Illegal board size: 30",
-            "convert (FOUT) %s -> %s" % (d.path("ugf/bad.ugf"),
-                                          d.path("sgf/bad.sgf")),
+            "convert (FOUT) %s -> %s" % (d.native("ugf/bad.ugf"),
+                                          d.native("sgf/bad.sgf")),
         ] + summary(1, 0, 0, 0), self.lines(r))
         self.assertEqual([], d.files("sgf"))
 
@@ -316,39 +359,50 @@ class CliTest(unittest.TestCase):
         d.write("ugf/a.ugf", GAME)
         d.write("ugf/b.ugf", GAME)
         os.makedirs(d.path("ugf/dir.ugf"))       # a directory, not a file
-        os.mkfifo(d.path("ugf/fifo.ugf"))        # would block a plain open
-        os.symlink("/dev/zero", d.path("ugf/zero.ugf"))  # a device
         os.makedirs(d.path("sgf/a.sgf"))         # output name taken by a dir
-        os.mkfifo(d.path("sgf/b.sgf"))
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        if not WINDOWS:  # no pipes or devices among a folder's files there
+            os.mkfifo(d.path("ugf/fifo.ugf"))    # would block a plain open
+            os.symlink("/dev/zero", d.path("ugf/zero.ugf"))  # a device
+            os.mkfifo(d.path("sgf/b.sgf"))
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                d.native("ugf")))
         r = run_cli(df, timeout=20)
-        ugf, sgf = d.path("ugf"), d.path("sgf")
 
         def failed(name, verb, where, reason):
-            return ["Cannot %s '%s': %s" % (verb, where, reason),
-                    "convert (FOUT) %s/%s.ugf -> %s/%s.sgf"
-                    % (ugf, name, sgf, name)]
-        self.assertEqual(
-            failed("a", "write", sgf + "/a.sgf", "not a regular file")
-            + failed("b", "write", sgf + "/b.sgf", "not a regular file")
-            + failed("dir", "read", ugf + "/dir.ugf", "Is a directory")
-            + failed("fifo", "read", ugf + "/fifo.ugf", "not a regular file")
-            + failed("zero", "read", ugf + "/zero.ugf", "not a regular file")
-            + summary(2, 0, 0, 5), self.lines(r))
+            return ["Cannot %s '%s': %s" % (verb, d.native(where), reason),
+                    "convert (FOUT) %s -> %s"
+                    % (d.native("ugf", name + ".ugf"),
+                       d.native("sgf", name + ".sgf"))]
+        if WINDOWS:
+            lines = (failed("a", "write", "sgf/a.sgf", "not a regular file")
+                     + ["convert %s -> %s" % (d.native("ugf/b.ugf"),
+                                              d.native("sgf/b.sgf"))]
+                     + failed("dir", "read", "ugf/dir.ugf", "Is a directory")
+                     + summary(2, 0, 1, 2))
+        else:
+            lines = (failed("a", "write", "sgf/a.sgf", "not a regular file")
+                     + failed("b", "write", "sgf/b.sgf", "not a regular file")
+                     + failed("dir", "read", "ugf/dir.ugf", "Is a directory")
+                     + failed("fifo", "read", "ugf/fifo.ugf",
+                              "not a regular file")
+                     + failed("zero", "read", "ugf/zero.ugf",
+                              "not a regular file")
+                     + summary(2, 0, 0, 5))
+        self.assertEqual(lines, self.lines(r))
         self.assertEqual(1, r.returncode)
-        self.assertTrue(stat.S_ISFIFO(os.stat(d.path("sgf/b.sgf")).st_mode))
+        self.assertTrue(os.path.isdir(d.path("sgf/a.sgf")))
 
     def test_output_directory_that_cannot_be_made(self):
         d = self.d
         d.write("file", "")
         d.write("ugf/a.ugf", GAME)
-        df = self.datafile("OUT=%s/sub/deeper\nIN=%s\n"
-                           % (d.path("file"), d.path("ugf")))
+        df = self.datafile("OUT=%s\nIN=%s\n"
+                           % (d.native("file/sub/deeper"), d.native("ugf")))
         r = run_cli(df)
         self.assertEqual(1, r.returncode)
         self.assertEqual(
-            ["Datafile line 2: the outputdir '%s/sub' cannot be created: "
-             "Not a directory" % d.path("file")] + summary(0, 0, 0, 0),
+            ["Datafile line 2: the outputdir '%s' cannot be created: "
+             "Not a directory" % d.native("file/sub")] + summary(0, 0, 0, 0),
             self.lines(r))
 
     def test_log_that_cannot_be_created(self):
@@ -357,7 +411,7 @@ class CliTest(unittest.TestCase):
         self.assertEqual(0, r.returncode)
         self.assertEqual(
             ["Cannot open logfile '%s', error: Is a directory"
-             % self.d.path("job.log")] + summary(0, 0, 0, 0), self.lines(r))
+             % self.d.native("job.log")] + summary(0, 0, 0, 0), self.lines(r))
 
     def test_link_cycles_end(self):
         d = self.d
@@ -365,7 +419,7 @@ class CliTest(unittest.TestCase):
         d.write("ugf/sub/b.ugf", GAME)
         os.symlink(d.path("ugf"), d.path("ugf/sub/loop"))
         os.symlink("..", d.path("ugf/sub/up"))
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf")))
         r = run_cli(df, timeout=20)
         self.assertEqual(0, r.returncode)
         self.assertEqual(summary(2, 0, 2, 0), self.lines(r)[-6:])
@@ -377,7 +431,7 @@ class CliTest(unittest.TestCase):
             for name in "xy":
                 os.symlink(d.path("c/%d" % (i + 1)), d.path("c/%d/%s" % (i, name)))
         d.write("c/30/g.ugf", GAME)
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("c/0")))
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("c/0")))
         r = run_cli(df, timeout=20)
         self.assertEqual(0, r.returncode)
         self.assertEqual(summary(31, 0, 1, 0), self.lines(r)[-6:])
@@ -390,8 +444,9 @@ class CliTest(unittest.TestCase):
         d.write("ugf/b/game.ugi", GAME)
         d.write("one/g.ugf", GAME)
         d.write("out.sgf", "a file, not a folder")
-        os.mkfifo(d.path("pipe.sgf"))
-        ugf, one = d.path("ugf"), d.path("one/g.ugf")
+        if not WINDOWS:
+            os.mkfifo(d.path("pipe.sgf"))
+        ugf, one = d.native("ugf"), d.native("one/g.ugf")
 
         def job(text):
             job.count += 1
@@ -399,34 +454,41 @@ class CliTest(unittest.TestCase):
         job.count = 0
         cases = [
             ("missing input folder",
-             [job("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("nowhere")))],
+             [job("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("nowhere")))],
              ["Datafile line 2: input '%s' cannot be read: No such file or "
-              "directory" % d.path("nowhere")], 1),
+              "directory" % d.native("nowhere")], 1),
             ("relative input from another folder",
              [job("OUT=sgf\nIN=ugf\n")],
              ["Datafile line 2: input 'ugf' cannot be read: No such file or "
               "directory"], 1),
             ("output folder is a file",
-             [job("OUT=%s\nIN=%s\n" % (d.path("out.sgf"), ugf))],
+             [job("OUT=%s\nIN=%s\n" % (d.native("out.sgf"), ugf))],
              ["Datafile line 2: the outputdir '%s' cannot be created: Not a "
-              "directory" % d.path("out.sgf")], 1),
+              "directory" % d.native("out.sgf")], 1),
             ("two records, one output",
-             [job("OUT=%s\nIN=%s\n" % (d.path("sgf"), ugf))],
-             ["convert %s/a/game.ugf -> %s/game.sgf" % (ugf, d.path("sgf")),
-              "'%s/b/game.ugi' not converted: its output '%s/game.sgf' comes "
-              "from '%s/a/game.ugf'" % (ugf, d.path("sgf"), ugf)], 1),
+             [job("OUT=%s\nIN=%s\n" % (d.native("sgf"), ugf))],
+             ["convert %s -> %s" % (d.native("ugf/a/game.ugf"),
+                                    d.native("sgf/game.sgf")),
+              "'%s' not converted: its output '%s' comes from '%s'"
+              % (d.native("ugf/b/game.ugi"), d.native("sgf/game.sgf"),
+                 d.native("ugf/a/game.ugf"))], 1),
             ("a NUL byte in a path",
-             [job("OUT=%s\nIN=%s\0/etc\n" % (d.path("sgf"), ugf))],
+             [job("OUT=%s\nIN=%s\0/etc\n" % (d.native("sgf"), ugf))],
              ["Datafile line 2: contains a NUL byte"], 1),
             ("a byte order mark", [job("\ufeffCLOSE\n")], summary(0, 0, 0, 0),
              0),
             ("the record as its own output", ["convert", one, one],
              ["Cannot write '%s': it is the record '%s' itself" % (one, one)],
              1),
-            ("a pipe as the output", ["convert", one, d.path("pipe.sgf")],
-             ["Cannot write '%s': not a regular file" % d.path("pipe.sgf")], 1),
+            ("a folder as the output", ["convert", one, ugf],
+             ["Cannot write '%s': not a regular file" % ugf], 1),
         ]
-        if os.path.exists("/dev/full"):
+        if not WINDOWS:
+            cases.append(("a pipe as the output",
+                          ["convert", one, d.native("pipe.sgf")],
+                          ["Cannot write '%s': not a regular file"
+                           % d.native("pipe.sgf")], 1))
+        if os.path.exists("/dev/full") and not WINDOWS:
             cases.append(("a device as the output",
                           ["convert", one, "/dev/full"],
                           ["Cannot write '/dev/full': not a regular file"], 1))
@@ -438,21 +500,25 @@ class CliTest(unittest.TestCase):
                 for line in lines:
                     self.assertIn(line, out)
         self.assertEqual(GAME, d.read("one/g.ugf"))
+        if WINDOWS:
+            return
         self.assertTrue(stat.S_ISFIFO(os.stat(d.path("pipe.sgf")).st_mode))
         if os.path.exists("/dev/full"):
             self.assertTrue(stat.S_ISCHR(os.stat("/dev/full").st_mode))
 
+    @posix_only("Wine replaces a POSIX link like a file")
     def test_output_through_a_link_keeps_the_link(self):
         d = self.d
         one = d.write("one/g.ugf", GAME)
         d.write("kept/target.sgf", "old game")
         os.symlink(d.path("kept/target.sgf"), d.path("link.sgf"))
-        r = run_cli("convert", one, d.path("link.sgf"))
+        r = run_cli("convert", one, d.native("link.sgf"))
         self.assertEqual(0, r.returncode, r.stdout)
         self.assertTrue(os.path.islink(d.path("link.sgf")))
         self.assertEqual(GAME_SGF % "link.sgf", d.read("kept/target.sgf"))
         self.assertEqual(["target.sgf"], d.files("kept"))
 
+    @posix_only("POSIX permissions and users")
     def test_unprivileged_failures(self):
         """Folders and files the user may not touch; as root, the run drops
         to the user nobody for these."""
@@ -464,8 +530,8 @@ class CliTest(unittest.TestCase):
         os.chmod(d.path("ro"), 0o555)
         for folder, _, files in os.walk(d.root):
             os.chmod(folder, os.stat(folder).st_mode | 0o555)
-        df = self.datafile("LOG=1\nOUT=%s\nIN=%s\n" % (d.path("ro"),
-                                                        d.path("ugf")))
+        df = self.datafile("LOG=1\nOUT=%s\nIN=%s\n" % (d.native("ro"),
+                                                        d.native("ugf")))
         os.chmod(d.root, 0o777)
         as_user = None
         if os.geteuid() == 0:
@@ -473,7 +539,7 @@ class CliTest(unittest.TestCase):
                 os.setgid(65534)
                 os.setuid(65534)
         r = run_cli(df, preexec=as_user)
-        ugf, ro = d.path("ugf"), d.path("ro")
+        ugf, ro = d.native("ugf"), d.native("ro")
         self.assertEqual([
             "Cannot write '%s/open.sgf': Permission denied" % ro,
             "convert (FOUT) %s/open.ugf -> %s/open.sgf" % (ugf, ro),
@@ -490,7 +556,7 @@ class CliTest(unittest.TestCase):
         big = "[Header]\n" + "Title=%s\n" % ("x" * 1000) * 200
         d.write("ugf/big.ugf", big)
         d.write("ugf/small.ugf", "[Header]\nTitle=T\n")
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf")))
 
         def limit_file_size():
             # Writing past the limit fails with EFBIG, as on a full disk.
@@ -499,12 +565,15 @@ class CliTest(unittest.TestCase):
 
         r = run_cli(df, preexec=limit_file_size)
         self.assertEqual(1, r.returncode)
-        big_in, big_out = d.path("ugf/big.ugf"), d.path("sgf/big.sgf")
+        big_in, big_out = d.native("ugf/big.ugf"), d.native("sgf/big.sgf")
+        # Wine turns the limit into an error of its own choosing.
+        reason = (self.lines(r)[0].partition("': ")[2] if WINDOWS
+                  else "File too large")
         self.assertEqual([
-            "Cannot write '%s': File too large" % big_out,
+            "Cannot write '%s': %s" % (big_out, reason),
             "convert (FOUT) %s -> %s" % (big_in, big_out),
-            "convert %s -> %s" % (d.path("ugf/small.ugf"),
-                                  d.path("sgf/small.sgf")),
+            "convert %s -> %s" % (d.native("ugf/small.ugf"),
+                                  d.native("sgf/small.sgf")),
         ] + summary(1, 0, 1, 1), self.lines(r))
         self.assertEqual(["small.sgf"], d.files("sgf"))  # no temporary left
 
@@ -517,7 +586,7 @@ class CliTest(unittest.TestCase):
         count = 300
         for i in range(count):
             d.write("ugf/g%03d.ugf" % i, "[Data]\n" + moves)
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf")))
 
         def sgf_files():
             return [n for n in d.files("sgf") if n.endswith(".sgf")]
@@ -526,8 +595,8 @@ class CliTest(unittest.TestCase):
         # let it finish before the kill, try again.
         for _ in range(5):
             shutil.rmtree(d.path("sgf"), ignore_errors=True)
-            proc = subprocess.Popen([CLI, df], stdout=subprocess.PIPE,
-                                    text=True)
+            proc = subprocess.Popen([*EMULATOR, CLI, df],
+                                    stdout=subprocess.PIPE, text=True)
             for _ in range(5):
                 proc.stdout.readline()
             proc.kill()
@@ -546,7 +615,7 @@ class CliTest(unittest.TestCase):
     def test_convert_one_file(self):
         d = self.d
         src = d.write("in/game.ugi", GAME)
-        out = d.path("game-out.sgf")
+        out = d.native("game-out.sgf")
         r = run_cli("convert", src, out)
         self.assertEqual(0, r.returncode)
         self.assertEqual(["convert %s -> %s" % (src, out)], self.lines(r))
@@ -570,22 +639,27 @@ class CliTest(unittest.TestCase):
         r = run_cli("convert", bad, out)
         self.assertEqual(1, r.returncode)
         self.assertFalse(os.path.exists(out))
-        r = run_cli("convert", d.path("none.ugf"), d.path("x.sgf"))
+        r = run_cli("convert", d.native("none.ugf"), d.native("x.sgf"))
         self.assertEqual(
             (1, "Cannot read '%s': No such file or directory\n"
                 "convert (FOUT) %s -> %s\n"
-             % (d.path("none.ugf"), d.path("none.ugf"), d.path("x.sgf"))),
+             % (d.native("none.ugf"), d.native("none.ugf"), d.native("x.sgf"))),
             (r.returncode, r.stdout))
 
 
 def main():
-    global CLI, SOURCE_DIR
+    global CLI, SOURCE_DIR, EMULATOR, WINDOWS, SEP
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
     parser.add_argument("--sgf-check")
     parser.add_argument("--source-dir")
+    parser.add_argument("--emulator", help="runs CLI, such as Wine")
     args, rest = parser.parse_known_args()
     CLI = os.path.abspath(args.cli)
+    if args.emulator:
+        EMULATOR = [os.path.abspath(args.emulator)]
+        WINDOWS = CLI.endswith(".exe")
+        SEP = "\\" if WINDOWS else "/"
     SOURCE_DIR = args.source_dir
     unittest.main(argv=[sys.argv[0]] + rest)
 
