@@ -5,6 +5,9 @@
 #                           the npm packages of the SGF readers test
 #   scripts/deps.sh fuzz    clang and its fuzzer runtime
 #   scripts/deps.sh bench   the benchmarks' library
+#   scripts/deps.sh windows the cross compiler for 64-bit Windows, Wine and a
+#                           virtual display to test with, GoogleTest's
+#                           sources, zip, and a Japanese locale for Wine
 set -eu
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -15,7 +18,9 @@ case "${1:-build}" in
   test) wanted="$build qt6-base-dev libgtest-dev python3 clang gnugo" ;;
   fuzz) wanted="$build clang libclang-rt-14-dev" ;;
   bench) wanted="$build libbenchmark-dev libgtest-dev python3 time" ;;
-  *) echo "usage: $0 build|dialog|test|fuzz|bench" >&2; exit 2 ;;
+  windows) wanted="cmake ninja-build python3 g++-mingw-w64-x86-64-posix
+                   googletest wine wine64 xvfb xauth zip locales" ;;
+  *) echo "usage: $0 build|dialog|test|fuzz|bench|windows" >&2; exit 2 ;;
 esac
 
 missing=""
@@ -50,4 +55,15 @@ fi
 if [ "${1:-build}" = test ] && [ ! -d "$repo/tests/readers/node_modules" ]; then
   echo "Installing the SGF readers' npm packages"
   npm ci --prefix "$repo/tests/readers" --no-audit --no-fund
+fi
+
+# Wine takes its ANSI code page from the locale: the tests of datafiles
+# saved in Japanese need the locale itself, not only its name.
+if [ "${1:-build}" = windows ] && ! locale -a | grep -qx ja_JP.utf8; then
+  echo "Making the locale ja_JP.UTF-8"
+  if [ "$(id -u)" -eq 0 ]; then
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  else
+    sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  fi
 fi

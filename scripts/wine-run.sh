@@ -1,5 +1,6 @@
 #!/bin/sh
 # Runs a Windows program under Wine: scripts/wine-run.sh PROGRAM.exe [ARG]...
+# Without a program it only opens Wine's session.
 # The cross build's tests run through it. Wine gets a prefix of its own,
 # build/wine (or $WINEPREFIX), made by the first program that needs it, and
 # keeps its diagnostics to itself. In that prefix the share
@@ -28,4 +29,5 @@ if [ ! -e "$share/root" ]; then
   mkdir -p "$share"
   ln -sfn / "$share/root"
 fi
+[ $# -gt 0 ] || exit 0
 exec wine "$@"

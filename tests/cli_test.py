@@ -277,6 +277,62 @@ class CliTest(unittest.TestCase):
             "Files converted: 3\r\nFiles failed: 0\r\n",
             d.read("job.log"))
 
+    def test_path_forms_and_datafile_encodings(self):
+        """Each case: the folder of one record, how the datafile names it
+        and the output folder, in which encoding, and for which system.
+        The SGF file must come out byte for byte as on any other system."""
+        deep = "/".join("folder-%02d-of-a-deep-tree" % i for i in range(12))
+        both, posix, windows = (True, True), (True, False), (False, True)
+
+        def unc(d, *parts):
+            return "\\\\localhost\\root" + d.path(*parts).replace("/", "\\")
+
+        # name, folder, OUT, IN, encoding, locale, on POSIX, on Windows
+        cases = [
+            ("Japanese names", "対局", lambda d: d.native("棋譜"),
+             lambda d: d.native("対局"), "utf-8", None, both),
+            ("Notepad's UTF-8", "café", lambda d: d.native("sgf"),
+             lambda d: d.native("café"), "utf-8-sig", None, both),
+            ("beyond 260 characters", deep,
+             lambda d: d.native("sgf", deep), lambda d: d.native(deep),
+             "utf-8", None, both),
+            ("a backslash in a name", "a\\b", lambda d: d.native("sgf"),
+             lambda d: d.native("a\\b"), "utf-8", None, posix),
+            ("the drive's current folder", "ugf", lambda d: "Z:sgf",
+             lambda d: "Z:ugf", "utf-8", None, windows),
+            ("slashes after the drive", "ugf",
+             lambda d: "Z:" + d.path("sgf/"), lambda d: "Z:" + d.path("ugf"),
+             "utf-8", None, windows),
+            ("a share", "ugf", lambda d: unc(d, "sgf"),
+             lambda d: unc(d, "ugf"), "utf-8", None, windows),
+            ("ANSI code page 1252", "café", lambda d: d.native("sgf"),
+             lambda d: d.native("café"), "cp1252", "C.UTF-8", windows),
+            ("ANSI code page 932", "対局", lambda d: d.native("棋譜"),
+             lambda d: d.native("対局"), "cp932", "ja_JP.UTF-8", windows),
+        ]
+        for name, folder, out, inp, encoding, locale, systems in cases:
+            if not systems[WINDOWS]:
+                continue
+            with self.subTest(name):
+                d = Folder()
+                self.addCleanup(d.close)
+                d.write(folder + "/碁.ugf", GAME)
+                d.write("ジョブ.txt", "")
+                with open(d.path("ジョブ.txt"), "wb") as f:
+                    f.write(("OUT=%s\nIN=%s\n" % (out(d), inp(d)))
+                            .encode(encoding))
+                env = dict(os.environ, LC_ALL=locale) if locale else None
+                r = run_cli(d.native("ジョブ.txt"), cwd=d.root, env=env)
+                written = out(d).rstrip("/\\") + SEP + "碁.sgf"
+                self.assertEqual(
+                    ["convert %s%s碁.ugf -> %s" % (inp(d), SEP, written)]
+                    + summary(1, 0, 1, 0), self.lines(r))
+                sgf = [os.path.join(p, n) for p, _, names in os.walk(d.root)
+                       for n in names if n.endswith(".sgf")]
+                self.assertEqual(1, len(sgf))
+                with open(sgf[0], "rb") as f:
+                    self.assertEqual((GAME_SGF % "碁.sgf").encode(), f.read())
+
     def test_second_run_skips_what_is_up_to_date(self):
         d = self.d
         past = time.time() - 86400

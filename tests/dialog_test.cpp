@@ -93,6 +93,25 @@ TEST(CommandLineTest, QuotesAndWhitespace) {
   }
 }
 
+// Windows hands over one text, the program's own name first.
+TEST(CommandLineTest, TextAfterTheProgramsOwnName) {
+  struct Case {
+    const char* line;
+    const char* text;
+  } cases[] = {
+      {"kirato.exe", ""},
+      {"kirato.exe  \t\"C:\\my tools\\prep\" -v", "\"C:\\my tools\\prep\" -v"},
+      {"\"C:\\job folder\\kirato.exe\" prep", "prep"},
+      {"\"C:\\job\\kirato.exe\"prep", "prep"},
+      {"\"kirato.exe prep", ""},
+      {"kirato.exe\tprep x", "prep x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(c.text, TextAfterProgramName(c.line));
+  }
+}
+
 TEST(CommandLineTest, LongNamesAreCutBeforeTheClosingQuoteIsLookedFor) {
   const std::string x996(996, 'x');
   struct Case {

@@ -49,6 +49,24 @@ std::string CommandLineText(const std::vector<std::string>& arguments) {
   return text;
 }
 
+std::string_view TextAfterProgramName(std::string_view commandLine) {
+  size_t pos = 0;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    pos = commandLine.find('"', 1);
+    pos = pos == std::string_view::npos ? commandLine.size() : pos + 1;
+  } else {
+    while (pos < commandLine.size() && commandLine[pos] != ' ' &&
+           commandLine[pos] != '\t') {
+      ++pos;
+    }
+  }
+  while (pos < commandLine.size() &&
+         (commandLine[pos] == ' ' || commandLine[pos] == '\t')) {
+    ++pos;
+  }
+  return commandLine.substr(pos);
+}
+
 std::string CommandLineProgramName(std::string_view commandLine) {
   size_t pos = SkipSpace(commandLine, 0);
   char quote = '\0';

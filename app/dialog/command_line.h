@@ -19,6 +19,12 @@ constexpr size_t kMaxProgramNameLength = 997;
 // a name with blanks from a name followed by further words.
 std::string CommandLineText(const std::vector<std::string>& arguments);
 
+// The text after the program's own name in a command line that the system
+// hands over whole, as Windows does: a name that begins with a double quote
+// ends at the next one, any other at the first blank or tab; the blanks and
+// tabs after it are skipped.
+std::string_view TextAfterProgramName(std::string_view commandLine);
+
 // The program that `commandLine` names: leading whitespace skipped; an
 // opening double or single quote ends the name at its next occurrence;
 // without a quote the name is the whole rest of the text, blanks and further

@@ -1,0 +1,25 @@
+#include "app/win32/converter_app.h"
+
+#include <string>
+
+#include "app/dialog/command_line.h"
+#include "batch/path_win32.h"
+#include "batch/process.h"
+
+namespace kirato {
+
+CConverterApp::CConverterApp(HINSTANCE instance) : instance_(instance) {
+  setup_.programPath = SelfExecutablePath();
+  // The command line as the user typed it: the quotes in it decide where
+  // the name of the program to run first ends.
+  setup_.commandLine = std::string(
+      TextAfterProgramName(Utf8FromWide(::GetCommandLineW())));
+}
+
+int CConverterApp::InitInstance() {
+  CConverterDlg dialog(instance_, setup_);
+  dialog.DoModal();
+  return 0;
+}
+
+}  // namespace kirato
