@@ -10,7 +10,9 @@ namespace kirato {
 
 namespace {
 
-enum class Command { kForceError, kLog, kIn, kOut, kClose, kUnknown };
+enum class Command {
+  kForceError, kLog, kIn, kOut, kClose, kCharset, kUnknown
+};
 
 struct Keyword {
   std::string_view name;  // compared case-insensitively, as a prefix
@@ -21,7 +23,7 @@ struct Keyword {
 constexpr Keyword kCommands[] = {
     {"FORCEERROR", Command::kForceError}, {"LOG", Command::kLog},
     {"IN", Command::kIn},                 {"OUT", Command::kOut},
-    {"CLOSE", Command::kClose},
+    {"CLOSE", Command::kClose},           {"CHARSET", Command::kCharset},
 };
 
 Command FindCommand(std::string_view text) {
@@ -47,6 +49,23 @@ int LogLevel(std::string_view command) {
     return -1;
   }
   return static_cast<int>(ReadNumber(command, eq + 1));
+}
+
+// CHARSET=KEEP copies the bytes of the records as they are, for anyone who
+// relies on the old output; CHARSET=UTF-8 decodes them again. False for any
+// other value.
+bool ReadCharsetMode(std::string_view value, CharsetMode* mode) {
+  const auto is = [&](std::string_view word) {
+    return value.size() == word.size() && StartsWithNoCase(value, word);
+  };
+  if (is("KEEP")) {
+    *mode = CharsetMode::kKeep;
+  } else if (is("UTF-8") || is("UTF8")) {
+    *mode = CharsetMode::kDecode;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 // FORCEERROR's message: what follows the keyword, without its leading run of
@@ -97,6 +116,15 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     case Command::kClose:
       if (run.state.errorFlag == 0) d.closeFlag = 1;
       return false;
+    case Command::kCharset:
+      if (!ReadCharsetMode(value, &run.state.charset)) {
+        ShowAndTrace(run, Format("Datafile line %d: unknown charset '%.*s', "
+                                 "expected KEEP or UTF-8",
+                                 lineNumber, static_cast<int>(value.size()),
+                                 value.data()));
+        run.state.errorFlag = 1;
+      }
+      return true;
     case Command::kUnknown:
       ShowAndTrace(run, Format("Unknown command in datafile: '%.*s'",
                                static_cast<int>(command.size()),

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "batch/disk.h"
+#include "convert/game.h"
 
 namespace kirato {
 
@@ -23,6 +24,8 @@ struct RunState {
   int filesConverted = 0;
   int filesFailed = 0;
   int traceLevel = 0;  // 0: no tracing
+  // How the records of the IN lines that follow are read (CHARSET=).
+  CharsetMode charset = CharsetMode::kDecode;
   std::unique_ptr<LogFile> log;
 };
 

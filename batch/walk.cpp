@@ -207,6 +207,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
   if (!failed) {
     ConvertOptions options;
     options.traceLevel = run.state.traceLevel;
+    options.charset = run.state.charset;
     options.recordPath = inputPath;
     GameResult game =
         ConvertGame(record, FileNameOf(gameNamePath), options);
