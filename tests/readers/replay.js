@@ -6,8 +6,8 @@
 //   {file, problems: [...], size, root: {IDENT: first value},
 //    nodes: [{move: [colour, value] | null, AB, AW, AE, C, LB}],
 //    board: rows from the top, "X" black, "O" white, "." empty}
-// The bytes are taken as Latin-1, the character set SGF FF[4] assumes when a
-// file names none, so every byte comes through as one character.
+// The bytes are decoded as the editor decodes them: in the charset the CA
+// property names, else in the one its detection guesses.
 'use strict';
 
 const fs = require('fs');
@@ -20,7 +20,7 @@ function readOne(file) {
   const out = {file, problems: [], size: null, root: {}, nodes: [], board: []};
   let trees;
   try {
-    trees = sgf.parse(fs.readFileSync(file).toString('latin1'));
+    trees = sgf.parseBuffer(fs.readFileSync(file));
   } catch (e) {
     out.problems.push(`not read: ${e.message}`);
     return out;
