@@ -42,8 +42,8 @@ class Folder:
     def write(self, rel, text, mtime=None):
         p = self.path(rel)
         os.makedirs(os.path.dirname(p), exist_ok=True)
-        with open(p, "w", newline="") as f:
-            f.write(text)
+        with open(p, "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode())
         if mtime is not None:
             os.utime(p, (mtime, mtime))
         return p
@@ -314,6 +314,48 @@ class CliTest(unittest.TestCase):
         self.assertEqual(0, r.returncode)
         self.assertEqual(GAME_SGF % "my.game.sgf", r.stdout)
         self.assertEqual("convert %s -> -\n" % src, r.stderr)
+
+    def test_what_is_no_record_is_refused(self):
+        d = self.d
+        job = "OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf"))
+        cases = [("empty.ugf", b""), ("binary.ugf", bytes(range(256))),
+                 ("job.ugf", job.encode())]
+        for name, data in cases:
+            with self.subTest(name):
+                src = d.write("ugf/" + name, data)
+                r = run_cli("convert", src, d.path("one.sgf"))
+                self.assertEqual(1, r.returncode)
+                self.assertEqual(
+                    "No UGF section found in %s. Conversion aborted.\n"
+                    "convert (FOUT) %s -> %s\n" % (src, src, d.path("one.sgf")),
+                    r.stdout)
+                self.assertFalse(os.path.exists(d.path("one.sgf")))
+        r = run_cli(self.datafile(job))
+        self.assertEqual((1, []), (r.returncode, d.files("sgf")))
+        self.assertEqual(summary(1, 0, 0, 0), self.lines(r)[-6:])
+
+    def test_charsets_and_floods(self):
+        d = self.d
+        sjis = ("[Header]\r\nPlayerB=ソゾ,七段\r\n" + "Foo\r\n" * 30
+                + "[Data]\r\nPD,B1,1\r\n").encode("cp932")
+        src = d.write("ugf/jp.ugf", sjis)
+        sgf = d.path("sgf", "jp.sgf")
+        for charset, root in (
+                ("", "CA[UTF-8]\nPB[ソゾ]\nBR[七段]\n".encode()),
+                ("CHARSET=KEEP\n",
+                 b"PB[\x83\\\\\x83\\]]\nBR[\x8e\xb5\x92i]\n")):
+            with self.subTest(charset=charset):
+                r = run_cli(self.datafile("OUT=%s\n%sIN=%s\n" % (
+                    d.path("sgf"), charset, d.path("ugf"))))
+                self.assertEqual(0, r.returncode)
+                self.assertEqual(
+                    ["Unknown field: Foo"] * 20
+                    + ["... and 10 more like this in %s" % src,
+                       "convert %s -> %s" % (src, sgf)], self.lines(r)[:22])
+                with open(sgf, "rb") as f:
+                    self.assertEqual(b"(;GM[1]FF[4]AP[kirato:1.0]\nGN[jp.sgf]\n"
+                                     + root + b"\n;B[pp])\n", f.read())
+                os.remove(sgf)
 
     def test_convert_failures(self):
         d = self.d
