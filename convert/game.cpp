@@ -10,8 +10,8 @@
 namespace kirato {
 
 void Message(Conversion& c, std::string text) {
-  const std::string_view kind = std::string_view(text).substr(0, text.find(':'));
-  int& count = c.messageKinds[std::string(kind)];
+  const std::string kind = text.substr(0, text.find(':'));
+  int& count = c.messageKinds[kind];
   if (++count > kMostMessagesOfAKind) {
     if (count == kMostMessagesOfAKind + 1) c.floodedKinds.emplace_back(kind);
     return;

@@ -420,7 +420,8 @@ void MergeIntoRoot(GameState& game, std::string_view written, int source,
     });
   }
   for (RootProperty& p : made) {
-    const auto same = std::find_if(root.begin(), root.end(), sameIdent(p.ident));
+    const auto same =
+        std::find_if(root.begin(), root.end(), sameIdent(p.ident));
     if (same == root.end()) {
       root.push_back(std::move(p));
     } else if (repeat == Repeat::kJoins) {

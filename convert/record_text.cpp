@@ -1,7 +1,6 @@
 #include "convert/record_text.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 #include "convert/charset.h"
@@ -45,10 +44,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // decoded here.
 std::string_view CharsetOfLang(std::string_view lang) {
   for (const LangName& l : kLangNames) {
-    if (EqualsNoCase(lang, l.lang)) {
-      return l.charset == kUtf8 || CharsetKnown(l.charset) ? l.charset
-                                                            : std::string_view();
-    }
+    if (!EqualsNoCase(lang, l.lang)) continue;
+    if (l.charset == kUtf8 || CharsetKnown(l.charset)) return l.charset;
+    return {};
   }
   return {};
 }
@@ -110,6 +108,24 @@ std::string WithoutNul(std::string_view text) {
   return out;
 }
 
+// What one pass over the bytes tells: whether any is above 0x7F and
+// whether any is NUL. No early exit, so that the loop can be vectorised:
+// most records are plain ASCII, and this pass is all they cost.
+struct ByteKinds {
+  bool high = false;
+  bool nul = false;
+};
+
+ByteKinds ScanBytes(std::string_view text) {
+  unsigned char any = 0;
+  bool nul = false;
+  for (const char c : text) {
+    any |= static_cast<unsigned char>(c);
+    nul |= c == '\0';
+  }
+  return {any >= 0x80, nul};
+}
+
 void ReportInvalidBytes(Conversion& c, std::string_view text,
                         std::string_view charset, size_t firstInvalid) {
   const char lineEnd = LineEndOf(text);
@@ -136,12 +152,13 @@ bool NamesUgfSection(std::string_view line) {
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r) {
   r->raw = CutAtEndOfFile(record);
-  if (std::memchr(r->raw.data(), '\0', r->raw.size())) {
+  const ByteKinds kinds = ScanBytes(r->raw);
+  if (kinds.nul) {
     r->owned = WithoutNul(r->raw);
     r->changed = true;
   }
   const std::string_view text = r->text();
-  r->ascii = IsAscii(text);
+  r->ascii = !kinds.high;
   r->gameName.assign(gameName);
   if (c.options.charset == CharsetMode::kKeep) return;
 
