@@ -334,29 +334,6 @@ class CliTest(unittest.TestCase):
         self.assertEqual((1, []), (r.returncode, d.files("sgf")))
         self.assertEqual(summary(1, 0, 0, 0), self.lines(r)[-6:])
 
-    def test_charsets_and_floods(self):
-        d = self.d
-        sjis = ("[Header]\r\nPlayerB=ソゾ,七段\r\n" + "Foo\r\n" * 30
-                + "[Data]\r\nPD,B1,1\r\n").encode("cp932")
-        src = d.write("ugf/jp.ugf", sjis)
-        sgf = d.path("sgf", "jp.sgf")
-        for charset, root in (
-                ("", "CA[UTF-8]\nPB[ソゾ]\nBR[七段]\n".encode()),
-                ("CHARSET=KEEP\n",
-                 b"PB[\x83\\\\\x83\\]]\nBR[\x8e\xb5\x92i]\n")):
-            with self.subTest(charset=charset):
-                r = run_cli(self.datafile("OUT=%s\n%sIN=%s\n" % (
-                    d.path("sgf"), charset, d.path("ugf"))))
-                self.assertEqual(0, r.returncode)
-                self.assertEqual(
-                    ["Unknown field: Foo"] * 20
-                    + ["... and 10 more like this in %s" % src,
-                       "convert %s -> %s" % (src, sgf)], self.lines(r)[:22])
-                with open(sgf, "rb") as f:
-                    self.assertEqual(b"(;GM[1]FF[4]AP[kirato:1.0]\nGN[jp.sgf]\n"
-                                     + root + b"\n;B[pp])\n", f.read())
-                os.remove(sgf)
-
     def test_convert_failures(self):
         d = self.d
         bad = d.write("bad.ugf", "[Header]\nCrypt=XOR\n")

@@ -118,11 +118,20 @@ constexpr char kSjisGame[] =
     "[Data]\r\nPD,B1,1\r\n[Figure]\r\n.Text,1\r\n\x95\x5c]\r\n"
     ".#,1,1,\x8f\x5c\r\n";
 
-TEST(GameTest, TextIsWrittenInUtf8) {
+// `n` copies of `piece`, one after the other.
+std::string Times(int n, std::string_view piece) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out.append(piece);
+  return out;
+}
+
+TEST(GameTest, TextAndItsMessages) {
+  const std::string kNoSection =
+      "No UGF section found in /in/game.ugf. Conversion aborted.";
   struct Case {
     const char* name;
     std::string ugf;
-    std::string body;  // what follows the game name
+    std::string body;  // what follows the game name; empty: refused
     std::vector<std::string> messages = {};
     CharsetMode mode = CharsetMode::kDecode;
   } cases[] = {
@@ -143,8 +152,7 @@ TEST(GameTest, TextIsWrittenInUtf8) {
       {"unknown Lang: detected", "[Header]\nLang=JPN\nTitle=\x95\x5c\n",
        "CA[UTF-8]\nEV[表]\n)\n"},
       {"Lang in any case, after the text",
-       "[Header]\nTitle=\xc9\xbd\nLang=euc-jp\n",
-       "CA[UTF-8]\nEV[表]\n)\n"},
+       "[Header]\nTitle=\xc9\xbd\nLang=euc-jp\n", "CA[UTF-8]\nEV[表]\n)\n"},
       {"Lang outside the header is not the record's",
        "[Figure]\nLang=EUC-JP\n[Header]\nTitle=\x95\x5c\n",
        "CA[UTF-8]\nEV[表]\n)\n"},
@@ -157,6 +165,15 @@ TEST(GameTest, TextIsWrittenInUtf8) {
        "CA[UTF-8]\nEV[\xEF\xBF\xBD\\\\]\n)\n",
        {"Invalid UTF-8 bytes in /in/game.ugf (the first in line 3) written "
         "as U+FFFD"}},
+      // 7 + 338 * 3 = 1021 bytes fit into the first piece, the next
+      // character does not.
+      {"long lines are cut between characters",
+       "[Header]\nTitle=x" + Times(400, "表"),
+       "CA[UTF-8]\nEV[x" + Times(338, "表") + "]\n)\n",
+       {"Unknown field: " + Times(62, "表")}},
+      {"binary bytes are no record", "binary\x01\xff\n", "", {kNoSection}},
+      {"nor is a datafile", "OUT=/sgf\nIN=/ugf\n[x]\n", "", {kNoSection}},
+      {"no record is decoded", "\x85\x40\n", "", {kNoSection}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -164,80 +181,36 @@ TEST(GameTest, TextIsWrittenInUtf8) {
     t.conv.options.recordPath = "/in/game.ugf";
     t.conv.options.charset = c.mode;
     std::string sgf;
-    ConvertText(t, c.ugf, &sgf);
+    EXPECT_EQ(c.body.empty() ? 1 : 0, ConvertText(t, c.ugf, &sgf));
     EXPECT_EQ(kRoot + c.body, sgf);
     EXPECT_EQ(c.messages, t.Messages());
+    EXPECT_EQ(c.body.empty() ? 1 : 0, t.conv.errorFlag);
   }
 }
 
-TEST(GameTest, LongDecodedLinesKeepWholeCharacters) {
-  // 7 + 338 * 3 = 1021 bytes fit into the first piece, the next character
-  // does not.
-  std::string ugf = "[Header]\nTitle=x";
-  for (int i = 0; i < 400; ++i) ugf += "表";
-  TestConversion t;
-  t.conv.options.recordPath = "/in/game.ugf";
-  std::string sgf;
-  ConvertText(t, ugf, &sgf);
-  std::string first = "x";
-  std::string rest;
-  for (int i = 0; i < 338; ++i) first += "表";
-  for (int i = 338; i < 400; ++i) rest += "表";
-  EXPECT_EQ(std::string(kRoot) + "CA[UTF-8]\nEV[" + first + "]\n)\n", sgf);
-  EXPECT_EQ(std::vector<std::string>{"Unknown field: " + rest}, t.Messages());
-}
-
-// `n` header lines of unknown keys, and the messages they give.
-std::string UnknownKeys(int n) {
-  std::string lines;
-  for (int i = 0; i < n; ++i) lines += "Foo" + std::to_string(i) + "\n";
-  return lines;
-}
-
-std::vector<std::string> UnknownFieldMessages(int n) {
-  std::vector<std::string> shown;
-  for (int i = 0; i < n; ++i) {
-    shown.push_back("Unknown field: Foo" + std::to_string(i));
-  }
-  return shown;
-}
-
-std::vector<std::string> Concat(std::vector<std::string> a,
-                                const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-TEST(GameTest, RecordMessages) {
-  const std::string kNoSection =
-      "No UGF section found in /in/game.ugf. Conversion aborted.";
+// A header line of megabytes arrives as thousands of pieces, each an
+// unknown field: twenty are shown, then their number.
+TEST(GameTest, MessagesOfOneKindAreCounted) {
+  const std::string piece(1023, 'x');
   struct Case {
-    const char* name;
-    std::string ugf;
-    int result;
-    std::vector<std::string> messages;
+    int pieces;
+    std::string after;
+    std::vector<std::string> last;
   } cases[] = {
-      {"binary bytes are no record", "binary\x01\xff\n", 1, {kNoSection}},
-      {"nor is a datafile", "OUT=/sgf\nIN=/ugf\n[x]\n", 1, {kNoSection}},
-      {"no record is decoded", "\x85\x40\n", 1, {kNoSection}},
-      {"twenty of a kind", "[Header]\n" + UnknownKeys(20), 0,
-       UnknownFieldMessages(20)},
-      {"then only their number", "[Header]\n" + UnknownKeys(25), 0,
-       Concat(UnknownFieldMessages(20),
-              {"... and 5 more like this in /in/game.ugf"})},
-      {"after all others", "[Header]\n" + UnknownKeys(22) + "Size=1\n", 1,
-       Concat(UnknownFieldMessages(20),
-              {"Illegal board size: 1",
-               "... and 2 more like this in /in/game.ugf"})},
+      {20, "", {}},
+      {25, "", {"... and 5 more like this in /in/game.ugf"}},
+      {22, "\nSize=1",
+       {"Illegal board size: 1", "... and 2 more like this in /in/game.ugf"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.pieces);
     TestConversion t;
     t.conv.options.recordPath = "/in/game.ugf";
     std::string sgf;
-    EXPECT_EQ(c.result, ConvertText(t, c.ugf, &sgf));
-    EXPECT_EQ(c.messages, t.Messages());
-    EXPECT_EQ(c.result, t.conv.errorFlag);
+    ConvertText(t, "[Header]\n" + Times(c.pieces, piece) + c.after, &sgf);
+    std::vector<std::string> shown(20, "Unknown field: " + piece);
+    shown.insert(shown.end(), c.last.begin(), c.last.end());
+    EXPECT_EQ(shown, t.Messages());
   }
 }
 
