@@ -1,6 +1,8 @@
 #include "convert/record_text.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 #include "convert/charset.h"
@@ -56,9 +58,11 @@ std::string_view CharsetOfLang(std::string_view lang) {
 // line.
 struct RawScan {
   bool anySection = false;
-  std::string_view lang;  // the value of the header's last Lang line
+  std::string_view lang;  // the value of the last Lang line of the header
 };
 
+// Reads up to the end of the first header section: the charset is the
+// whole record's, and the moves after it need not be read twice.
 RawScan ScanRaw(std::string_view text) {
   RawScan scan;
   bool inHeader = false;
@@ -69,6 +73,7 @@ RawScan ScanRaw(std::string_view text) {
     std::string_view work = TrimLineEnd(piece);
     work.remove_prefix(SkipSpace(work, 0));
     if (!work.empty() && work.front() == '[') {
+      if (inHeader) break;
       inHeader = StartsWithNoCase(work, "[Header]");
       if (NamesUgfSection(work)) scan.anySection = true;
     } else if (inHeader && StartsWithNoCase(work, "Lang")) {
@@ -109,28 +114,42 @@ std::string WithoutNul(std::string_view text) {
 }
 
 // What one pass over the bytes tells: whether any is above 0x7F and
-// whether any is NUL. No early exit, so that the loop can be vectorised:
-// most records are plain ASCII, and this pass is all they cost.
+// whether any is NUL. Most records are plain ASCII, and this pass is all
+// they cost: it reads eight bytes at a time, without an early exit.
 struct ByteKinds {
   bool high = false;
   bool nul = false;
 };
 
 ByteKinds ScanBytes(std::string_view text) {
-  unsigned char any = 0;
-  bool nul = false;
-  for (const char c : text) {
-    any |= static_cast<unsigned char>(c);
-    nul |= c == '\0';
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  uint64_t any = 0;
+  uint64_t zero = 0;  // not 0 once a word held a NUL byte
+  size_t pos = 0;
+  for (; pos + 8 <= text.size(); pos += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text.data() + pos, 8);
+    any |= word;
+    zero |= (word - kOnes) & ~word & kHighBits;
   }
-  return {any >= 0x80, nul};
+  for (; pos < text.size(); ++pos) {
+    const unsigned char byte = static_cast<unsigned char>(text[pos]);
+    any |= byte;
+    zero |= byte == 0;
+  }
+  return {(any & kHighBits) != 0, zero != 0};
 }
 
 void ReportInvalidBytes(Conversion& c, std::string_view text,
                         std::string_view charset, size_t firstInvalid) {
   const char lineEnd = LineEndOf(text);
-  const auto before = text.substr(0, firstInvalid);
-  const long long line = 1 + std::count(before.begin(), before.end(), lineEnd);
+  long long line = 1;
+  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
+           p, lineEnd, text.data() + firstInvalid - p))) != nullptr;
+       ++p) {
+    ++line;
+  }
   Message(c, std::string("Invalid ")
                  .append(charset)
                  .append(" bytes in ")

@@ -1,5 +1,8 @@
 #include "convert/utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace kirato {
 
 namespace {
@@ -48,21 +51,23 @@ size_t ScanSequence(std::string_view text, size_t pos, bool* valid) {
 
 }  // namespace
 
-bool IsAscii(std::string_view text) {
-  // No early exit: the loop stays simple enough to be vectorised, and most
-  // records are read to the end anyway.
-  unsigned char any = 0;
-  for (const char c : text) any |= static_cast<unsigned char>(c);
-  return any < 0x80;
+size_t SkipAscii(std::string_view text, size_t pos) {
+  // Eight bytes at a time through the long runs of plain text.
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  for (; pos + 8 <= text.size(); pos += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text.data() + pos, 8);
+    if (word & kHighBits) break;
+  }
+  while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80) {
+    ++pos;
+  }
+  return pos;
 }
 
 size_t FirstInvalidUtf8(std::string_view text) {
   size_t pos = 0;
-  while (pos < text.size()) {
-    if (static_cast<unsigned char>(text[pos]) < 0x80) {
-      ++pos;
-      continue;
-    }
+  while ((pos = SkipAscii(text, pos)) < text.size()) {
     bool valid = false;
     const size_t length = ScanSequence(text, pos, &valid);
     if (!valid) return pos;

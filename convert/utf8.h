@@ -11,9 +11,14 @@ namespace kirato {
 // U+FFFD, which stands for bytes that could not be read as text.
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
+// Index of the first byte above 0x7F at or after `pos`, or text.size().
+size_t SkipAscii(std::string_view text, size_t pos);
+
 // True when no byte is above 0x7F. Such text reads the same in every
 // character set a record may use, so it needs no decoding.
-bool IsAscii(std::string_view text);
+inline bool IsAscii(std::string_view text) {
+  return SkipAscii(text, 0) == text.size();
+}
 
 // Offset of the first byte that is not part of a well-formed UTF-8
 // sequence (no overlong forms, no surrogates, nothing above U+10FFFF), or

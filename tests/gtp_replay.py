@@ -56,29 +56,25 @@ def _pieces(text):
             yield data.decode("utf-8")
 
 
-def _names_section(work):
-    return any(_starts(work, name) for name in SECTIONS)
-
-
 def decode_record(data):
     """The record's text as the converter decodes it: up to a Ctrl-Z,
     without NUL bytes, in the charset its header's Lang line names, else
     UTF-8 when it is valid UTF-8, else CP932; bytes that are no character
     there become U+FFFD. None for input without a UGF section."""
     data = data.split(b"\x1a", 1)[0].replace(b"\0", b"")
-    raw = data.decode("latin-1")
-    section, lang = None, None
-    for line, _ in _lines(raw):
+    section, lang, record = "", "", False
+    for line, _ in _lines(data.decode("latin-1")):
         work = line.lstrip(BLANKS)
         if work.startswith("["):
+            if _starts(section, "[Header]"):
+                break  # the first header section names the charset
             section = work
-        elif section is not None and _starts(section, "[Header]") and \
-                _starts(work, "Lang"):
-            lang = work.split("=", 1)[1].lstrip(BLANKS).rstrip(BLANKS) \
-                if "=" in work else ""
-    if not any(_names_section(line.lstrip(BLANKS)) for line, _ in _lines(raw)):
+            record = record or any(_starts(work, s) for s in SECTIONS)
+        elif _starts(section, "[Header]") and _starts(work, "Lang"):
+            lang = work.partition("=")[2].strip(BLANKS)
+    if not record:
         return None
-    codec = LANG_CODECS.get((lang or "").lower())
+    codec = LANG_CODECS.get(lang.lower())
     if codec is None:
         try:
             return data.decode("utf-8")
