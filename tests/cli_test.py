@@ -45,8 +45,8 @@ class Folder:
     def write(self, rel, text, mtime=None):
         p = self.path(rel)
         os.makedirs(os.path.dirname(p), exist_ok=True)
-        with open(p, "w", newline="") as f:
-            f.write(text)
+        with open(p, "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode())
         if mtime is not None:
             os.utime(p, (mtime, mtime))
         return p
@@ -558,6 +558,25 @@ class CliTest(unittest.TestCase):
         self.assertEqual(0, r.returncode)
         self.assertEqual(GAME_SGF % "my.game.sgf", r.stdout)
         self.assertEqual("convert %s -> -\n" % src, r.stderr)
+
+    def test_what_is_no_record_is_refused(self):
+        d = self.d
+        job = "OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf"))
+        cases = [("empty.ugf", b""), ("binary.ugf", bytes(range(256))),
+                 ("job.ugf", job.encode())]
+        for name, data in cases:
+            with self.subTest(name):
+                src = d.write("ugf/" + name, data)
+                r = run_cli("convert", src, d.path("one.sgf"))
+                self.assertEqual(1, r.returncode)
+                self.assertEqual(
+                    "No UGF section found in %s. Conversion aborted.\n"
+                    "convert (FOUT) %s -> %s\n" % (src, src, d.path("one.sgf")),
+                    r.stdout)
+                self.assertFalse(os.path.exists(d.path("one.sgf")))
+        r = run_cli(self.datafile(job))
+        self.assertEqual((1, []), (r.returncode, d.files("sgf")))
+        self.assertEqual(summary(1, 0, 0, 0), self.lines(r)[-6:])
 
     def test_convert_failures(self):
         d = self.d
