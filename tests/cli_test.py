@@ -104,6 +104,11 @@ class CliTest(unittest.TestCase):
             (["convert"], "convert needs INPUT and OUTPUT operands"),
             (["convert", "x"], "convert needs INPUT and OUTPUT operands"),
             (["convert", "a", "b", "c"], "extra operand 'c'"),
+            (["-j", "many", "job"], "invalid argument 'many' for '--jobs'"),
+            (["--jobs=257", "job"], "invalid argument '257' for '--jobs'"),
+            (["-j"], "option requires an argument -- 'j'"),
+            (["--charset=latin1", "job"],
+             "invalid argument 'latin1' for '--charset'"),
         ]
         for args, problem in cases:
             with self.subTest(args=args):
@@ -161,6 +166,10 @@ class CliTest(unittest.TestCase):
              [convert_b] + bad + summary(1, 1, 1, 0), {"a.sgf": "old"}, False),
             ("forced quiet dry run", ["-nfq", "--", "job.txt"],
              bad + summary(1, 0, 2, 0), {"a.sgf": "old"}, False),
+            ("one thread, then four", ["-j1", "-fj", "4", "job.txt"],
+             ["convert ugf/a.ugf -> sgf/a.sgf", convert_b] + bad
+             + summary(1, 0, 2, 0),
+             {"a.sgf": GAME_SGF % "a.sgf", "b.sgf": GAME_SGF % "b.sgf"}, True),
         ]
         for name, args, lines, sgf, logged in cases:
             with self.subTest(name):
@@ -558,6 +567,19 @@ class CliTest(unittest.TestCase):
         self.assertEqual(0, r.returncode)
         self.assertEqual(GAME_SGF % "my.game.sgf", r.stdout)
         self.assertEqual("convert %s -> -\n" % src, r.stderr)
+
+    def test_charset_keep_copies_the_bytes(self):
+        d = self.d
+        sjis = "[Header]\nPlayerB=\u30bd\u5341,1d\n".encode("cp932")
+        src = d.write("in/g.ugf", sjis)
+        decoded = run_cli("convert", src, "-")
+        self.assertIn("CA[UTF-8]\nPB[\u30bd\u5341]", decoded.stdout)
+        kept = subprocess.run([CLI, "convert", "--charset=KEEP", src, "-"],
+                              capture_output=True)
+        self.assertEqual(0, kept.returncode)
+        # The old bytes: each trail byte 0x5C escaped like a backslash.
+        self.assertIn(b"\nPB[\x83\\\\\x8f\\\\]\n", kept.stdout)
+        self.assertNotIn(b"CA[", kept.stdout)
 
     def test_what_is_no_record_is_refused(self):
         d = self.d
