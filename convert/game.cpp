@@ -1,5 +1,6 @@
 #include "convert/game.h"
 
+#include <algorithm>
 #include <new>
 
 #include "convert/lines.h"
@@ -106,6 +107,11 @@ int ConvertLines(Conversion& c, std::string_view record, std::string& out,
   if (level >= 4) Trace(c, "ConvertGame");
   RecordText r;
   PrepareRecordText(c, record, gameName, &r);
+  // The SGF is about as long as the record; a data line is some twelve
+  // bytes. Room made once saves growing step by step.
+  out.reserve(record.size() + 512);
+  c.game.moves.records.reserve(
+      std::min<size_t>(record.size() / 12 + 16, kMaxRecords));
   const bool decoding = c.options.charset == CharsetMode::kDecode;
   out += "(;GM[1]FF[4]AP[kirato:1.0]\n";
   out += "GN[";

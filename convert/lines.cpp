@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "convert/text.h"
+
 namespace kirato {
 
 std::string_view CutAtEndOfFile(std::string_view text) {
@@ -37,9 +39,8 @@ bool LineSplitter::Next(std::string_view* piece, bool* lineEnd) {
   // search never looks further, so a line of many megabytes is not scanned
   // again for each of its pieces.
   const size_t window = left < kMaxPiece + 2 ? left : kMaxPiece + 2;
-  const void* found = std::memchr(from, lineEnd_, window);
-  if (found) {
-    const size_t end = static_cast<const char*>(found) - from;
+  const size_t end = FindByte(std::string_view(from, window), 0, lineEnd_);
+  if (end < window) {
     size_t length = end;
     if (lineEnd_ == '\n' && length > 0 && from[length - 1] == '\r') --length;
     if (length < kMaxPiece) {
