@@ -15,6 +15,9 @@ import time
 import unittest
 
 CLI = None
+# "-j N" before every run's own arguments: the same table runs with one
+# thread and with several, and must see the same lines and files.
+JOBS = []
 SOURCE_DIR = None
 
 GAME = "[Header]\nTitle=Test\n[Data]\nPD,B1,1,0\nDD,W2,2,0\n"
@@ -63,7 +66,7 @@ class Folder:
 
 
 def run_cli(*args, cwd=None, preexec=None, timeout=60):
-    return subprocess.run([CLI, *args], cwd=cwd, capture_output=True,
+    return subprocess.run([CLI, *JOBS, *args], cwd=cwd, capture_output=True,
                           text=True, timeout=timeout, preexec_fn=preexec)
 
 
@@ -296,7 +299,7 @@ class CliTest(unittest.TestCase):
         for what, args in cases:
             with self.subTest(what):
                 with open("/dev/full", "w") as full:
-                    r = subprocess.run([CLI, *args], stdout=full,
+                    r = subprocess.run([CLI, *JOBS, *args], stdout=full,
                                        stderr=subprocess.PIPE, text=True,
                                        timeout=60)
                 self.assertEqual(
@@ -535,7 +538,7 @@ class CliTest(unittest.TestCase):
         # let it finish before the kill, try again.
         for _ in range(5):
             shutil.rmtree(d.path("sgf"), ignore_errors=True)
-            proc = subprocess.Popen([CLI, df], stdout=subprocess.PIPE,
+            proc = subprocess.Popen([CLI, *JOBS, df], stdout=subprocess.PIPE,
                                     text=True)
             for _ in range(5):
                 proc.stdout.readline()
@@ -625,8 +628,11 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--sgf-check")
     parser.add_argument("--source-dir")
+    parser.add_argument("--jobs", help="run every case with -j JOBS")
     args, rest = parser.parse_known_args()
     CLI = os.path.abspath(args.cli)
+    if args.jobs:
+        JOBS.extend(["-j", args.jobs])
     SOURCE_DIR = args.source_dir
     unittest.main(argv=[sys.argv[0]] + rest)
 
