@@ -19,6 +19,7 @@ enum class Command {
   kOut,
   kClose,
   kThreads,
+  kCharset,
   kUnknown
 };
 
@@ -32,6 +33,7 @@ constexpr Keyword kCommands[] = {
     {"FORCEERROR", Command::kForceError}, {"LOG", Command::kLog},
     {"IN", Command::kIn},                 {"OUT", Command::kOut},
     {"CLOSE", Command::kClose},           {"THREADS", Command::kThreads},
+    {"CHARSET", Command::kCharset},
 };
 
 Command FindCommand(std::string_view text) {
@@ -58,6 +60,7 @@ int LogLevel(std::string_view command) {
   }
   return static_cast<int>(ReadNumber(command, eq + 1));
 }
+
 
 // FORCEERROR's message: what follows the keyword, without its leading run of
 // whitespace and ':' characters.
@@ -124,6 +127,15 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
       return false;
     case Command::kThreads:
       SetThreads(run, lineNumber, value);
+      return true;
+    case Command::kCharset:
+      if (!ReadCharsetMode(value, &run.state.charset)) {
+        ShowMessage(run, Format("Datafile line %d: unknown charset '%.*s', "
+                                "expected KEEP or UTF-8",
+                                lineNumber, static_cast<int>(value.size()),
+                                value.data()));
+        run.state.errorFlag = 1;
+      }
       return true;
     case Command::kUnknown:
       ShowMessage(run, Format("Unknown command in datafile: '%.*s'",
@@ -231,6 +243,23 @@ std::string ReplaceFileExtension(const std::string& path,
   const size_t dot = path.rfind('.');
   if (dot == std::string::npos || dot < nameStart) return path + extension;
   return path.substr(0, dot) + extension;
+}
+
+// CHARSET=KEEP copies the bytes of the records as they are, for anyone who
+// relies on the old output; CHARSET=UTF-8 decodes them again. False for any
+// other value.
+bool ReadCharsetMode(std::string_view value, CharsetMode* mode) {
+  const auto is = [&](std::string_view word) {
+    return value.size() == word.size() && StartsWithNoCase(value, word);
+  };
+  if (is("KEEP")) {
+    *mode = CharsetMode::kKeep;
+  } else if (is("UTF-8") || is("UTF8")) {
+    *mode = CharsetMode::kDecode;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kirato

@@ -27,6 +27,11 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
                     const std::string& logPath, bool* opened = nullptr,
                     std::string* openError = nullptr);
 
+// CHARSET=KEEP copies the bytes of the records as they are, for anyone who
+// relies on the old output; CHARSET=UTF-8 (or UTF8) decodes them again, in
+// any letter case. False for any other value.
+bool ReadCharsetMode(std::string_view value, CharsetMode* mode);
+
 // `path` with everything from the last '.' of its final component on replaced
 // by `extension`, or with `extension` appended when that component has no
 // '.'. For programs and datafiles whose names carry no extension.

@@ -2,13 +2,15 @@
 // and names cross into the wide-character API as UTF-16.
 #include "batch/path_win32.h"
 
-#include <windows.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "batch/path.h"
 #include "convert/text.h"
+
+// Last: it defines words such as "near" as macros, which would change the
+// code of the headers above.
+#include <windows.h>
 
 namespace kirato {
 

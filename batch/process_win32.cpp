@@ -1,8 +1,6 @@
 // Process services on Windows (see disk_win32.cpp for the files).
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-#include <shellapi.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +11,11 @@
 #include "batch/path_win32.h"
 #include "batch/process.h"
 #include "convert/text.h"
+
+// Last: it defines words such as "near" as macros, which would change the
+// code of the headers above.
+#include <windows.h>
+#include <shellapi.h>
 
 namespace kirato {
 

@@ -15,6 +15,7 @@
 
 #include "batch/disk.h"
 #include "batch/output_names.h"
+#include "convert/game.h"
 
 namespace kirato {
 
@@ -27,6 +28,8 @@ struct RunState {
   int filesFailed = 0;
   int traceLevel = 0;  // 0: no tracing
   bool force = false;  // convert every candidate, up to date or not
+  // How the records of the IN lines that follow are read (CHARSET=).
+  CharsetMode charset = CharsetMode::kDecode;
   std::unique_ptr<LogFile> log;
   // Worker threads that convert records; 0: one per core.
   int threads = 0;

@@ -98,7 +98,8 @@ void IoFailure(RecordOutcome& o, const char* verb, const std::string& path,
 
 // Reads, converts and stores one record. Touches nothing but the disk, so
 // that it can run on any thread; the outcome says what the run must show.
-RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job, int traceLevel) {
+RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
+                            ConvertOptions options) {
   RecordOutcome o;
   std::string err;
   std::string record;
@@ -120,8 +121,6 @@ RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job, int traceLevel) {
              !out) {
     IoFailure(o, "write", job.outputPath, err);
   } else {
-    ConvertOptions options;
-    options.traceLevel = traceLevel;
     options.recordPath = job.inputPath;
     GameResult game = ConvertGame(record, job.gameName, options);
     std::move(game.notes.begin(), game.notes.end(),
@@ -155,6 +154,14 @@ RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job, int traceLevel) {
     }
   }
   return o;
+}
+
+// What the run says of how records are converted.
+ConvertOptions OptionsOf(const Run& run) {
+  ConvertOptions options;
+  options.traceLevel = run.state.traceLevel;
+  options.charset = run.state.charset;
+  return options;
 }
 
 // One walk of an input tree into one output folder.
@@ -212,9 +219,8 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
   job.outName = outName;
   job.gameName = outName;
   Disk& disk = run.disk;
-  const int level = run.state.traceLevel;
-  w.pool.Submit([&disk, level, job = std::move(job)] {
-    return ConvertRecord(disk, job, level);
+  w.pool.Submit([&disk, options = OptionsOf(run), job = std::move(job)] {
+    return ConvertRecord(disk, job, options);
   });
 }
 
@@ -363,8 +369,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
        run.disk.Stat(inputPath, &inStatus) == 0 &&
        inStatus.device == job.outStatus.device &&
        inStatus.inode == job.outStatus.inode);
-  const RecordOutcome outcome =
-      ConvertRecord(run.disk, job, run.state.traceLevel);
+  const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);
   return outcome.converted ? kConverted : kNotConverted;
 }

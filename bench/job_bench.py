@@ -126,30 +126,34 @@ def main():
         make_tree(ugf, args.files, args.seed, malformed=False)
         size = sum(os.path.getsize(os.path.join(d, n))
                    for d, _, ns in os.walk(ugf) for n in ns)
-        copy = os.path.join(tmp, "copy")
-        sgf = os.path.join(tmp, "sgf")
-        sgf_dialog = os.path.join(tmp, "sgf-dialog")
+        # Every step writes into a folder of its own that is removed only at
+        # the end: ext4 is slow to make files where thousands were just
+        # deleted (it passes over recently freed inodes), which would charge
+        # one step for the clean-up of another.
+        outs = os.path.join(tmp, "outs")
+        os.makedirs(outs)
         job = os.path.join(tmp, "job.txt")
-        write_job(job, sgf, ugf)
         stamp = os.path.join(tmp, "stamp")
         open(stamp, "w").close()
-        launcher = dialog_job(tmp, dialog, sgf_dialog, ugf) if dialog else None
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
         conv = ["convert-j%d" % j for j in jobs]
         times = {k: [] for k in ["copy"] + conv + ["walk", "uptodate", "dialog"]}
-        for _ in range(args.rounds):
-            shutil.rmtree(copy, ignore_errors=True)
-            times["copy"].append(timed(["cp", "-r", ugf, copy]))
+        for r in range(args.rounds):
+            times["copy"].append(timed(["cp", "-r", ugf,
+                                        os.path.join(outs, "copy-%d" % r)]))
             for j, name in zip(jobs, conv):
-                shutil.rmtree(sgf, ignore_errors=True)
+                sgf = os.path.join(outs, "sgf-%d-%d" % (r, j))
+                write_job(job, sgf, ugf)
                 times[name].append(timed([cli, "-j", str(j), job]))
             times["walk"].append(timed(["find", ugf, "-newer", stamp]))
             times["uptodate"].append(timed([cli, job]))
-            if launcher:
-                shutil.rmtree(sgf_dialog, ignore_errors=True)
+            if dialog:
+                launcher = dialog_job(tmp, dialog,
+                                      os.path.join(outs, "dialog-%d" % r), ugf)
                 times["dialog"].append(timed([launcher], env=env))
         converted = sum(len(ns) for _, _, ns in os.walk(sgf))
+        shutil.rmtree(outs)
 
         med = {k: statistics.median(v) for k, v in times.items() if v}
         print("%d records (%.1f MB, %.1f KB each) in nested folders, %d "

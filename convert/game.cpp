@@ -1,13 +1,22 @@
 #include "convert/game.h"
 
+#include <algorithm>
 #include <new>
 
 #include "convert/lines.h"
+#include "convert/record_text.h"
 #include "convert/text.h"
+#include "convert/utf8.h"
 
 namespace kirato {
 
 void Message(Conversion& c, std::string text) {
+  const std::string kind = text.substr(0, text.find(':'));
+  int& count = c.messageKinds[kind];
+  if (++count > kMostMessagesOfAKind) {
+    if (count == kMostMessagesOfAKind + 1) c.floodedKinds.emplace_back(kind);
+    return;
+  }
   c.notes.push_back({true, std::move(text)});
 }
 
@@ -84,18 +93,38 @@ void TraceRead(Conversion& c, std::string_view piece, bool lineEnd) {
   Trace(c, "ConvertGame::readline ", piece, lineEnd ? "\n" : "");
 }
 
+// Readers that are not told the charset guess it, and guess wrong for
+// much Japanese text. It stands after the game name, so that the first two
+// lines of every SGF file stay the same.
+void NameCharset(const RecordText& r, size_t afterName, std::string& out) {
+  if (r.ascii && IsAscii(r.gameName)) return;
+  if (!IsAscii(out)) out.insert(afterName, "CA[UTF-8]\n");
+}
+
 int ConvertLines(Conversion& c, std::string_view record, std::string& out,
                  std::string_view gameName) {
   const int level = c.options.traceLevel;
   if (level >= 4) Trace(c, "ConvertGame");
+  RecordText r;
+  PrepareRecordText(c, record, gameName, &r);
+  // The SGF is about as long as the record; a data line is some twelve
+  // bytes. Room made once saves growing step by step.
+  out.reserve(record.size() + 512);
+  c.game.moves.records.reserve(
+      std::min<size_t>(record.size() / 12 + 16, kMaxRecords));
+  const bool decoding = c.options.charset == CharsetMode::kDecode;
   out += "(;GM[1]FF[4]AP[kirato:1.0]\n";
   out += "GN[";
   // The game is named after the output file, extension included.
-  AppendEscapedSgfText(out, gameName);
+  AppendEscapedSgfText(out, r.gameName);
   out += "]\n";
+  const size_t afterName = out.size();
 
   Section section = Section::kNone;
-  LineSplitter lines(record);
+  // Empty files, binary files and datafiles are no records: converting
+  // them into empty games would report success for a mistake.
+  bool anySection = false;
+  LineSplitter lines(r.text(), decoding);
   std::string_view piece;
   bool lineEnd = false;
   int nextLine = 1;
@@ -113,6 +142,7 @@ int ConvertLines(Conversion& c, std::string_view record, std::string& out,
     // Every section line starts with '[', and any such line ends the
     // section it stands in.
     if (!work.empty() && work.front() == '[') {
+      if (!anySection) anySection = NamesUgfSection(work);
       section = Section::kNone;
       for (const SectionLine& s : kSectionLines) {
         if (StartsWithNoCase(work, s.name)) {
@@ -130,10 +160,27 @@ int ConvertLines(Conversion& c, std::string_view record, std::string& out,
       return 1;
     }
   }
+  if (!anySection) {
+    return FailConversion(c, std::string("No UGF section found in ")
+                                 .append(c.options.recordPath)
+                                 .append(". Conversion aborted."));
+  }
   WriteRootProperties(c.game, out);
   PrintMoveTree(c, out);
   out += ")\n";
+  if (decoding) NameCharset(r, afterName, out);
   return 0;
+}
+
+// One line for each kind of message that went over the limit, after all
+// the record's other messages.
+void ReportFloods(Conversion& c) {
+  for (const std::string& kind : c.floodedKinds) {
+    const int more = c.messageKinds[kind] - kMostMessagesOfAKind;
+    c.notes.push_back({true, "... and " + std::to_string(more) +
+                                 " more like this in " +
+                                 std::string(c.options.recordPath)});
+  }
 }
 
 }  // namespace
@@ -150,6 +197,7 @@ GameResult ConvertGame(std::string_view record, std::string_view gameName,
     } catch (const std::bad_alloc&) {
       r.result = FailConversion(c, kNoMemoryMessage);
     }
+    ReportFloods(c);
     r.errorFlag = c.errorFlag;
     r.notes = std::move(c.notes);
   } catch (const std::bad_alloc&) {

@@ -43,6 +43,7 @@ struct CommentList {
 struct RootProperty {
   std::string ident;
   std::string value;
+  int source = 0;  // which header key wrote it (see HandleHeaderField)
 };
 
 // One node of a review's game tree. Its children are `next`, the node that
@@ -120,8 +121,15 @@ struct GameState {
 // into the next.
 void ResetGame(GameState& game);
 
+// What becomes of the record's text bytes.
+enum class CharsetMode {
+  kDecode,  // decoded from the record's charset; the SGF is UTF-8
+  kKeep,    // copied as they are, for readers that rely on the raw bytes
+};
+
 struct ConvertOptions {
   int traceLevel = 0;  // trace lines are made only at this level and above
+  CharsetMode charset = CharsetMode::kDecode;
   // The record's path as the user named it, for messages that must say
   // which file they are about.
   std::string_view recordPath;
@@ -143,10 +151,21 @@ struct Conversion {
   std::vector<Note> notes;
   int errorFlag = 0;  // 1: the failure must mark the whole run as failed
   int lineNumber = 0;  // record line of the line being handled, from 1
+  // Messages made so far of each kind, and the kinds that went over the
+  // limit, in the order they did.
+  std::unordered_map<std::string, int> messageKinds;
+  std::vector<std::string> floodedKinds;
 };
 
+// One record shows at most this many messages of one kind: a header line
+// of megabytes arrives as thousands of pieces, each an unknown field.
+constexpr int kMostMessagesOfAKind = 20;
+
 // Adds a message, or a trace line joined from the pieces. The caller tests
-// the trace level first.
+// the trace level first. A message's kind is its text up to the first ':'
+// (all of it without one), so "Unknown field: a" and "Unknown field: b" are
+// of one kind; messages beyond kMostMessagesOfAKind of a kind are counted
+// and not shown.
 void Message(Conversion& c, std::string text);
 void Trace(Conversion& c, std::string_view a, std::string_view b = {},
            std::string_view c3 = {}, std::string_view d = {});

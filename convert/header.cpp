@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/game.h"
 #include "convert/text.h"
@@ -115,7 +116,8 @@ int WriteDate(Conversion&, const HeaderLine& h, std::string& out) {
   return 0;
 }
 
-// "handicap,komi", the komi's decimal mark being '.' or ','.
+// "handicap,komi", the komi's decimal mark being '.' or ','. A komi without
+// a digit is no number, and KM must hold one.
 int WriteHandicapAndKomi(Conversion&, const HeaderLine& h, std::string& out) {
   const std::string_view v = h.value;
   size_t pos = 0;
@@ -128,19 +130,20 @@ int WriteHandicapAndKomi(Conversion&, const HeaderLine& h, std::string& out) {
     if (pos == kNone) return 0;
   }
   while (IsAt(v, pos, ',')) ++pos;
-  if (pos >= v.size()) return 0;
-  out += "KM[";
+  std::string komi;
   if (IsAt(v, pos, '-')) {
-    out += '-';
+    komi += '-';
     ++pos;
   }
-  pos = CopyDigits(v, pos, out);
+  pos = CopyDigits(v, pos, komi);
   if (IsAt(v, pos, ',') || IsAt(v, pos, '.')) {
-    out += '.';
+    komi += '.';
     ++pos;
   }
-  CopyDigits(v, pos, out);
-  out += "]\n";
+  CopyDigits(v, pos, komi);
+  if (komi.find_first_of("0123456789") != std::string::npos) {
+    AppendProperty(out, "KM", komi);
+  }
   return 0;
 }
 
@@ -170,14 +173,35 @@ void WriteRank(char colour, std::string_view v, size_t pos, std::string& out) {
   out += "]\n";
 }
 
-// "PlayerB=name,rank". The character after "Player" becomes part of the
-// property names (PB, BR), so only an ASCII letter may stand there: a ';' or
-// '(' would open a new node or game tree. A bare "Player" has no colour.
-int WritePlayer(Conversion&, const HeaderLine& h, std::string& out) {
+// A rank that is no number of kyu or dan: a title ("Gosei", "Meijin") or a
+// rank in the record's own script ("七段"), written as it stands.
+void WriteRankText(char colour, std::string_view v, size_t pos,
+                   std::string& out) {
+  const size_t comma = v.find(',', pos);
+  const std::string_view rank =
+      TrimTrailingSpace(v.substr(pos, comma == kNone ? kNone : comma - pos));
+  if (rank.empty()) return;
+  out += colour;
+  out += "R[";
+  AppendEscapedSgfText(out, rank);
+  out += "]\n";
+}
+
+// The colour of a "Player" line: the letter after "Player", B or W in
+// either case; 0 for anything else, which is no player line. Another letter
+// would make a property of another meaning (PlayerC: PC, the place, and CR,
+// circle marks).
+char PlayerColour(std::string_view line) {
   constexpr size_t kColourAt = 6;
-  if (h.line.size() <= kColourAt) return 0;
-  const char colour = ToUpper(h.line[kColourAt]);
-  if (!IsUpperLetter(colour)) return 0;
+  if (line.size() <= kColourAt) return 0;
+  const char colour = ToUpper(line[kColourAt]);
+  return colour == 'B' || colour == 'W' ? colour : 0;
+}
+
+// "PlayerB=name,rank".
+int WritePlayer(Conversion&, const HeaderLine& h, std::string& out) {
+  const char colour = PlayerColour(h.line);
+  if (colour == 0) return 0;
   const std::string_view v = h.value;
   if (IsAt(v, 0, ',')) return 0;
 
@@ -190,8 +214,11 @@ int WritePlayer(Conversion&, const HeaderLine& h, std::string& out) {
   if (comma == kNone) return 0;
 
   const size_t pos = SkipSpace(v, comma + 1);
-  if (!DigitAt(v, pos)) return 0;
-  WriteRank(colour, v, pos, out);
+  if (DigitAt(v, pos)) {
+    WriteRank(colour, v, pos, out);
+  } else {
+    WriteRankText(colour, v, pos, out);
+  }
   return 0;
 }
 
@@ -311,65 +338,108 @@ int CheckCoordinateType(Conversion& c, const HeaderLine& h, std::string&) {
   return 1;
 }
 
+// What a key met again does to the properties its earlier lines wrote.
+// A property the root has already got would be an error in the node.
+enum class Repeat {
+  kJoins,     // free text: the new text is one more line of it
+  kReplaces,  // the new line's properties take the place of all of them,
+              // so no stale HA or BR outlives the line that made it
+  kReplacesWhenRead,  // likewise, but an unreadable value changes nothing:
+                      // SZ must stay with the board size moves are read on
+};
+
 struct HeaderKey {
   std::string_view key;
   size_t compared;  // characters of the line compared, case-insensitively
   Rule rule;
+  Repeat repeat;
   std::string_view property;  // for the free-text keys
 };
+
+constexpr Repeat kJoins = Repeat::kJoins;
+constexpr Repeat kReplaces = Repeat::kReplaces;
 
 // Tried in this order, first match wins: "Commentator" must come before
 // "Comment", which would also match it.
 constexpr HeaderKey kHeaderKeys[] = {
-    {"Code", 4, Ignore, {}},
-    {"Commentator", 11, WriteFreeText, "AN"},
-    {"Comment", 7, WriteFreeText, "GC"},
-    {"CoordinateType", 14, CheckCoordinateType, {}},
-    {"Copyright", 9, WriteFreeText, "CP"},
-    {"Crypt", 5, CheckCoded, {}},
-    {"Date", 4, WriteDate, {}},
-    {"Hdcp", 4, WriteHandicapAndKomi, {}},
-    {"Lang", 4, Ignore, {}},
-    {"Moves", 5, Ignore, {}},
-    {"Place", 5, WriteFreeText, "PC"},
-    {"Player", 6, WritePlayer, {}},
-    {"Rule", 4, WriteRuleSet, {}},
-    {"Ptime", 5, WriteTimeLimit, {}},
-    {"Size", 4, WriteBoardSize, {}},
-    {"Title", 5, WriteFreeText, "EV"},
-    {"Ver", 3, Ignore, {}},
-    {"Winner", 6, WriteResult, {}},
-    {"Writer", 6, WriteFreeText, "US"},
+    {"Code", 4, Ignore, kReplaces, {}},
+    {"Commentator", 11, WriteFreeText, kJoins, "AN"},
+    {"Comment", 7, WriteFreeText, kJoins, "GC"},
+    {"CoordinateType", 14, CheckCoordinateType, kReplaces, {}},
+    {"Copyright", 9, WriteFreeText, kJoins, "CP"},
+    {"Crypt", 5, CheckCoded, kReplaces, {}},
+    {"Date", 4, WriteDate, kReplaces, {}},
+    {"Hdcp", 4, WriteHandicapAndKomi, kReplaces, {}},
+    {"Lang", 4, Ignore, kReplaces, {}},
+    {"Moves", 5, Ignore, kReplaces, {}},
+    {"Place", 5, WriteFreeText, kJoins, "PC"},
+    {"Player", 6, WritePlayer, kReplaces, {}},
+    {"Rule", 4, WriteRuleSet, kReplaces, {}},
+    {"Ptime", 5, WriteTimeLimit, kReplaces, {}},
+    {"Size", 4, WriteBoardSize, Repeat::kReplacesWhenRead, {}},
+    {"Title", 5, WriteFreeText, kJoins, "EV"},
+    {"Ver", 3, Ignore, kReplaces, {}},
+    {"Winner", 6, WriteResult, kReplaces, {}},
+    {"Writer", 6, WriteFreeText, kJoins, "US"},
 };
 
-// Takes the "IDENT[value]\n" properties a rule wrote into the root. A
-// property the root has already got would be an error in the node: a
-// repeated free-text key adds a line to its text, any other repeated key
-// replaces the value, as the last board size is also the one moves use.
-void MergeIntoRoot(GameState& game, std::string_view written, bool joins) {
+// The "IDENT[value]\n" properties a rule wrote, marked with their source.
+std::vector<RootProperty> SplitProperties(std::string_view written,
+                                          int source) {
+  std::vector<RootProperty> made;
   size_t pos = 0;
   while (pos < written.size()) {
     const size_t open = written.find('[', pos);
-    if (open == kNone) return;
+    if (open == kNone) break;
     size_t close = open + 1;
     while (close < written.size() && written[close] != ']') {
       close += written[close] == '\\' ? 2 : 1;
     }
-    const std::string_view ident = written.substr(pos, open - pos);
-    const std::string_view value = written.substr(open + 1, close - open - 1);
+    made.push_back({std::string(written.substr(pos, open - pos)),
+                    std::string(written.substr(open + 1, close - open - 1)),
+                    source});
     pos = close + 2;  // past "]\n"
+  }
+  return made;
+}
 
-    auto same =
-        std::find_if(game.root.begin(), game.root.end(),
-                     [&](const RootProperty& p) { return p.ident == ident; });
-    if (same == game.root.end()) {
-      game.root.push_back({std::string(ident), std::string(value)});
-    } else if (joins) {
-      same->value.append("\n").append(value);
+// Takes what one line wrote into the root; every property keeps the place
+// where it was first met.
+void MergeIntoRoot(GameState& game, std::string_view written, int source,
+                   Repeat repeat) {
+  std::vector<RootProperty> made = SplitProperties(written, source);
+  if (repeat == Repeat::kReplacesWhenRead && made.empty()) return;
+  std::vector<RootProperty>& root = game.root;
+  const auto sameIdent = [](const std::string& ident) {
+    return [&ident](const RootProperty& p) { return p.ident == ident; };
+  };
+  if (repeat != Repeat::kJoins) {
+    std::erase_if(root, [&](const RootProperty& p) {
+      return p.source == source &&
+             std::none_of(made.begin(), made.end(), sameIdent(p.ident));
+    });
+  }
+  for (RootProperty& p : made) {
+    const auto same =
+        std::find_if(root.begin(), root.end(), sameIdent(p.ident));
+    if (same == root.end()) {
+      root.push_back(std::move(p));
+    } else if (repeat == Repeat::kJoins) {
+      same->value.append("\n").append(p.value);
     } else {
-      same->value.assign(value);
+      same->value = std::move(p.value);
     }
   }
+}
+
+// Which key a line is, for telling a repeated key: PlayerB and PlayerW are
+// two keys of one table entry. -1 for a Player line of another letter,
+// which is no key at all and replaces nothing.
+int SourceOf(const HeaderKey& k, std::string_view line) {
+  const int entry = static_cast<int>(&k - kHeaderKeys);
+  if (k.rule != WritePlayer) return entry * 2;
+  const char colour = PlayerColour(line);
+  return colour == 0 ? -1 : entry * 2 + (colour == 'W');
 }
 
 }  // namespace
@@ -391,7 +461,8 @@ int HandleHeaderField(Conversion& c, std::string_view line) {
       std::string written;
       const int result =
           k.rule(c, HeaderLine{line, value, k.property}, written);
-      MergeIntoRoot(c.game, written, !k.property.empty());
+      const int source = SourceOf(k, line);
+      if (source >= 0) MergeIntoRoot(c.game, written, source, k.repeat);
       return result;
     }
   }

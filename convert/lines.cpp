@@ -2,35 +2,61 @@
 
 #include <cstring>
 
+#include "convert/text.h"
+
 namespace kirato {
 
-LineSplitter::LineSplitter(std::string_view text) : text_(text) {
+std::string_view CutAtEndOfFile(std::string_view text) {
   const void* eof = std::memchr(text.data(), 0x1A, text.size());
-  if (eof) text_ = text.substr(0, static_cast<const char*>(eof) - text.data());
+  if (!eof) return text;
+  return text.substr(0, static_cast<const char*>(eof) - text.data());
 }
+
+char LineEndOf(std::string_view text) {
+  if (text.find('\n') != std::string_view::npos) return '\n';
+  return text.find('\r') != std::string_view::npos ? '\r' : '\n';
+}
+
+LineSplitter::LineSplitter(std::string_view text, bool wholeCharacters)
+    : text_(CutAtEndOfFile(text)),
+      lineEnd_(LineEndOf(text_)),
+      wholeCharacters_(wholeCharacters) {}
+
+namespace {
+
+bool IsContinuationByte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+}  // namespace
 
 bool LineSplitter::Next(std::string_view* piece, bool* lineEnd) {
   const size_t left = text_.size() - pos_;
   if (left == 0) return false;
   const char* from = text_.data() + pos_;
-  // A piece that ends in a line feed takes at most kMaxPiece bytes of text
-  // before it, plus the line feed and a carriage return before that: the
+  // A piece that ends in a line end takes at most kMaxPiece bytes of text
+  // before it, plus the line end and a carriage return before that: the
   // search never looks further, so a line of many megabytes is not scanned
   // again for each of its pieces.
   const size_t window = left < kMaxPiece + 2 ? left : kMaxPiece + 2;
-  const void* found = std::memchr(from, '\n', window);
-  if (found) {
-    const size_t newline = static_cast<const char*>(found) - from;
-    size_t length = newline;
-    if (length > 0 && from[length - 1] == '\r') --length;
+  const size_t end = FindByte(std::string_view(from, window), 0, lineEnd_);
+  if (end < window) {
+    size_t length = end;
+    if (lineEnd_ == '\n' && length > 0 && from[length - 1] == '\r') --length;
     if (length < kMaxPiece) {
       *piece = std::string_view(from, length);
       *lineEnd = true;
-      pos_ += newline + 1;
+      pos_ += end + 1;
       return true;
     }
   }
-  const size_t length = left < kMaxPiece ? left : kMaxPiece;
+  size_t length = left < kMaxPiece ? left : kMaxPiece;
+  if (wholeCharacters_ && length < left) {
+    // A UTF-8 character is at most four bytes: at most three to give back.
+    size_t cut = length;
+    while (cut > length - 3 && IsContinuationByte(from[cut])) --cut;
+    if (!IsContinuationByte(from[cut])) length = cut;
+  }
   *piece = std::string_view(from, length);
   *lineEnd = false;
   pos_ += length;

@@ -6,8 +6,17 @@
 
 namespace kirato {
 
+// The text before its first Ctrl-Z byte: a DOS end-of-file marker and
+// whatever an old editor left after it are not part of the record.
+std::string_view CutAtEndOfFile(std::string_view text);
+
+// The byte that ends the lines of `text`: a line feed, or a carriage return
+// in text that holds carriage returns but no line feed at all (as written
+// by old Macintosh editors, whose records would otherwise be one line).
+char LineEndOf(std::string_view text);
+
 // Hands out the pieces a 1024-byte line buffer would read: each piece holds
-// at most kMaxPiece bytes and ends after a line feed or where the buffer is
+// at most kMaxPiece bytes and ends after a line end or where the buffer is
 // full, so a longer line arrives as several pieces.
 //
 // A carriage return directly before a line feed is dropped, and a Ctrl-Z
@@ -19,7 +28,10 @@ class LineSplitter {
  public:
   static constexpr size_t kMaxPiece = 1023;
 
-  explicit LineSplitter(std::string_view text);
+  // With `wholeCharacters`, the text is UTF-8 and a full piece ends before
+  // the character the limit would cut in two, so that no piece holds half
+  // a character.
+  explicit LineSplitter(std::string_view text, bool wholeCharacters = false);
 
   // The next piece without its line end; *lineEnd tells whether a line end
   // closed it. False when the text is exhausted.
@@ -28,6 +40,8 @@ class LineSplitter {
  private:
   std::string_view text_;
   size_t pos_ = 0;
+  char lineEnd_ = '\n';
+  bool wholeCharacters_ = false;
 };
 
 }  // namespace kirato

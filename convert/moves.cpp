@@ -59,7 +59,7 @@ int ParseMove(Conversion& c, std::string_view line, MoveRecord& rec) {
   }
   rec.color = line[pos];
 
-  pos = SkipSpace(line, AfterComma(line, pos));
+  pos = SkipSpace(line, AfterComma(line, pos + 1));
   rec.number = DigitAt(line, pos) ? static_cast<int32_t>(ReadNumber(line, pos))
                                  : 0;
   return 0;
@@ -70,39 +70,71 @@ void AppendPoint(std::string& out, const MoveRecord& rec) {
   AppendSgfPointLetter(out, rec.row);
 }
 
+bool PlainLetter(char c) { return c != ']' && c != '\\'; }
+
 bool IsCommentEntry(const std::string& text) {
   return text.size() >= 3 && text.compare(0, 2, "C[") == 0 &&
          text.back() == ']';
 }
 
-// Entry indices ordered by move number, list order kept within a number, so
-// that the entries of one number are found by a binary search instead of a
-// scan of the whole list for every run of records.
-std::vector<int> EntriesByNumber(const CommentList& comments) {
-  std::vector<int> order(comments.entries.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    return comments.entries[a].number < comments.entries[b].number;
-  });
-  return order;
-}
-
-// The entries of `number`, in list order, as a range of `order`.
+// The entries of each move number, in list order, found without a scan of
+// the whole list for every run of records.
 struct EntryRange {
   std::vector<int>::const_iterator from, to;
 };
 
-EntryRange EntriesOf(const CommentList& comments, const std::vector<int>& order,
-                     int32_t number) {
-  const auto numberOf = [&](int index) { return comments.entries[index].number; };
-  const auto from = std::lower_bound(
-      order.begin(), order.end(), number,
-      [&](int index, int32_t n) { return numberOf(index) < n; });
-  const auto to = std::upper_bound(
-      from, order.end(), number,
-      [&](int32_t n, int index) { return n < numberOf(index); });
-  return {from, to};
-}
+class EntryIndex {
+ public:
+  explicit EntryIndex(const CommentList& comments) : comments_(comments) {
+    const std::vector<CommentRecord>& entries = comments.entries;
+    order_.resize(entries.size());
+    int32_t most = 0;
+    for (const CommentRecord& e : entries) most = std::max(most, e.number);
+    if (!entries.empty() && most < kDenseNumbers) {
+      // Move numbers of real games are small: a counting sort, and each
+      // number's range read straight off its slot.
+      starts_.assign(static_cast<size_t>(most) + 2, 0);
+      for (const CommentRecord& e : entries) ++starts_[e.number + 1];
+      for (size_t n = 1; n < starts_.size(); ++n) starts_[n] += starts_[n - 1];
+      std::vector<int> fill(starts_.begin(), starts_.end() - 1);
+      for (size_t i = 0; i < entries.size(); ++i) {
+        order_[fill[entries[i].number]++] = static_cast<int>(i);
+      }
+      return;
+    }
+    for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<int>(i);
+    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
+      return entries[a].number < entries[b].number;
+    });
+  }
+
+  EntryRange None() const { return {order_.end(), order_.end()}; }
+
+  EntryRange Of(int32_t number) const {
+    if (order_.empty() || number < 0) return None();
+    if (!starts_.empty()) {
+      if (static_cast<size_t>(number) + 1 >= starts_.size()) return None();
+      return {order_.begin() + starts_[number],
+              order_.begin() + starts_[number + 1]};
+    }
+    const auto numberOf = [&](int index) {
+      return comments_.entries[index].number;
+    };
+    const auto from = std::lower_bound(
+        order_.begin(), order_.end(), number,
+        [&](int index, int32_t n) { return numberOf(index) < n; });
+    const auto to = std::upper_bound(
+        from, order_.end(), number,
+        [&](int32_t n, int index) { return n < numberOf(index); });
+    return {from, to};
+  }
+
+ private:
+  static constexpr int32_t kDenseNumbers = 1 << 16;
+  const CommentList& comments_;
+  std::vector<int> order_;   // entry indices ordered by number
+  std::vector<int> starts_;  // dense: where each number's entries begin
+};
 
 // Writes the entries of one node: those of each range in turn, then the
 // node's escaped review comment. SGF allows a property only once in a node,
@@ -111,6 +143,12 @@ EntryRange EntriesOf(const CommentList& comments, const std::vector<int>& order,
 void AppendNodeEntries(const CommentList& comments,
                        std::initializer_list<EntryRange> ranges,
                        std::string_view review, std::string& out) {
+  // Most nodes have nothing to add.
+  if (review.empty() &&
+      std::all_of(ranges.begin(), ranges.end(),
+                  [](const EntryRange& r) { return r.from == r.to; })) {
+    return;
+  }
   std::string comment;
   std::string labels;
   bool anyComment = false;
@@ -144,6 +182,12 @@ void AppendNodeEntries(const CommentList& comments,
 // value; a pass is an empty value. A node that starts a game tree of its
 // own (the main line where a review's variations branch off) opens it.
 void AppendMoveNode(const MoveRecord& rec, bool opensTree, std::string& out) {
+  if (!opensTree && !rec.pass && PlainLetter(rec.col) &&
+      PlainLetter(rec.row)) {
+    const char node[] = {'\n', ';', rec.color, '[', rec.col, rec.row, ']'};
+    out.append(node, sizeof node);
+    return;
+  }
   out.append(opensTree ? "\n(;" : "\n;").append(1, rec.color).append("[");
   if (!rec.pass) AppendPoint(out, rec);
   out += ']';
@@ -193,7 +237,7 @@ int PrintMoveTree(Conversion& c, std::string& out) {
   if (c.options.traceLevel >= 4) Trace(c, "PrintMoveTree");
   const std::vector<MoveRecord>& records = c.game.moves.records;
   const CommentList& comments = c.game.comments;
-  const std::vector<int> order = EntriesByNumber(comments);
+  const EntryIndex index(comments);
   ReviewPlan review = PlaceReview(c);
   const std::string_view rootReview = ReviewText(review, 0);
 
@@ -204,7 +248,7 @@ int PrintMoveTree(Conversion& c, std::string& out) {
       std::any_of(records.begin(), records.end(),
                   [](const MoveRecord& r) { return r.number == 0; });
   if (!anyAdded) {
-    AppendNodeEntries(comments, {EntriesOf(comments, order, 0)}, rootReview,
+    AppendNodeEntries(comments, {index.Of(0)}, rootReview,
                       out);
   } else if (records.front().number != 0) {
     AppendNodeEntries(comments, {}, rootReview, out);
@@ -217,7 +261,7 @@ int PrintMoveTree(Conversion& c, std::string& out) {
     while (end < records.size() && records[end].number == number) ++end;
     if (number == 0) {
       AppendAddedStones(records, i, end, out);
-      AppendNodeEntries(comments, {EntriesOf(comments, order, 0)},
+      AppendNodeEntries(comments, {index.Of(0)},
                         i == 0 ? rootReview : std::string_view(), out);
       i = end;
       continue;
@@ -237,10 +281,10 @@ int PrintMoveTree(Conversion& c, std::string& out) {
     while (added < records.size() && records[added].number == 0) ++added;
     AppendAddedStones(records, end, added, out);
     // The entries of a number follow the last record of each of its runs.
-    const EntryRange none{order.end(), order.end()};
+    const EntryRange none = index.None();
     AppendNodeEntries(comments,
-                      {EntriesOf(comments, order, number),
-                       added > end ? EntriesOf(comments, order, 0) : none},
+                      {index.Of(number),
+                       added > end ? index.Of(0) : none},
                       ReviewText(review, written), out);
     i = added;
   }

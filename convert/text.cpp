@@ -1,19 +1,31 @@
 #include "convert/text.h"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace kirato {
 
-bool StartsWithNoCase(std::string_view text, std::string_view key) {
-  if (text.size() < key.size()) return false;
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (ToUpper(text[i]) != ToUpper(key[i])) return false;
+size_t FindByteFurther(std::string_view text, size_t pos, char c) {
+  const size_t size = text.size();
+  const char* p = text.data();
+  const uint64_t ones = 0x0101010101010101ULL;
+  const uint64_t pattern = ones * static_cast<unsigned char>(c);
+  const size_t quick = pos + 64 < size ? pos + 64 : size;
+  for (; pos + 8 <= quick; pos += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + pos, 8);
+    const uint64_t x = word ^ pattern;
+    // The lowest set bit marks the first byte that equals c.
+    const uint64_t hit = (x - ones) & ~x & (ones << 7);
+    if (hit != 0) return pos + (__builtin_ctzll(hit) >> 3);
   }
-  return true;
-}
-
-size_t SkipSpace(std::string_view text, size_t pos) {
-  while (pos < text.size() && IsSpace(text[pos])) ++pos;
+  if (quick < size) {
+    const void* found = std::memchr(p + pos, c, size - pos);
+    return found ? static_cast<size_t>(static_cast<const char*>(found) - p)
+                 : size;
+  }
+  while (pos < size && p[pos] != c) ++pos;
   return pos;
 }
 
@@ -22,22 +34,6 @@ std::string_view FileNameOf(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-size_t AfterComma(std::string_view text, size_t pos) {
-  const size_t comma = text.find(',', pos);
-  return comma == std::string_view::npos ? text.size() : comma + 1;
-}
-
-long long ReadNumber(std::string_view text, size_t pos, size_t* end) {
-  constexpr long long kMax = std::numeric_limits<int>::max();
-  long long value = 0;
-  while (pos < text.size() && IsDigit(text[pos])) {
-    value = value * 10 + (text[pos] - '0');
-    if (value > kMax) value = kMax;
-    ++pos;
-  }
-  if (end) *end = pos;
-  return value;
-}
 
 void TrimLineEnd(std::string& text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
@@ -63,21 +59,21 @@ std::string_view TrimTrailingSpace(std::string_view text) {
 
 void AppendEscapedSgfText(std::string& out, std::string_view text) {
   // Most text needs no escape: it is appended in runs between the bytes
-  // that do.
+  // that do, found with a table rather than a search for each kind.
+  static const struct Table {
+    bool escaped[256] = {};
+    Table() { escaped[0x3A] = escaped[0x5C] = escaped[0x5D] = true; }
+  } table;
+  const char* p = text.data();
+  const size_t size = text.size();
   size_t from = 0;
-  for (;;) {
-    const size_t at = text.find_first_of(":]\\", from);
-    out.append(text, from, at == std::string_view::npos ? at : at - from);
-    if (at == std::string_view::npos) return;
+  for (size_t i = 0; i < size; ++i) {
+    if (!table.escaped[static_cast<unsigned char>(p[i])]) continue;
+    out.append(p + from, i - from);
     out += '\\';
-    out += text[at];
-    from = at + 1;
+    from = i;
   }
-}
-
-void AppendSgfPointLetter(std::string& out, char c) {
-  if (c == ']' || c == '\\') out += '\\';
-  out += c;
+  out.append(p + from, size - from);
 }
 
 std::string EscapeSgfText(std::string_view text) {

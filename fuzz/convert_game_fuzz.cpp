@@ -1,13 +1,15 @@
 // Feeds arbitrary bytes to the converter as a UGF record. The first byte
-// picks the trace level, so the trace paths are exercised too. Whatever the
-// input, the SGF must be well-formed: a converted game complete, a failed
-// one a clean beginning that never looks finished. The same record converted
-// again gives the same bytes.
+// picks the trace level, so the trace paths are exercised too, and with its
+// top bit whether the record's bytes are kept raw. Whatever the input, the
+// SGF must be well-formed: a converted game complete, a failed one a clean
+// beginning that never looks finished; unless the bytes are kept, it is
+// valid UTF-8. The same record converted again gives the same bytes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "convert/utf8.h"
 #include "convert_helpers.h"
 #include "sgf_check.h"
 
@@ -24,7 +26,9 @@ void Require(bool ok, const char* what, const std::string& sgf) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   kirato::TestConversion t;
-  t.conv.options.traceLevel = data[0] % 10;
+  t.conv.options.traceLevel = (data[0] & 0x7F) % 10;
+  const bool keep = (data[0] & 0x80) != 0;
+  if (keep) t.conv.options.charset = kirato::CharsetMode::kKeep;
   const std::string ugf(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   std::string sgf;
@@ -33,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(sgf.rfind("(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n", 0) == 0,
           "the root does not start the output", sgf);
   Require(check.validPrefix, check.error.c_str(), sgf);
+  Require(keep || kirato::FirstInvalidUtf8(sgf) == std::string::npos,
+          "the SGF is not valid UTF-8", sgf);
   if (result == 0) {
     Require(check.complete, "a converted game is not complete", sgf);
     Require(sgf.size() >= 2 && sgf.compare(sgf.size() - 2, 2, ")\n") == 0,

@@ -20,7 +20,7 @@ cd "$work/kirato"
 echo "=== fresh clone: scripts/example.sh"
 scripts/example.sh >"$work/example.out" 2>&1 ||
   { cat "$work/example.out"; fail "the example job failed"; }
-grep -qx "Files converted: 3" "$work/example.out" ||
+grep -q "^Files converted: [1-9]" "$work/example.out" ||
   { cat "$work/example.out"; fail "the example converted nothing"; }
 
 echo "=== fresh clone: scripts/install.sh PREFIX"

@@ -16,6 +16,9 @@ import time
 import unittest
 
 CLI = None
+# "-j N" before every run's own arguments: the same table runs with one
+# thread and with several, and must see the same lines and files.
+JOBS = []
 SOURCE_DIR = None
 EMULATOR = []    # what runs CLI, such as Wine for a Windows program
 WINDOWS = False  # CLI is a Windows program: paths are written its way
@@ -55,8 +58,8 @@ class Folder:
     def write(self, rel, text, mtime=None):
         p = self.path(rel)
         os.makedirs(os.path.dirname(p), exist_ok=True)
-        with open(p, "w", newline="") as f:
-            f.write(text)
+        with open(p, "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode())
         if mtime is not None:
             os.utime(p, (mtime, mtime))
         return p
@@ -91,7 +94,7 @@ def posix_only(reason):
 
 def run_cli(*args, cwd=None, preexec=None, timeout=60, env=None,
             program=None):
-    return subprocess.run([*EMULATOR, program or CLI, *args], cwd=cwd,
+    return subprocess.run([*EMULATOR, program or CLI, *JOBS, *args], cwd=cwd,
                           capture_output=True, encoding="utf-8",
                           errors="surrogateescape", timeout=timeout,
                           preexec_fn=preexec, env=env)
@@ -135,6 +138,11 @@ class CliTest(unittest.TestCase):
             (["convert"], "convert needs INPUT and OUTPUT operands"),
             (["convert", "x"], "convert needs INPUT and OUTPUT operands"),
             (["convert", "a", "b", "c"], "extra operand 'c'"),
+            (["-j", "many", "job"], "invalid argument 'many' for '--jobs'"),
+            (["--jobs=257", "job"], "invalid argument '257' for '--jobs'"),
+            (["-j"], "option requires an argument -- 'j'"),
+            (["--charset=latin1", "job"],
+             "invalid argument 'latin1' for '--charset'"),
         ]
         for args, problem in cases:
             with self.subTest(args=args):
@@ -176,8 +184,9 @@ class CliTest(unittest.TestCase):
 
     def test_options_change_what_a_run_does(self):
         past = time.time() - 86400
-        convert_b = "convert %s -> %s" % (rel("ugf", "b.ugf"),
-                                          rel("sgf", "b.sgf"))
+        convert_a, convert_b = ("convert %s -> %s" % (rel("ugf", n + ".ugf"),
+                                                      rel("sgf", n + ".sgf"))
+                                for n in "ab")
         bad = ["Illegal board size: 30", "convert (FOUT) %s -> %s"
                % (rel("ugf", "bad.ugf"), rel("sgf", "bad.sgf"))]
         # name, arguments, lines shown, SGF files after the run, log written
@@ -185,8 +194,7 @@ class CliTest(unittest.TestCase):
             ("plain run", ["job.txt"], [convert_b] + bad + summary(1, 1, 1, 0),
              {"a.sgf": "old", "b.sgf": GAME_SGF % "b.sgf"}, True),
             ("forced", ["-f", "job.txt"],
-             ["convert %s -> %s" % (rel("ugf", "a.ugf"), rel("sgf", "a.sgf")),
-              convert_b] + bad
+             [convert_a, convert_b] + bad
              + summary(1, 0, 2, 0),
              {"a.sgf": GAME_SGF % "a.sgf", "b.sgf": GAME_SGF % "b.sgf"}, True),
             ("quiet", ["job.txt", "--quiet"], bad + summary(1, 1, 1, 0),
@@ -195,6 +203,10 @@ class CliTest(unittest.TestCase):
              [convert_b] + bad + summary(1, 1, 1, 0), {"a.sgf": "old"}, False),
             ("forced quiet dry run", ["-nfq", "--", "job.txt"],
              bad + summary(1, 0, 2, 0), {"a.sgf": "old"}, False),
+            ("one thread, then four", ["-j1", "-fj", "4", "job.txt"],
+             [convert_a, convert_b] + bad
+             + summary(1, 0, 2, 0),
+             {"a.sgf": GAME_SGF % "a.sgf", "b.sgf": GAME_SGF % "b.sgf"}, True),
         ]
         for name, args, lines, sgf, logged in cases:
             with self.subTest(name):
@@ -331,7 +343,10 @@ class CliTest(unittest.TestCase):
                        for n in names if n.endswith(".sgf")]
                 self.assertEqual(1, len(sgf))
                 with open(sgf[0], "rb") as f:
-                    self.assertEqual((GAME_SGF % "碁.sgf").encode(), f.read())
+                    # A name beyond ASCII makes the SGF say its charset.
+                    self.assertEqual(
+                        (GAME_SGF.replace("\nEV", "\nCA[UTF-8]\nEV")
+                         % "碁.sgf").encode(), f.read())
 
     def test_second_run_skips_what_is_up_to_date(self):
         d = self.d
@@ -386,7 +401,7 @@ class CliTest(unittest.TestCase):
         for what, args in cases:
             with self.subTest(what):
                 with open("/dev/full", "w") as full:
-                    r = subprocess.run([CLI, *args], stdout=full,
+                    r = subprocess.run([CLI, *JOBS, *args], stdout=full,
                                        stderr=subprocess.PIPE, text=True,
                                        timeout=60)
                 self.assertEqual(
@@ -594,8 +609,15 @@ class CliTest(unittest.TestCase):
             def as_user():
                 os.setgid(65534)
                 os.setuid(65534)
-        r = run_cli(df, preexec=as_user)
-        ugf, ro = d.native("ugf"), d.native("ro")
+        # A copy the user may run, wherever the build lies.
+        cli = d.path("bin", "kirato-cli")
+        os.makedirs(os.path.dirname(cli))
+        shutil.copy(CLI, cli)
+        os.chmod(d.path("bin"), 0o755)
+        os.chmod(cli, 0o755)
+        r = subprocess.run([cli, *JOBS, df], capture_output=True, text=True,
+                           timeout=60, preexec_fn=as_user)
+        ugf, ro = d.path("ugf"), d.path("ro")
         self.assertEqual([
             "Cannot write '%s/open.sgf': Permission denied" % ro,
             "convert (FOUT) %s/open.ugf -> %s/open.sgf" % (ugf, ro),
@@ -651,7 +673,7 @@ class CliTest(unittest.TestCase):
         # let it finish before the kill, try again.
         for _ in range(5):
             shutil.rmtree(d.path("sgf"), ignore_errors=True)
-            proc = subprocess.Popen([*EMULATOR, CLI, df],
+            proc = subprocess.Popen([*EMULATOR, CLI, *JOBS, df],
                                     stdout=subprocess.PIPE, text=True)
             for _ in range(5):
                 proc.stdout.readline()
@@ -684,6 +706,39 @@ class CliTest(unittest.TestCase):
         self.assertEqual(GAME_SGF % "my.game.sgf", r.stdout)
         self.assertEqual("convert %s -> -\n" % src, r.stderr)
 
+    def test_charset_keep_copies_the_bytes(self):
+        d = self.d
+        sjis = "[Header]\nPlayerB=\u30bd\u5341,1d\n".encode("cp932")
+        src = d.write("in/g.ugf", sjis)
+        decoded = run_cli("convert", src, "-")
+        self.assertIn("CA[UTF-8]\nPB[\u30bd\u5341]", decoded.stdout)
+        kept = subprocess.run([*EMULATOR, CLI, "convert", "--charset=KEEP",
+                               src, "-"], capture_output=True)
+        self.assertEqual(0, kept.returncode)
+        # The old bytes: each trail byte 0x5C escaped like a backslash.
+        self.assertIn(b"\nPB[\x83\\\\\x8f\\\\]\n", kept.stdout)
+        self.assertNotIn(b"CA[", kept.stdout)
+
+    def test_what_is_no_record_is_refused(self):
+        d = self.d
+        job = "OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf"))
+        cases = [("empty.ugf", b""), ("binary.ugf", bytes(range(256))),
+                 ("job.ugf", job.encode())]
+        for name, data in cases:
+            with self.subTest(name):
+                src = d.write("ugf/" + name, data)
+                r = run_cli("convert", src, d.native("one.sgf"))
+                self.assertEqual(1, r.returncode)
+                self.assertEqual(
+                    "No UGF section found in %s. Conversion aborted.\n"
+                    "convert (FOUT) %s -> %s\n"
+                    % (src, src, d.native("one.sgf")),
+                    r.stdout)
+                self.assertFalse(os.path.exists(d.path("one.sgf")))
+        r = run_cli(self.datafile(job))
+        self.assertEqual((1, []), (r.returncode, d.files("sgf")))
+        self.assertEqual(summary(1, 0, 0, 0), self.lines(r)[-6:])
+
     def test_convert_failures(self):
         d = self.d
         bad = d.write("bad.ugf", "[Header]\nCrypt=XOR\n")
@@ -710,12 +765,15 @@ def main():
     parser.add_argument("--sgf-check")
     parser.add_argument("--source-dir")
     parser.add_argument("--emulator", help="runs CLI, such as Wine")
+    parser.add_argument("--jobs", help="run every case with -j JOBS")
     args, rest = parser.parse_known_args()
     CLI = os.path.abspath(args.cli)
     if args.emulator:
         EMULATOR = [os.path.abspath(args.emulator)]
         WINDOWS = CLI.endswith(".exe")
         SEP = "\\" if WINDOWS else "/"
+    if args.jobs:
+        JOBS.extend(["-j", args.jobs])
     SOURCE_DIR = args.source_dir
     unittest.main(argv=[sys.argv[0]] + rest)
 

@@ -76,6 +76,10 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
       {"threads without a number", "THREADS=many\nTHREADS=\n", 0, 1,
        {"Datafile line 1: THREADS needs a number from 0 to 256, not 'many'",
         "Datafile line 2: THREADS needs a number from 0 to 256, not ''"}},
+      {"charsets", "charset=keep\nCHARSET = Utf-8\nCharset=UTF8\n", 0, 0, {}},
+      {"unknown charset", "\nCHARSET=latin1\nCHARSET\n", 0, 1,
+       {"Datafile line 2: unknown charset 'latin1', expected KEEP or UTF-8",
+        "Datafile line 3: unknown charset '', expected KEEP or UTF-8"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -103,6 +107,23 @@ TEST(DatafileTest, KeywordsArePrefixesInAnyCase) {
     EXPECT_EQ(c.walks ? 1 : 0, t.run.state.directoriesScanned);
     EXPECT_EQ(c.walks, t.disk.Exists("/sgf"));
   }
+}
+
+TEST(DatafileTest, CharsetHoldsForTheInLinesAfterIt) {
+  TestRun t;
+  for (const char* name : {"a", "b", "c"}) {
+    // 表 in CP932: its second byte is a backslash.
+    t.disk.AddFile("/" + std::string(name) + "/" + name + ".ugf",
+                   "[Header]\nTitle=\x95\x5c\n");
+  }
+  RunText(t, "OUT=/o\nIN=/a\nCHARSET=KEEP\nIN=/b\nCHARSET=UTF-8\nIN=/c\n");
+  const auto sgf = [](const char* name, const char* rest) {
+    return "(;GM[1]FF[4]AP[kirato:1.0]\nGN[" + std::string(name) + ".sgf]\n" +
+           rest;
+  };
+  EXPECT_EQ(sgf("a", "CA[UTF-8]\nEV[表]\n)\n"), t.disk.Content("/o/a.sgf"));
+  EXPECT_EQ(sgf("b", "EV[\x95\\\\]\n)\n"), t.disk.Content("/o/b.sgf"));
+  EXPECT_EQ(sgf("c", "CA[UTF-8]\nEV[表]\n)\n"), t.disk.Content("/o/c.sgf"));
 }
 
 TEST(DatafileTest, ValueKeepsLaterEqualsSigns) {

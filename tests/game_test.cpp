@@ -5,6 +5,8 @@
 namespace kirato {
 namespace {
 
+using namespace std::literals;
+
 constexpr char kRoot[] = "(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n";
 
 TEST(GameTest, SectionsDecideWhereLinesGo) {
@@ -14,7 +16,15 @@ TEST(GameTest, SectionsDecideWhereLinesGo) {
     int result;
     std::string body;  // between the root opening and the end
   } cases[] = {
-      {"no section at all", "Title=Ignored\nPD,B1,1\n", 0, ""},
+      {"no section at all", "Title=Ignored\nPD,B1,1\n", 1, ""},
+      {"an empty record", "", 1, ""},
+      {"a section this converter does not read is still a record",
+       "[ReviewNode]\nx\n", 0, ""},
+      {"lines end in cr alone", "[Header]\rTitle=T\r[Data]\rPD,B1,1\r", 0,
+       "EV[T]\n\n;B[pp]"},
+      {"nul bytes never reach the sgf",
+       "[Header]\nTitle=a\0b\n[Figure]\n.Text,0\n\0\n"s, 0,
+       "EV[ab]\nC[]\n"},
       {"lines before the first section are ignored",
        "Title=Nope\n[Header]\nTitle=Yes\n", 0, "EV[Yes]\n"},
       {"an unknown section silences lines until a known one",
@@ -67,12 +77,15 @@ TEST(GameTest, GameNameComesFromTheOutputPath) {
       {"game.sgf", "GN[game.sgf]"},  // no directory: the whole path
       {"/out/a:b]c\\d.sgf", "GN[a\\:b\\]c\\\\d.sgf]"},
       {"C:\\sgf\\g.sgf", "GN[C\\:\\\\sgf\\\\g.sgf]"},  // '\' separates nothing
+      // A name that is not UTF-8 is read as the records are.
+      {"/out/囲碁.sgf", "GN[囲碁.sgf]\nCA[UTF-8]"},
+      {"/out/\x88\xcd\x8c\xe9.sgf", "GN[囲碁.sgf]\nCA[UTF-8]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     TestConversion t;
     std::string sgf;
-    ConvertText(t, "", &sgf, c.path);
+    ConvertText(t, "[Header]\n", &sgf, c.path);
     EXPECT_EQ(std::string("(;GM[1]FF[4]AP[kirato:1.0]\n") + c.gn + "\n)\n",
               sgf);
   }
@@ -92,9 +105,113 @@ TEST(GameTest, LongLinesArriveInPieces) {
 
 TEST(GameTest, HighBytesAreNeverWhitespace) {
   TestConversion t;
+  t.conv.options.charset = CharsetMode::kKeep;
   std::string sgf;
   ConvertText(t, "[Header]\nTitle=\xA0" "Cup\xA0\x85\n", &sgf);
   EXPECT_EQ(std::string(kRoot) + "EV[\xA0" "Cup\xA0\x85]\n)\n", sgf);
+}
+
+// Japanese text as club software writes it, in Shift-JIS (CP932): ソ and ゾ
+// end in the bytes '\' and ']', 表 in '\'.
+constexpr char kSjisGame[] =
+    "[Header]\r\nLang=SJIS\r\nPlayerB=\x83\x5c\x83\x5d,\x8e\xb5\x92\x69\r\n"
+    "[Data]\r\nPD,B1,1\r\n[Figure]\r\n.Text,1\r\n\x95\x5c]\r\n"
+    ".#,1,1,\x8f\x5c\r\n";
+
+// `n` copies of `piece`, one after the other.
+std::string Times(int n, std::string_view piece) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out.append(piece);
+  return out;
+}
+
+TEST(GameTest, TextAndItsMessages) {
+  const std::string kNoSection =
+      "No UGF section found in /in/game.ugf. Conversion aborted.";
+  struct Case {
+    const char* name;
+    std::string ugf;
+    std::string body;  // what follows the game name; empty: refused
+    std::vector<std::string> messages = {};
+    CharsetMode mode = CharsetMode::kDecode;
+  } cases[] = {
+      {"shift-jis names, ranks, comments and labels", kSjisGame,
+       "CA[UTF-8]\nPB[ソゾ]\nBR[七段]\n\n;B[pp]C[表\\]]\nLB[as:十]\n)\n"},
+      {"raw bytes kept", kSjisGame,
+       "PB[\x83\\\\\x83\\]]\nBR[\x8e\xb5\x92\x69]\n"
+       "\n;B[pp]C[\x95\\\\\\]]\nLB[as:\x8f\\\\]\n)\n",
+       {}, CharsetMode::kKeep},
+      {"pure ascii is written as it is", "[Header]\nLang=SJIS\nTitle=a]b\n",
+       "EV[a\\]b]\n)\n"},
+      {"high bytes only where nothing is read",
+       "\x83\x5c\n[Header]\nTitle=T\n", "EV[T]\n)\n"},
+      {"utf-8 without Lang", "[Header]\nTitle=表 Cup\n",
+       "CA[UTF-8]\nEV[表 Cup]\n)\n"},
+      {"no utf-8 without Lang: shift-jis", "[Header]\nTitle=\x95\x5c\n",
+       "CA[UTF-8]\nEV[表]\n)\n"},
+      {"unknown Lang: detected", "[Header]\nLang=JPN\nTitle=\x95\x5c\n",
+       "CA[UTF-8]\nEV[表]\n)\n"},
+      {"Lang in any case, after the text",
+       "[Header]\nTitle=\xc9\xbd\nLang=euc-jp\n", "CA[UTF-8]\nEV[表]\n)\n"},
+      {"Lang outside the header is not the record's",
+       "[Figure]\nLang=EUC-JP\n[Header]\nTitle=\x95\x5c\n",
+       "CA[UTF-8]\nEV[表]\n)\n"},
+      {"bad shift-jis",
+       "[Header]\nLang=Shift_JIS\nTitle=a\nPlace=\x85\x40\x83\n",
+       "CA[UTF-8]\nEV[a]\nPC[\xEF\xBF\xBD@\xEF\xBF\xBD]\n)\n",
+       {"Invalid CP932 bytes in /in/game.ugf (the first in line 4) written "
+        "as U+FFFD"}},
+      {"bad utf-8", "[Header]\rLang=utf8\rTitle=\x95\x5c\r",
+       "CA[UTF-8]\nEV[\xEF\xBF\xBD\\\\]\n)\n",
+       {"Invalid UTF-8 bytes in /in/game.ugf (the first in line 3) written "
+        "as U+FFFD"}},
+      // 7 + 338 * 3 = 1021 bytes fit into the first piece, the next
+      // character does not.
+      {"long lines are cut between characters",
+       "[Header]\nTitle=x" + Times(400, "表"),
+       "CA[UTF-8]\nEV[x" + Times(338, "表") + "]\n)\n",
+       {"Unknown field: " + Times(62, "表")}},
+      {"binary bytes are no record", "binary\x01\xff\n", "", {kNoSection}},
+      {"nor is a datafile", "OUT=/sgf\nIN=/ugf\n[x]\n", "", {kNoSection}},
+      {"no record is decoded", "\x85\x40\n", "", {kNoSection}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestConversion t;
+    t.conv.options.recordPath = "/in/game.ugf";
+    t.conv.options.charset = c.mode;
+    std::string sgf;
+    EXPECT_EQ(c.body.empty() ? 1 : 0, ConvertText(t, c.ugf, &sgf));
+    EXPECT_EQ(kRoot + c.body, sgf);
+    EXPECT_EQ(c.messages, t.Messages());
+    EXPECT_EQ(c.body.empty() ? 1 : 0, t.conv.errorFlag);
+  }
+}
+
+// A header line of megabytes arrives as thousands of pieces, each an
+// unknown field: twenty are shown, then their number.
+TEST(GameTest, MessagesOfOneKindAreCounted) {
+  const std::string piece(1023, 'x');
+  struct Case {
+    int pieces;
+    std::string after;
+    std::vector<std::string> last;
+  } cases[] = {
+      {20, "", {}},
+      {25, "", {"... and 5 more like this in /in/game.ugf"}},
+      {22, "\nSize=1",
+       {"Illegal board size: 1", "... and 2 more like this in /in/game.ugf"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pieces);
+    TestConversion t;
+    t.conv.options.recordPath = "/in/game.ugf";
+    std::string sgf;
+    ConvertText(t, "[Header]\n" + Times(c.pieces, piece) + c.after, &sgf);
+    std::vector<std::string> shown(20, "Unknown field: " + piece);
+    shown.insert(shown.end(), c.last.begin(), c.last.end());
+    EXPECT_EQ(shown, t.Messages());
+  }
 }
 
 TEST(GameTest, TraceLines) {

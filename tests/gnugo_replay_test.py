@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Converts the example games in tests/data/replay with kirato-cli and checks
 the SGF with readers that share no code with the program: GNU Go replays the
-moves, passes and handicap stones, and a small SGF reader below finds every
-comment and label on its move."""
+moves, passes and handicap stones, and a small SGF reader below finds the
+players, and every comment and label on its move, in the charset CA names."""
 import argparse
 import glob
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -43,11 +44,20 @@ def read_sgf_nodes(text):
     return nodes
 
 
+def read_sgf_text(path):
+    """The SGF's text in the charset its CA property names (ASCII without
+    one)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    match = re.search(rb"CA\[([^]]*)\]", data)
+    return data.decode(match.group(1).decode() if match else "ascii")
+
+
 class ReplayTest(unittest.TestCase):
     def setUp(self):
         self.games = sorted(glob.glob(os.path.join(
             ARGS.source_dir, "tests", "data", "replay", "*.ugf")))
-        self.assertGreaterEqual(len(self.games), 3)
+        self.assertGreaterEqual(len(self.games), 4)
         self.tmp = tempfile.TemporaryDirectory()
 
     def tearDown(self):
@@ -69,8 +79,7 @@ class ReplayTest(unittest.TestCase):
                      f"loadsgf {sgf} 1", "list_stones black",
                      "list_stones white"])
                 if int(size) != game["size"]:
-                    with open(sgf, encoding="latin-1") as f:
-                        has_sz = "SZ[" in f.read()
+                    has_sz = "SZ[" in read_sgf_text(sgf)
                     self.fail(f"GNU Go sees a {size}-line board, the game has "
                               f"{game['size']}" +
                               ("" if has_sz else ": the SGF has no SZ"))
@@ -84,12 +93,13 @@ class ReplayTest(unittest.TestCase):
                         sorted(gtp_vertex(p) for c, p in game["added"]
                                if c == color and p), sorted(stones.split()))
 
-    def test_comments_and_labels_stand_on_their_moves(self):
+    def test_players_comments_and_labels_stand_where_they_belong(self):
         for ugf in self.games:
             with self.subTest(game=os.path.basename(ugf)):
                 game = read_ugf(ugf)
-                with open(self.convert(ugf), encoding="latin-1") as f:
-                    nodes = read_sgf_nodes(f.read())
+                nodes = read_sgf_nodes(read_sgf_text(self.convert(ugf)))
+                for colour, name in game["players"].items():
+                    self.assertEqual([name], nodes[0].get("P" + colour))
                 numbers = [0] + [number for number, _, _ in game["moves"]]
                 self.assertEqual(len(numbers), len(nodes))
                 for number, node in zip(numbers, nodes):

@@ -2,32 +2,86 @@
 records of their own, points in UGF, SGF and GTP terms, and GNU Go driven
 over GTP."""
 
+import re
 import shutil
 import subprocess
 
 GTP_COLUMNS = "ABCDEFGHJKLMNOPQRSTUVWXYZ"  # GTP has no column I
-BLANKS = " \t\n\v\f\r"  # the only whitespace of UGF text; bytes are Latin-1
+BLANKS = " \t\n\v\f\r"  # the only whitespace of UGF text
 PIECE = 1023  # the longest piece of a line the converter reads at once
 MOST = 9999   # moves, and comment entries, a record may hold
+SECTIONS = ("[Header]", "[Data]", "[Figure]", "[ReviewNode]",
+            "[ReviewComment]")
+# The charsets a Lang line may name, as Python calls them.
+LANG_CODECS = {"sjis": "cp932", "shift_jis": "cp932", "shift-jis": "cp932",
+               "cp932": "cp932", "utf8": "utf-8", "utf-8": "utf-8",
+               "euc-jp": "euc_jp", "gb2312": "gbk", "gbk": "gbk",
+               "euc-kr": "euc_kr", "ksc": "euc_kr", "big5": "big5"}
+# Single bytes that Windows' own table makes characters of (U+0080 and
+# private-use ones) while CP932 as the C library reads it has none there:
+# the converter writes U+FFFD for them.
+CP932_NO_CHARACTER = {0x80: 0xFFFD, 0xF8F0: 0xFFFD, 0xF8F1: 0xFFFD,
+                      0xF8F2: 0xFFFD, 0xF8F3: 0xFFFD}
 
 
-def _pieces(text):
-    """The text as the converter reads it: a Ctrl-Z ends it, CR LF is one
-    line end, and a line of PIECE bytes or more (its line feed counted)
-    comes in pieces."""
-    text = text.split("\x1a", 1)[0].replace("\r\n", "\n")
-    lines = text.split("\n")
+def _lines(text):
+    """The lines of text and whether a line end closed each. Lines end in
+    CR LF or LF, or in CR alone when the text holds no LF at all."""
+    if "\n" not in text and "\r" in text:
+        lines = text.split("\r")
+    else:
+        lines = text.replace("\r\n", "\n").split("\n")
     ended = [True] * (len(lines) - 1) + [False]
     if lines[-1] == "":
         lines, ended = lines[:-1], ended[:-1]
-    for line, has_end in zip(lines, ended):
-        while len(line) >= PIECE:
-            yield line[:PIECE]
-            line = line[PIECE:]
-            if not line and not has_end:
+    return zip(lines, ended)
+
+
+def _pieces(text):
+    """The text as the converter reads it: a line of PIECE bytes of UTF-8
+    or more (its line end counted) comes in pieces, each cut before the
+    character the limit would split."""
+    for line, has_end in _lines(text):
+        data = line.encode("utf-8")
+        while len(data) >= PIECE:
+            cut = PIECE
+            while (len(data) > PIECE and cut > PIECE - 3
+                   and data[cut] & 0xC0 == 0x80):
+                cut -= 1
+            yield data[:cut].decode("utf-8")
+            data = data[cut:]
+            if not data and not has_end:
                 break
         else:
-            yield line
+            yield data.decode("utf-8")
+
+
+def decode_record(data):
+    """The record's text as the converter decodes it: up to a Ctrl-Z,
+    without NUL bytes, in the charset its header's Lang line names, else
+    UTF-8 when it is valid UTF-8, else CP932; bytes that are no character
+    there become U+FFFD. None for input without a UGF section."""
+    data = data.split(b"\x1a", 1)[0].replace(b"\0", b"")
+    section, lang, record = "", "", False
+    for line, _ in _lines(data.decode("latin-1")):
+        work = line.lstrip(BLANKS)
+        if work.startswith("["):
+            if _starts(section, "[Header]"):
+                break  # the first header section names the charset
+            section = work
+            record = record or any(_starts(work, s) for s in SECTIONS)
+        elif _starts(section, "[Header]") and _starts(work, "Lang"):
+            lang = work.partition("=")[2].strip(BLANKS)
+    if not record:
+        return None
+    codec = LANG_CODECS.get(lang.lower())
+    if codec is None:
+        try:
+            return data.decode("utf-8")
+        except UnicodeDecodeError:
+            codec = "cp932"
+    text = data.decode(codec, errors="replace")
+    return text.translate(CP932_NO_CHARACTER) if codec == "cp932" else text
 
 
 def _digits(text, pos):
@@ -49,24 +103,28 @@ def _skip_blanks(text, pos):
 
 
 def _starts(text, key):
-    """Case-blind prefix test on ASCII keys (lower() never turns a Latin-1
-    letter into an ASCII one)."""
-    return text[:len(key)].lower() == key.lower()
+    """Case-blind prefix test on ASCII keys, folding ASCII letters only."""
+    head = text[:len(key)]
+    return head.isascii() and head.lower() == key.lower()
 
 
 def read_ugf(path):
     """The game as the record states it:
       size, added [(colour, point or None)], moves [(number, colour, point or
       None)], comments {number: [line]}, labels {number: [(col, row, text)]},
-      players {"B"/"W": name}, review [line], review_comments [line],
-      error (why a careful reader refuses the record, or None).
+      players {"B"/"W": name}, ranks {"B"/"W": rank}, review [line],
+      review_comments [line], error (why a careful reader refuses the record,
+      or None).
     Points are the record's two letters ("PD": column P from the left, row D
-    from the bottom); text is Latin-1, one character a byte."""
+    from the bottom); text is decoded as by decode_record."""
     game = {"size": 19, "added": [], "moves": [], "comments": {},
-            "labels": {}, "players": {}, "review": [],
+            "labels": {}, "players": {}, "ranks": {}, "review": [],
             "review_comments": [], "error": None}
     with open(path, "rb") as f:
-        text = f.read().decode("latin-1")
+        text = decode_record(f.read())
+    if text is None:
+        game["error"] = "no UGF section"
+        return game
     section, block, entries, labelled = None, -1, 0, set()
     records = 0
     for piece in _pieces(text):
@@ -170,8 +228,19 @@ def _header_line(game, line):
         if "PLAIN_UGF" not in value:
             return "coded record"
     elif _starts(line, "Player") and len(line) > 6:
-        if "a" <= line[6].lower() <= "z" and not value.startswith(","):
-            game["players"][line[6].upper()] = value.split(",", 1)[0]
+        colour = line[6].upper()
+        if colour in ("B", "W") and not value.startswith(","):
+            fields = value.split(",", 2)
+            game["players"][colour] = fields[0]
+            rank = fields[1].lstrip(BLANKS).rstrip(BLANKS) \
+                if len(fields) > 1 else ""
+            # A rank in words is written as it stands, so is a plain one
+            # such as 3d; other forms are rewritten and not compared.
+            if rank and (not "0" <= rank[0] <= "9" or
+                         re.fullmatch(r"[0-9]+[dkp]", rank)):
+                game["ranks"][colour] = rank
+            else:
+                game["ranks"].pop(colour, None)
     return None
 
 

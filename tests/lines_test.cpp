@@ -9,9 +9,10 @@ namespace kirato {
 namespace {
 
 // The pieces as a line buffer would hold them, each with its line feed.
-std::vector<std::string> Pieces(std::string_view text) {
+std::vector<std::string> Pieces(std::string_view text,
+                                bool wholeCharacters = false) {
   std::vector<std::string> out;
-  LineSplitter lines(text);
+  LineSplitter lines(text, wholeCharacters);
   std::string_view piece;
   bool lineEnd = false;
   while (lines.Next(&piece, &lineEnd)) {
@@ -24,17 +25,25 @@ TEST(LineSplitterTest, SplitsLikeALineBuffer) {
   const std::string long1500(1500, 'x');
   const std::string exact1022(1022, 'y');
   const std::string exact1023(1023, 'w');
+  // 1021 bytes, then a character of three that the limit would cut.
+  const std::string straddle = std::string(1021, 'u') + "表";
   struct Case {
     const char* name;
     std::string text;
     std::vector<std::string> pieces;
+    bool wholeCharacters = false;
   } cases[] = {
       {"empty", "", {}},
       {"plain lines", "a\nb\n", {"a\n", "b\n"}},
       {"no final line end", "a\nb", {"a\n", "b"}},
       {"crlf becomes lf", "a\r\nb\r\n", {"a\n", "b\n"}},
       {"lone cr stays", "a\rb\n", {"a\rb\n"}},
-      {"cr at the very end", "a\r", {"a\r"}},
+      // Without a single line feed, carriage returns end the lines.
+      {"cr at the very end", "a\r", {"a\n"}},
+      {"cr alone ends lines", "a\rb\r\rc", {"a\n", "b\n", "\n", "c"}},
+      {"cr alone after a full piece", exact1023 + "\rz",
+       {exact1023, "\n", "z"}},
+      {"ctrl-z before the only line feed", "a\rb\x1A\n", {"a\n", "b"}},
       {"empty lines", "\n\r\n\n", {"\n", "\n", "\n"}},
       {"long line in pieces",
        long1500 + "\n",
@@ -53,10 +62,19 @@ TEST(LineSplitterTest, SplitsLikeALineBuffer) {
       {"ctrl-z inside a line", "ab\x1A\n", {"ab"}},
       {"high bytes and nul pass", std::string("\xE4\0\xFF\n", 4),
        {std::string("\xE4\0\xFF\n", 4)}},
+      // Decoded text is cut before the character the limit would split.
+      {"bytes cut where the buffer is full", straddle + "\n",
+       {straddle.substr(0, 1023), straddle.substr(1023) + "\n"}},
+      {"whole characters", straddle + "\n",
+       {straddle.substr(0, 1021), "表\n"}, true},
+      {"a character that ends at the limit", std::string(1020, 'u') + "表表",
+       {std::string(1020, 'u') + "表", "表"}, true},
+      {"four bytes", std::string(1022, 'u') + "😀",
+       {std::string(1022, 'u'), "😀"}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.pieces, Pieces(c.text));
+    EXPECT_EQ(c.pieces, Pieces(c.text, c.wholeCharacters));
   }
 }
 

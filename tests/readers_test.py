@@ -200,6 +200,10 @@ def compare(game, exp, sab, gnu):
         if root.get("P" + colour) != name:
             problems.append("sabaki: P%s[%r], the record has %r"
                             % (colour, root.get("P" + colour), name))
+    for colour, rank in sorted(game["ranks"].items()):
+        if root.get(colour + "R") != rank:
+            problems.append("sabaki: %sR[%r], the record has %r"
+                            % (colour, root.get(colour + "R"), rank))
     moves = [tuple(n["move"]) for n in sab["nodes"] if n["move"]]
     if moves != exp["moves"]:
         problems.append("sabaki: moves differ: %s" % first_difference(
@@ -369,11 +373,11 @@ class ReadersTest(unittest.TestCase):
                 self.assertEqual([], self.problems[record])
 
     def test_malformed_records_fail_cleanly(self):
-        # Empty files and random bytes hold no section at all: they are
-        # read as a game without moves, which both readers must accept.
+        # Empty files and random bytes hold no section at all: they are no
+        # records and are refused too.
         refused = {"truncated": True, "illegal-move": True,
-                   "illegal-size": True, "coded": True, "empty": False,
-                   "binary": False}
+                   "illegal-size": True, "coded": True, "empty": True,
+                   "binary": True}
         self.assertEqual(set(refused), set(self.malformed))
         for kind, record in self.malformed.items():
             with self.subTest(kind=kind):
@@ -445,6 +449,7 @@ class ReadersTest(unittest.TestCase):
                                          lambda m: b";W[" + m.group(2) +
                                          m.group(1) + b"]", good, count=3),
             "last move missing": good[:good.rindex(b"\n;")] + b")\n",
+            "rank changed": re.sub(rb"\n([BW])R\[", rb"\n\1R[9", good, count=1),
             "row counted from the top": re.sub(
                 rb";([BW])\[(.)(.)\]",
                 lambda m: b";" + m.group(1) + b"[" + m.group(2) +

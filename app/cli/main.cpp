@@ -47,6 +47,8 @@ constexpr char kHelp[] =
     "                    and the summary are still printed\n"
     "  -j, --jobs=N    convert up to N records at once (default: one per\n"
     "                    processor core); the output is the same for any N\n"
+    "      --charset=keep  copy the records' bytes as they are instead of\n"
+    "                    decoding them to UTF-8 (--charset=utf-8, the default)\n"
     "      --help      display this help and exit\n"
     "      --version   output version information and exit\n"
     "\n"
@@ -174,6 +176,7 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
   kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
   run.state.force = options.force;
   run.state.threads = options.threads;
+  run.state.charset = options.charset;
   kirato::ReadExecutableTime(run, kirato::SelfExecutablePath());
   bool opened = false;
   std::string openError;
@@ -205,6 +208,7 @@ int ConvertCommand(const kirato::CliOptions& options) {
         std::string(kirato::SystemPaths().FileName(input)), ".sgf");
   }
   kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
+  run.state.charset = options.charset;
   const kirato::ConvertResult result = kirato::ConvertFile(
       run, input, output, kirato::SystemPaths().FileName(gameName));
   return WithStreamChecked(console.messages, "the messages",

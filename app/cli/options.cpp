@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "batch/datafile.h"
+
 namespace kirato {
 
 namespace {
@@ -30,11 +32,16 @@ bool ReadThreads(CliOptions* options, std::string_view value) {
   return true;
 }
 
+bool ReadCharset(CliOptions* options, std::string_view value) {
+  return ReadCharsetMode(value, &options->charset);
+}
+
 constexpr OptionSpec kOptions[] = {
     {'f', "force", &CliOptions::force, nullptr},
     {'n', "dry-run", &CliOptions::dryRun, nullptr},
     {'q', "quiet", &CliOptions::quiet, nullptr},
     {'j', "jobs", nullptr, ReadThreads},
+    {'\0', "charset", nullptr, ReadCharset},
     {'\0', "help", &CliOptions::help, nullptr},
     {'\0', "version", &CliOptions::version, nullptr},
 };

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/game.h"
+
 namespace kirato {
 
 struct CliOptions {
@@ -16,6 +18,7 @@ struct CliOptions {
   bool dryRun = false;
   bool quiet = false;
   int threads = 0;  // records converted at once; 0: one per core
+  CharsetMode charset = CharsetMode::kDecode;
   std::vector<std::string> operands;  // in their order, options removed
 };
 

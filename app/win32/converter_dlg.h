@@ -4,12 +4,13 @@
 #ifndef KIRATO_APP_WIN32_CONVERTER_DLG_H_
 #define KIRATO_APP_WIN32_CONVERTER_DLG_H_
 
-#include <windows.h>
-
 #include <string>
 #include <string_view>
 
 #include "batch/run_state.h"
+
+// Last: it defines words such as "near" as macros.
+#include <windows.h>
 
 namespace kirato {
 

@@ -7,8 +7,8 @@
 //    nodes: the main line, [{move: [colour, value] | null, AB, AW, AE, C, LB}],
 //    board: its end, rows from the top, "X" black, "O" white, "." empty,
 //    variations: [{path: moves before it, moves, comments}], moves as "B[pd]"}
-// The bytes are taken as Latin-1, the character set SGF FF[4] assumes when a
-// file names none, so every byte comes through as one character.
+// The bytes are decoded as the editor decodes them: in the charset the CA
+// property names, else in the one its detection guesses.
 'use strict';
 
 const fs = require('fs');
@@ -75,7 +75,7 @@ function readOne(file) {
                variations: null};
   let trees;
   try {
-    trees = sgf.parse(fs.readFileSync(file).toString('latin1'));
+    trees = sgf.parseBuffer(fs.readFileSync(file));
   } catch (e) {
     out.problems.push(`not read: ${e.message}`);
     return out;

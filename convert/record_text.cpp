@@ -1,0 +1,211 @@
+#include "convert/record_text.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
+#include "convert/charset.h"
+#include "convert/lines.h"
+#include "convert/text.h"
+#include "convert/utf8.h"
+
+namespace kirato {
+
+namespace {
+
+constexpr std::string_view kUtf8 = "UTF-8";
+// Text that is not UTF-8 mostly comes from Japanese clients, which write
+// Windows' Shift-JIS.
+constexpr std::string_view kDefaultCharset = "CP932";
+
+constexpr std::string_view kUgfSections[] = {
+    "[Header]", "[Data]", "[Figure]", "[ReviewNode]", "[ReviewComment]",
+};
+
+struct LangName {
+  std::string_view lang;  // the value of a Lang line, in any letter case
+  std::string_view charset;
+};
+
+// Shift-JIS as the clients write it is Windows' variant, whose extra
+// characters (circled numbers, NEC kanji) plain Shift-JIS lacks; GBK
+// likewise holds all of GB2312.
+constexpr LangName kLangNames[] = {
+    {"SJIS", "CP932"},     {"Shift_JIS", "CP932"}, {"SHIFT-JIS", "CP932"},
+    {"CP932", "CP932"},    {"UTF8", "UTF-8"},      {"UTF-8", "UTF-8"},
+    {"EUC-JP", "EUC-JP"},  {"GB2312", "GBK"},      {"GBK", "GBK"},
+    {"EUC-KR", "EUC-KR"},  {"KSC", "EUC-KR"},      {"BIG5", "BIG5"},
+};
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+// The charset a Lang value names, or empty when it names none that can be
+// decoded here.
+std::string_view CharsetOfLang(std::string_view lang) {
+  for (const LangName& l : kLangNames) {
+    if (!EqualsNoCase(lang, l.lang)) continue;
+    if (l.charset == kUtf8 || CharsetKnown(l.charset)) return l.charset;
+    return {};
+  }
+  return {};
+}
+
+// What the undecoded lines tell: section names and the Lang key are ASCII
+// in every charset a record may use, and no trail byte of them can begin a
+// line.
+struct RawScan {
+  bool anySection = false;
+  std::string_view lang;  // the value of the last Lang line of the header
+};
+
+// Reads up to the end of the first header section: the charset is the
+// whole record's, and the moves after it need not be read twice.
+RawScan ScanRaw(std::string_view text) {
+  RawScan scan;
+  bool inHeader = false;
+  LineSplitter lines(text);
+  std::string_view piece;
+  bool lineEnd = false;
+  while (lines.Next(&piece, &lineEnd)) {
+    std::string_view work = TrimLineEnd(piece);
+    work.remove_prefix(SkipSpace(work, 0));
+    if (!work.empty() && work.front() == '[') {
+      if (inHeader) break;
+      inHeader = StartsWithNoCase(work, "[Header]");
+      if (NamesUgfSection(work)) scan.anySection = true;
+    } else if (inHeader && StartsWithNoCase(work, "Lang")) {
+      const size_t eq = work.find('=');
+      scan.lang = eq == std::string_view::npos
+                      ? std::string_view()
+                      : TrimTrailingSpace(work.substr(SkipSpace(work, eq + 1)));
+    }
+  }
+  return scan;
+}
+
+// `bytes` of *charset as UTF-8. Should the platform fail to decode the
+// charset after all, the bytes are read as UTF-8 and *charset says so.
+std::string Decode(std::string_view bytes, std::string_view* charset,
+                   size_t* firstInvalid) {
+  std::string out;
+  if (*charset != kUtf8 && DecodeToUtf8(bytes, *charset, &out, firstInvalid)) {
+    return out;
+  }
+  *charset = kUtf8;
+  *firstInvalid = FirstInvalidUtf8(bytes);
+  AppendRepairedUtf8(out, bytes);
+  return out;
+}
+
+// The charset of text that is not UTF-8 and names none.
+std::string_view DefaultCharset() {
+  return CharsetKnown(kDefaultCharset) ? kDefaultCharset : kUtf8;
+}
+
+std::string WithoutNul(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::copy_if(text.begin(), text.end(), std::back_inserter(out),
+               [](char c) { return c != '\0'; });
+  return out;
+}
+
+// What one pass over the bytes tells: whether any is above 0x7F and
+// whether any is NUL. Most records are plain ASCII, and this pass is all
+// they cost: it reads eight bytes at a time, without an early exit.
+struct ByteKinds {
+  bool high = false;
+  bool nul = false;
+};
+
+ByteKinds ScanBytes(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  uint64_t any = 0;
+  uint64_t zero = 0;  // not 0 once a word held a NUL byte
+  size_t pos = 0;
+  for (; pos + 8 <= text.size(); pos += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text.data() + pos, 8);
+    any |= word;
+    zero |= (word - kOnes) & ~word & kHighBits;
+  }
+  for (; pos < text.size(); ++pos) {
+    const unsigned char byte = static_cast<unsigned char>(text[pos]);
+    any |= byte;
+    zero |= byte == 0;
+  }
+  return {(any & kHighBits) != 0, zero != 0};
+}
+
+void ReportInvalidBytes(Conversion& c, std::string_view text,
+                        std::string_view charset, size_t firstInvalid) {
+  const char lineEnd = LineEndOf(text);
+  long long line = 1;
+  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
+           p, lineEnd, text.data() + firstInvalid - p))) != nullptr;
+       ++p) {
+    ++line;
+  }
+  Message(c, std::string("Invalid ")
+                 .append(charset)
+                 .append(" bytes in ")
+                 .append(c.options.recordPath)
+                 .append(" (the first in line ")
+                 .append(std::to_string(line))
+                 .append(") written as U+FFFD"));
+}
+
+}  // namespace
+
+bool NamesUgfSection(std::string_view line) {
+  for (const std::string_view name : kUgfSections) {
+    if (StartsWithNoCase(line, name)) return true;
+  }
+  return false;
+}
+
+void PrepareRecordText(Conversion& c, std::string_view record,
+                       std::string_view gameName, RecordText* r) {
+  r->raw = CutAtEndOfFile(record);
+  const ByteKinds kinds = ScanBytes(r->raw);
+  if (kinds.nul) {
+    r->owned = WithoutNul(r->raw);
+    r->changed = true;
+  }
+  const std::string_view text = r->text();
+  r->ascii = !kinds.high;
+  r->gameName.assign(gameName);
+  if (c.options.charset == CharsetMode::kKeep) return;
+
+  const bool nameIsUtf8 = FirstInvalidUtf8(gameName) == std::string_view::npos;
+  if (r->ascii && nameIsUtf8) return;
+  const RawScan scan = ScanRaw(text);
+  const std::string_view declared = CharsetOfLang(scan.lang);
+  if (!nameIsUtf8) {
+    // Not UTF-8, so not the default's first choice either.
+    std::string_view charset = declared.empty() ? DefaultCharset() : declared;
+    size_t ignored = 0;
+    r->gameName = Decode(gameName, &charset, &ignored);
+  }
+  if (r->ascii || !scan.anySection) return;
+
+  std::string_view charset = declared;
+  size_t firstInvalid = std::string_view::npos;
+  if (charset.empty() || charset == kUtf8) {
+    firstInvalid = FirstInvalidUtf8(text);
+    if (firstInvalid == std::string_view::npos) return;  // read as it is
+    if (charset.empty()) charset = DefaultCharset();
+  }
+  std::string decoded = Decode(text, &charset, &firstInvalid);
+  if (firstInvalid != std::string_view::npos) {
+    ReportInvalidBytes(c, text, charset, firstInvalid);
+  }
+  r->owned = std::move(decoded);
+  r->changed = true;
+}
+
+}  // namespace kirato

@@ -1,0 +1,44 @@
+// Turns a record's bytes into the text its section handlers read, before
+// any of them runs: UTF-8 whatever charset the record was written in, so
+// that no handler needs charset work of its own and no escape can split a
+// character, and without NUL bytes, which C-string readers of the SGF would
+// take for the end of a value.
+#ifndef KIRATO_CONVERT_RECORD_TEXT_H_
+#define KIRATO_CONVERT_RECORD_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+#include "convert/game.h"
+
+namespace kirato {
+
+struct RecordText {
+  std::string_view raw;  // the record up to its end-of-file marker
+  std::string owned;     // the text, when it differs from `raw`
+  bool changed = false;
+  bool ascii = true;     // the text holds no byte above 0x7F
+  std::string gameName;  // as GN is to hold it
+
+  std::string_view text() const {
+    return changed ? std::string_view(owned) : raw;
+  }
+};
+
+// Prepares `record` and the game's name. In the default mode a record with
+// bytes above 0x7F is decoded from the charset its header's Lang line names,
+// or, without one the platform knows, from UTF-8 when it is well-formed
+// UTF-8 and from CP932 otherwise; bytes not valid in that charset become
+// U+FFFD and give one message naming the line of the first. A pure ASCII
+// record is neither copied nor decoded. A record in which no line names a
+// UGF section is left undecoded: it is refused as a whole.
+void PrepareRecordText(Conversion& c, std::string_view record,
+                       std::string_view gameName, RecordText* r);
+
+// True when `line` (leading whitespace skipped) names a section of the UGF
+// format, whether this converter reads that section or not.
+bool NamesUgfSection(std::string_view line);
+
+}  // namespace kirato
+
+#endif  // KIRATO_CONVERT_RECORD_TEXT_H_

@@ -1,0 +1,96 @@
+#include "convert/charset.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "convert/utf8.h"
+
+namespace kirato {
+namespace {
+
+constexpr size_t kNone = std::string::npos;
+
+// The same piece `n` times.
+std::string Times(int n, const std::string& piece) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += piece;
+  return out;
+}
+
+TEST(CharsetTest, DecodesToUtf8) {
+  struct Case {
+    const char* name;
+    const char* charset;
+    std::string bytes;
+    std::string utf8;
+    size_t firstInvalid;
+  } cases[] = {
+      // Trail bytes 5C and 5D are '\' and ']' when read one byte at a time.
+      {"so and zo", "CP932", "\x83\x5c\x83\x5d", "ソゾ", kNone},
+      {"ten, table, ability", "CP932", "\x8f\x5c\x95\x5c\x94\x5c", "十表能",
+       kNone},
+      {"ascii stays ascii", "CP932", "a\\~]\n", "a\\~]\n", kNone},
+      {"windows extension", "CP932", "\x87\x40", "①", kNone},
+      {"unassigned pair", "CP932", "a\x85\x40z", "a\xEF\xBF\xBD@z", 1},
+      {"plain lines around", "CP932", "a\n\x95\x5c\x85\n\\",
+       "a\n表\xEF\xBF\xBD\n\\", 4},
+      {"lead before a line end", "CP932", "\x83\nx", "\xEF\xBF\xBD\nx", 0},
+      {"lead at the end", "CP932", "ab\x83", "ab\xEF\xBF\xBD", 2},
+      // One byte becomes three: the output must grow while decoding.
+      {"text that grows threefold", "CP932", std::string(100, '\xb1'),
+       Times(100, "ｱ"), kNone},
+      {"replacements that grow threefold", "CP932", std::string(100, '\xa0'),
+       Times(100, "\xEF\xBF\xBD"), 0},
+      {"euc-jp", "EUC-JP", "\xa5\xbd\xc9\xbd", "ソ表", kNone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string out = "old";
+    size_t firstInvalid = 7;
+    ASSERT_TRUE(DecodeToUtf8(c.bytes, c.charset, &out, &firstInvalid));
+    EXPECT_EQ(c.utf8, out);
+    EXPECT_EQ(c.firstInvalid, firstInvalid);
+  }
+}
+
+TEST(CharsetTest, UnknownCharset) {
+  EXPECT_TRUE(CharsetKnown("CP932"));
+  EXPECT_FALSE(CharsetKnown("NO-SUCH-CHARSET"));
+  std::string out = "kept";
+  size_t firstInvalid = 0;
+  EXPECT_FALSE(DecodeToUtf8("x", "NO-SUCH-CHARSET", &out, &firstInvalid));
+  EXPECT_EQ("kept", out);
+}
+
+TEST(CharsetTest, TellsWellFormedUtf8) {
+  struct Case {
+    const char* name;
+    std::string text;
+    size_t firstInvalid;
+    std::string repaired;
+  } cases[] = {
+      {"empty", "", kNone, ""},
+      {"ascii", "a]b", kNone, "a]b"},
+      {"two to four bytes", "é表😀", kNone, "é表😀"},
+      {"lone trail byte", "a\x80z", 1, "a\xEF\xBF\xBDz"},
+      {"overlong", "\xC0\xAF", 0, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"surrogate", "\xED\xA0\x80", 0, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", 0,
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      // A cut character is one replacement; what follows is read afresh.
+      {"cut before ascii", "x\xE8\xA1y", 1, "x\xEF\xBF\xBDy"},
+      {"cut before a character", "\xE8\xA1表", 0, "\xEF\xBF\xBD表"},
+      {"shift-jis is not utf-8", "\x83\x5c", 0, "\xEF\xBF\xBD\\"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.firstInvalid, FirstInvalidUtf8(c.text));
+    std::string out = "<";
+    AppendRepairedUtf8(out, c.text);
+    EXPECT_EQ("<" + c.repaired, out);
+  }
+}
+
+}  // namespace
+}  // namespace kirato
