@@ -21,7 +21,7 @@ mkdir -p "$WINEPREFIX"
 (
   flock 9
   if wineserver -p30 >/dev/null 2>&1 </dev/null 9>&-; then
-    wineboot >/dev/null 2>&1 </dev/null 9>&-
+    wineboot >/dev/null 2>&1 </dev/null 9>&- || true
   fi
 ) 9>"$WINEPREFIX.lock"
 share="$WINEPREFIX/dosdevices/unc/localhost"
