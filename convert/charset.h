@@ -1,23 +1,39 @@
 // The seam over the platform's character set converter: records come in
 // the charsets of the clients that wrote them, SGF goes out in UTF-8. Each
-// platform supplies these two functions from its own converter; nothing
-// else in the engine knows which one it is.
+// platform supplies OpenCharsetDecoder from its own converter; nothing else
+// in the engine knows which one it is.
 #ifndef KIRATO_CONVERT_CHARSET_H_
 #define KIRATO_CONVERT_CHARSET_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace kirato {
 
-// True when the platform can decode text of `charset` ("CP932", "EUC-JP",
-// "GBK", "EUC-KR", "BIG5").
+// The platform's converter from one charset to UTF-8.
+class CharsetDecoder {
+ public:
+  virtual ~CharsetDecoder() = default;
+  // Appends `bytes` decoded to *out. A byte that does not begin a valid
+  // sequence becomes U+FFFD and decoding goes on with the next byte;
+  // `offset` is where `bytes` stand in the whole text, so that
+  // *firstInvalid (when still npos) receives the offset of the first such
+  // byte.
+  virtual void Append(std::string_view bytes, size_t offset, std::string* out,
+                      size_t* firstInvalid) = 0;
+};
+
+// The decoder of `charset` ("CP932", "EUC-JP", "GBK", "EUC-KR", "BIG5"),
+// or nullptr when the platform cannot decode it.
+std::unique_ptr<CharsetDecoder> OpenCharsetDecoder(std::string_view charset);
+
+// True when the platform can decode text of `charset`.
 bool CharsetKnown(std::string_view charset);
 
-// Decodes `bytes` of `charset` into UTF-8 in *out. A byte that does not
-// begin a valid sequence becomes U+FFFD and decoding goes on with the next
-// byte, so a damaged character never takes a line end with it.
-// *firstInvalid receives the offset of the first such byte, or
+// Decodes `bytes` of `charset` into UTF-8 in *out, as CharsetDecoder
+// does; a damaged character never takes a line end with it.
+// *firstInvalid receives the offset of the first invalid byte, or
 // std::string_view::npos. False, with *out untouched, when the charset
 // cannot be decoded at all.
 bool DecodeToUtf8(std::string_view bytes, std::string_view charset,

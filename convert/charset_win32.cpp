@@ -1,5 +1,6 @@
-// The charset seam over Windows' code pages.
+// The charset decoder over Windows' code pages.
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -89,41 +90,26 @@ void DecodeEach(UINT page, std::string_view bytes, size_t offset,
   }
 }
 
+class CodePageDecoder : public CharsetDecoder {
+ public:
+  explicit CodePageDecoder(UINT page) : page_(page) {}
+  void Append(std::string_view bytes, size_t offset, std::string* out,
+              size_t* firstInvalid) override {
+    if (!AppendDecoded(page_, bytes, out)) {
+      DecodeEach(page_, bytes, offset, out, firstInvalid);
+    }
+  }
+
+ private:
+  UINT page_;
+};
+
 }  // namespace
 
-bool CharsetKnown(std::string_view charset) {
-  return CodePageOf(charset) != 0;
-}
-
-bool DecodeToUtf8(std::string_view bytes, std::string_view charset,
-                  std::string* out, size_t* firstInvalid) {
+std::unique_ptr<CharsetDecoder> OpenCharsetDecoder(std::string_view charset) {
   const UINT page = CodePageOf(charset);
-  if (page == 0) return false;
-  *firstInvalid = std::string_view::npos;
-  std::string result;
-  result.reserve(bytes.size() + bytes.size() / 4);
-  // Records are mostly ASCII (the moves), which every code page read here
-  // leaves as it is, and no line feed is ever part of one of their
-  // characters: the lines that hold a byte above 0x7F are decoded whole,
-  // the others copied.
-  size_t pos = 0;
-  while (pos < bytes.size()) {
-    const size_t high = SkipAscii(bytes, pos);
-    if (high == bytes.size()) break;
-    const size_t before = bytes.rfind('\n', high);
-    const size_t start =
-        before == std::string_view::npos || before < pos ? pos : before + 1;
-    const size_t end = std::min(bytes.find('\n', high), bytes.size());
-    result.append(bytes, pos, start - pos);
-    const std::string_view line = bytes.substr(start, end - start);
-    if (!AppendDecoded(page, line, &result)) {
-      DecodeEach(page, line, start, &result, firstInvalid);
-    }
-    pos = end;
-  }
-  result.append(bytes, pos);
-  *out = std::move(result);
-  return true;
+  if (page == 0) return nullptr;
+  return std::make_unique<CodePageDecoder>(page);
 }
 
 }  // namespace kirato
