@@ -61,7 +61,6 @@ int LogLevel(std::string_view command) {
   return static_cast<int>(ReadNumber(command, eq + 1));
 }
 
-
 // FORCEERROR's message: what follows the keyword, without its leading run of
 // whitespace and ':' characters.
 std::string_view ForcedErrorText(std::string_view command) {
@@ -111,9 +110,9 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     case Command::kIn:
       if (d.outputDir.empty()) {
         ShowMessage(run, Format("Datafile line %d: input '%.*s' while no "
-                                 "output specified before",
-                                 lineNumber, static_cast<int>(value.size()),
-                                 value.data()));
+                                "output specified before",
+                                lineNumber, static_cast<int>(value.size()),
+                                value.data()));
         run.state.errorFlag = 1;
       } else {
         ProcessDir(run, lineNumber, std::string(value), d.outputDir);
@@ -139,8 +138,8 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
       return true;
     case Command::kUnknown:
       ShowMessage(run, Format("Unknown command in datafile: '%.*s'",
-                               static_cast<int>(command.size()),
-                               command.data()));
+                              static_cast<int>(command.size()),
+                              command.data()));
       run.state.errorFlag = 1;
       return true;
   }
@@ -249,12 +248,9 @@ std::string ReplaceFileExtension(const std::string& path,
 // relies on the old output; CHARSET=UTF-8 decodes them again. False for any
 // other value.
 bool ReadCharsetMode(std::string_view value, CharsetMode* mode) {
-  const auto is = [&](std::string_view word) {
-    return value.size() == word.size() && StartsWithNoCase(value, word);
-  };
-  if (is("KEEP")) {
+  if (EqualsNoCase(value, "KEEP")) {
     *mode = CharsetMode::kKeep;
-  } else if (is("UTF-8") || is("UTF8")) {
+  } else if (EqualsNoCase(value, "UTF-8") || EqualsNoCase(value, "UTF8")) {
     *mode = CharsetMode::kDecode;
   } else {
     return false;

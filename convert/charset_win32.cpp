@@ -31,14 +31,10 @@ constexpr CodePageName kCodePages[] = {
 // The longest character of these code pages, in bytes.
 constexpr size_t kLongestCharacter = 4;
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
-
 // The code page for `charset`, or 0 when the system has none for it.
 UINT CodePageOf(std::string_view charset) {
   for (const CodePageName& c : kCodePages) {
-    if (!SameName(charset, c.charset)) continue;
+    if (!EqualsNoCase(charset, c.charset)) continue;
     for (UINT page : c.codePages) {
       if (page != 0 && ::IsValidCodePage(page)) return page;
     }

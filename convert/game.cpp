@@ -1,6 +1,7 @@
 #include "convert/game.h"
 
 #include <algorithm>
+#include <iterator>
 #include <new>
 
 #include "convert/lines.h"
@@ -142,11 +143,11 @@ int ConvertLines(Conversion& c, std::string_view record, std::string& out,
     // Every section line starts with '[', and any such line ends the
     // section it stands in.
     if (!work.empty() && work.front() == '[') {
-      if (!anySection) anySection = NamesUgfSection(work);
       section = Section::kNone;
       for (const SectionLine& s : kSectionLines) {
         if (StartsWithNoCase(work, s.name)) {
           section = s.section;
+          anySection = true;
           if (level >= 8) Trace(c, s.trace);
           break;
         }
@@ -184,6 +185,13 @@ void ReportFloods(Conversion& c) {
 }
 
 }  // namespace
+
+bool NamesUgfSection(std::string_view line) {
+  return std::any_of(std::begin(kSectionLines), std::end(kSectionLines),
+                     [&](const SectionLine& s) {
+                       return StartsWithNoCase(line, s.name);
+                     });
+}
 
 GameResult ConvertGame(std::string_view record, std::string_view gameName,
                        const ConvertOptions& options) {

@@ -19,10 +19,6 @@ constexpr std::string_view kUtf8 = "UTF-8";
 // Windows' Shift-JIS.
 constexpr std::string_view kDefaultCharset = "CP932";
 
-constexpr std::string_view kUgfSections[] = {
-    "[Header]", "[Data]", "[Figure]", "[ReviewNode]", "[ReviewComment]",
-};
-
 struct LangName {
   std::string_view lang;  // the value of a Lang line, in any letter case
   std::string_view charset;
@@ -37,10 +33,6 @@ constexpr LangName kLangNames[] = {
     {"EUC-JP", "EUC-JP"},  {"GB2312", "GBK"},      {"GBK", "GBK"},
     {"EUC-KR", "EUC-KR"},  {"KSC", "EUC-KR"},      {"BIG5", "BIG5"},
 };
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
 
 // The charset a Lang value names, or empty when it names none that can be
 // decoded here.
@@ -160,13 +152,6 @@ void ReportInvalidBytes(Conversion& c, std::string_view text,
 }
 
 }  // namespace
-
-bool NamesUgfSection(std::string_view line) {
-  for (const std::string_view name : kUgfSections) {
-    if (StartsWithNoCase(line, name)) return true;
-  }
-  return false;
-}
 
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r) {

@@ -36,7 +36,7 @@ void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r);
 
 // True when `line` (leading whitespace skipped) names a section of the UGF
-// format, whether this converter reads that section or not.
+// format. The sections are listed once, with their handlers, in game.cpp.
 bool NamesUgfSection(std::string_view line);
 
 }  // namespace kirato

@@ -29,17 +29,6 @@ size_t FindByteFurther(std::string_view text, size_t pos, char c) {
   return pos;
 }
 
-std::string_view FileNameOf(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-
-void TrimLineEnd(std::string& text) {
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-    text.pop_back();
-  }
-}
 
 std::string_view TrimLineEnd(std::string_view text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {

@@ -48,6 +48,11 @@ inline size_t FindByte(std::string_view text, size_t pos, char c) {
   return pos == text.size() ? pos : FindByteFurther(text, pos, c);
 }
 
+// True when `a` and `b` are the same text but for the case of ASCII letters.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
 // Index of the first byte at or after `pos` that is not whitespace
 // (text.size() when there is none).
 inline size_t SkipSpace(std::string_view text, size_t pos) {
@@ -59,9 +64,6 @@ inline size_t SkipSpace(std::string_view text, size_t pos) {
 inline bool DigitAt(std::string_view text, size_t pos) {
   return pos < text.size() && IsDigit(text[pos]);
 }
-
-// The part of a path after its last '/' (the whole path without one).
-std::string_view FileNameOf(std::string_view path);
 
 // Index just past the first ',' at or after `pos`, or text.size() when
 // there is none.
@@ -88,7 +90,6 @@ inline long long ReadNumber(std::string_view text, size_t pos,
 
 // Removes trailing carriage returns and line feeds; other trailing
 // whitespace stays.
-void TrimLineEnd(std::string& text);
 std::string_view TrimLineEnd(std::string_view text);
 
 // Removes the whole trailing run of whitespace.

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/path.h"
 #include "convert/game.h"
 #include "convert/text.h"
 
@@ -39,7 +40,7 @@ struct TestConversion {
 inline int ConvertText(TestConversion& t, std::string_view ugf,
                        std::string* sgf,
                        std::string_view outputPath = "/out/game.sgf") {
-  GameResult r = ConvertGame(ugf, FileNameOf(outputPath), t.conv.options);
+  GameResult r = ConvertGame(ugf, kPosixPaths.FileName(outputPath), t.conv.options);
   *sgf = std::move(r.sgf);
   t.conv.notes.insert(t.conv.notes.end(), r.notes.begin(), r.notes.end());
   if (r.errorFlag) t.conv.errorFlag = 1;

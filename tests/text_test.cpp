@@ -62,9 +62,7 @@ TEST(TextTest, Trimming) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.in);
-    std::string a = c.in;
-    TrimLineEnd(a);
-    EXPECT_EQ(c.lineEnd, a);
+    EXPECT_EQ(c.lineEnd, TrimLineEnd(std::string_view(c.in)));
     std::string b = c.in;
     TrimTrailingSpace(b);
     EXPECT_EQ(c.trailing, b);

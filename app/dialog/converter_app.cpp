@@ -8,6 +8,7 @@
 
 #include "app/dialog/command_line.h"
 #include "batch/datafile.h"
+#include "batch/path.h"
 #include "batch/process.h"
 #include "convert/text.h"
 
@@ -18,7 +19,7 @@ namespace {
 // The program's file name without directory and extension: a link named
 // after a job gives the job's name to the message box captions.
 QString ApplicationName(const std::string& programPath) {
-  const std::string name(FileNameOf(programPath));
+  const std::string name(SystemPaths().FileName(programPath));
   return QString::fromLocal8Bit(ReplaceFileExtension(name, "").c_str());
 }
 
