@@ -4,24 +4,21 @@ namespace kirato {
 
 namespace {
 
-// FNV-1a over the output folder's number and the name.
-uint64_t HashOf(uint32_t outFolder, std::string_view name) {
+// FNV-1a over the output folder's number and the output's stem.
+uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
   uint64_t h = 14695981039346656037ULL;
   const auto mix = [&h](unsigned char byte) {
     h ^= byte;
     h *= 1099511628211ULL;
   };
   for (int i = 0; i < 4; ++i) mix(static_cast<unsigned char>(outFolder >> (8 * i)));
-  for (char c : name) mix(static_cast<unsigned char>(c));
+  for (char c : stem) mix(static_cast<unsigned char>(c));
   return h;
 }
 
-// The output name a record's file name gives.
-bool OutputNameOf(std::string_view record, std::string_view name) {
-  const size_t dot = record.rfind('.');
-  const std::string_view stem = record.substr(0, dot);
-  return name.size() == stem.size() + 4 && name.substr(0, stem.size()) == stem &&
-         name.substr(stem.size()) == ".sgf";
+// The record's name without its extension: what its output is named after.
+std::string_view Stem(std::string_view record) {
+  return record.substr(0, record.rfind('.'));
 }
 
 }  // namespace
@@ -31,11 +28,8 @@ uint32_t OutputNames::AddFolder(std::string_view prefix) {
   return static_cast<uint32_t>(folders_.size() - 1);
 }
 
-bool OutputNames::Holds(const Entry& e, uint32_t outFolder,
-                        std::string_view name) const {
-  return e.outFolder == outFolder &&
-         OutputNameOf(std::string_view(names_).substr(e.recordAt, e.recordSize),
-                      name);
+std::string_view OutputNames::StemOf(const Entry& e) const {
+  return std::string_view(names_).substr(e.recordAt, e.stemSize);
 }
 
 void OutputNames::Grow() {
@@ -45,37 +39,34 @@ void OutputNames::Grow() {
   for (uint32_t slot : old) {
     if (slot == 0) continue;
     const Entry& e = entries_[slot - 1];
-    const std::string_view record =
-        std::string_view(names_).substr(e.recordAt, e.recordSize);
-    const std::string name =
-        std::string(record.substr(0, record.rfind('.'))) + ".sgf";
-    size_t i = HashOf(e.outFolder, name) & mask;
+    size_t i = HashOf(e.outFolder, StemOf(e)) & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
     slots_[i] = slot;
   }
 }
 
-bool OutputNames::Claim(uint64_t device, uint64_t inode, std::string_view name,
-                        uint32_t folder, std::string_view recordName,
-                        std::string* holder) {
+bool OutputNames::Claim(uint64_t device, uint64_t inode, uint32_t folder,
+                        std::string_view recordName, std::string* holder) {
   const auto known = outFolders_
                          .emplace(std::make_pair(device, inode),
                                   static_cast<uint32_t>(outFolders_.size()))
                          .first;
   const uint32_t outFolder = known->second;
+  const std::string_view stem = Stem(recordName);
   if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
   const size_t mask = slots_.size() - 1;
-  size_t i = HashOf(outFolder, name) & mask;
+  size_t i = HashOf(outFolder, stem) & mask;
   for (; slots_[i] != 0; i = (i + 1) & mask) {
     const Entry& e = entries_[slots_[i] - 1];
-    if (Holds(e, outFolder, name)) {
+    if (e.outFolder == outFolder && StemOf(e) == stem) {
       *holder = folders_[e.folder];
       holder->append(names_, e.recordAt, e.recordSize);
       return false;
     }
   }
   entries_.push_back({outFolder, folder, static_cast<uint32_t>(names_.size()),
-                      static_cast<uint32_t>(recordName.size())});
+                      static_cast<uint32_t>(recordName.size()),
+                      static_cast<uint32_t>(stem.size())});
   names_.append(recordName);
   slots_[i] = static_cast<uint32_t>(entries_.size());
   return true;

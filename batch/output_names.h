@@ -18,14 +18,14 @@ class OutputNames {
   // its number; a record is then named by that number and its file name.
   uint32_t AddFolder(std::string_view prefix);
 
-  // Claims the output `name` in the output folder known by (`device`,
-  // `inode`) for the record `recordName` of input folder `folder`. The
-  // output name is the record's name with ".sgf" in place of its extension.
-  // Returns true when the output was still free; otherwise *holder receives
-  // the path of the record that claimed it first.
-  bool Claim(uint64_t device, uint64_t inode, std::string_view name,
-             uint32_t folder, std::string_view recordName,
-             std::string* holder);
+  // Claims, for the record `recordName` of input folder `folder`, its
+  // output in the output folder known by (`device`, `inode`): the record's
+  // name with ".sgf" in place of its extension, so two records claim the
+  // same output when their names agree up to the extension. Returns true
+  // when the output was still free; otherwise *holder receives the path of
+  // the record that claimed it first.
+  bool Claim(uint64_t device, uint64_t inode, uint32_t folder,
+             std::string_view recordName, std::string* holder);
 
  private:
   struct Entry {
@@ -33,8 +33,9 @@ class OutputNames {
     uint32_t folder;
     uint32_t recordAt;  // the record's file name, in names_
     uint32_t recordSize;
+    uint32_t stemSize;  // of the name without its extension
   };
-  bool Holds(const Entry& e, uint32_t outFolder, std::string_view name) const;
+  std::string_view StemOf(const Entry& e) const;
   void Grow();
 
   std::vector<std::string> folders_;

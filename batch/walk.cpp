@@ -176,35 +176,38 @@ struct Walk {
   RecordPool& pool;
 };
 
+// Two statuses of one file, reached by whatever names.
+bool SameFile(const FileStatus& a, const FileStatus& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
+
 void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
                       uint32_t folderNumber, const std::string& name,
                       const std::string& outName) {
   Run& run = w.run;
-  RecordJob job;
-  job.inputPath = folder->PathOf(name);
-  job.outputPath = w.out->PathOf(outName);
   if (run.state.traceLevel >= 3) {
-    TraceWrite(run, "ProcessFile ", job.inputPath, " -> ", job.outputPath);
+    TraceWrite(run, "ProcessFile ", folder->PathOf(name), " -> ",
+               w.out->PathOf(outName));
   }
   // Whatever the times say: the output belongs to the record that came
   // first, and a second record would silently replace its game.
   std::string holder;
-  if (!run.state.outputs.Claim(w.outStatus.device, w.outStatus.inode, outName,
+  if (!run.state.outputs.Claim(w.outStatus.device, w.outStatus.inode,
                                folderNumber, name, &holder)) {
     ShowMessage(run, Format("'%s' not converted: its output '%s' comes from "
                             "'%s'",
-                            job.inputPath.c_str(), job.outputPath.c_str(),
-                            holder.c_str()));
+                            folder->PathOf(name).c_str(),
+                            w.out->PathOf(outName).c_str(), holder.c_str()));
     ++run.state.filesFailed;
     run.state.errorFlag = 1;
     return;
   }
+  RecordJob job;
   run.disk.StatIn(*w.out, outName, &job.outStatus);
   if (job.outStatus.kind == FileStatus::kRegular) {
     FileStatus inStatus;
     if (run.disk.StatIn(*folder, name, &inStatus) == 0) {
-      job.outputIsInput = inStatus.device == job.outStatus.device &&
-                          inStatus.inode == job.outStatus.inode;
+      job.outputIsInput = SameFile(inStatus, job.outStatus);
       if (!job.outputIsInput && !run.state.force &&
           IsUpToDate(inStatus.mtime, job.outStatus.mtime,
                      run.state.executableTime)) {
@@ -215,8 +218,10 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
   }
   job.in = folder;
   job.inName = name;
+  job.inputPath = folder->PathOf(name);
   job.out = w.out;
   job.outName = outName;
+  job.outputPath = w.out->PathOf(outName);
   job.gameName = outName;
   Disk& disk = run.disk;
   w.pool.Submit([&disk, options = OptionsOf(run), job = std::move(job)] {
@@ -367,8 +372,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
       inputPath == outputPath ||
       (job.outStatus.kind == FileStatus::kRegular &&
        run.disk.Stat(inputPath, &inStatus) == 0 &&
-       inStatus.device == job.outStatus.device &&
-       inStatus.inode == job.outStatus.inode);
+       SameFile(inStatus, job.outStatus));
   const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);
   return outcome.converted ? kConverted : kNotConverted;

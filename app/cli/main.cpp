@@ -61,12 +61,12 @@ constexpr char kHelp[] =
 // at a terminal sees each line at once; a file or a pipe gets them in large
 // writes, not one system call a line.
 struct Console {
-  Console(FILE* out, bool q) : messages(out), quiet(q) { Interactive(); }
+  Console(FILE* out, bool q)
+      : messages(out), quiet(q), interactive(::isatty(::fileno(out)) != 0) {}
   FILE* messages;
   bool quiet;
-  bool interactive = false;
+  bool interactive;
 
-  void Interactive() { interactive = ::isatty(::fileno(messages)) != 0; }
   void Print(std::string_view line) const {
     if (quiet && IsConvertedLine(line)) return;
     std::fwrite(line.data(), 1, line.size(), messages);
@@ -197,16 +197,15 @@ int ConvertCommand(const kirato::CliOptions& options) {
   const std::string& output = options.operands[2];
   StdoutDisk toStdout(kirato::SystemDisk());
   kirato::DryRunDisk dryRun(toStdout);
-  kirato::Disk& real = toStdout;
-  kirato::Disk& disk = options.dryRun ? dryRun : real;
-  Console console{stdout, options.quiet};
-  std::string gameName = output;
-  if (output == "-") {
-    console.messages = stderr;
-    console.Interactive();
-    gameName = kirato::ReplaceFileExtension(
-        std::string(kirato::SystemPaths().FileName(input)), ".sgf");
-  }
+  kirato::Disk& disk =
+      options.dryRun ? static_cast<kirato::Disk&>(dryRun) : toStdout;
+  // With the SGF on standard output, the messages go to standard error.
+  const bool sgfOut = output == "-";
+  const Console console{sgfOut ? stderr : stdout, options.quiet};
+  const std::string gameName =
+      sgfOut ? kirato::ReplaceFileExtension(
+                   std::string(kirato::SystemPaths().FileName(input)), ".sgf")
+             : output;
   kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
   run.state.charset = options.charset;
   const kirato::ConvertResult result = kirato::ConvertFile(
