@@ -8,7 +8,6 @@
 // folder and linked into place when complete.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,8 @@
 #include <cstring>
 
 #include "batch/disk.h"
+#include "batch/path.h"
+#include "batch/process.h"
 #include "batch/temp_name.h"
 
 namespace kirato {
@@ -195,7 +196,7 @@ class PosixOutputFile : public OutputFile {
       }
     }
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(target_, ::getpid(), attempt);
+      std::string temp = TempName(target_, CurrentProcessId(), attempt);
       if (::linkat(AT_FDCWD, self.c_str(), DirFd(), temp.c_str(),
                    AT_SYMLINK_FOLLOW) == 0) {
         temp_ = std::move(temp);
@@ -236,18 +237,6 @@ class PosixLogFile : public LogFile {
   FILE* f_;
 };
 
-// "dir/name" -> "dir/" and "name"; "name" -> "./" and "name".
-void SplitPath(const std::string& path, std::string* dir, std::string* name) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    *dir = "./";
-    *name = path;
-  } else {
-    *dir = path.substr(0, slash + 1);
-    *name = path.substr(slash + 1);
-  }
-}
-
 // Follows a chain of symbolic links to the name it ends at, which may not
 // exist yet. Empty (with *err set) when the chain cannot be followed.
 std::string FinalTarget(std::string path, std::string* err) {
@@ -263,7 +252,7 @@ std::string FinalTarget(std::string path, std::string* err) {
     target.resize(static_cast<size_t>(n));
     if (target.empty() || target[0] != '/') {
       std::string dir, name;
-      SplitPath(path, &dir, &name);
+      kPosixPaths.Split(path, &dir, &name);
       target = dir + target;
     }
     path = std::move(target);
@@ -314,7 +303,7 @@ class PosixDisk : public Disk {
       StatAt(AT_FDCWD, target.c_str(), &st);
     }
     std::string dir, name;
-    SplitPath(target, &dir, &name);
+    kPosixPaths.Split(target, &dir, &name);
     std::shared_ptr<Folder> folder = OpenFolder(dir, err);
     if (!folder) return nullptr;
     return CreateIn(folder, name, st, err);
@@ -395,16 +384,7 @@ class PosixDisk : public Disk {
   // Removes the temporary files of runs that are no longer alive. A run
   // killed while it moved a finished file over an older one can leave one.
   void RemoveLeftovers(Folder& folder) override {
-    std::vector<DirEntry> entries;
-    std::string err;
-    if (List(folder, &entries, &err) != 0) return;
-    const int64_t self = ::getpid();
-    for (const DirEntry& e : entries) {
-      const int64_t owner = TempNameOwner(e.name);
-      if (owner <= 0 || owner == self || owner > INT32_MAX) continue;
-      if (::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
-      RemoveIn(folder, e.name);
-    }
+    RemoveTempFilesOfEndedRuns(*this, folder);
   }
 
  private:
@@ -485,7 +465,7 @@ class PosixDisk : public Disk {
       return nullptr;
     }
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(name, ::getpid(), attempt);
+      std::string temp = TempName(name, CurrentProcessId(), attempt);
       fd = ::openat(dirfd, temp.c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {

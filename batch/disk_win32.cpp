@@ -16,6 +16,7 @@
 
 #include "batch/disk.h"
 #include "batch/path_win32.h"
+#include "batch/process.h"
 #include "batch/temp_name.h"
 
 namespace kirato {
@@ -63,26 +64,10 @@ HANDLE OpenForQuery(const std::wstring& path) {
 }
 
 // The folder part of `path` with its separator, and the name after it.
-void SplitPath(const std::string& path, std::string* dir, std::string* name) {
-  const std::string_view fileName = kWindowsPaths.FileName(path);
-  *dir = path.substr(0, path.size() - fileName.size());
-  *name = std::string(fileName);
-}
-
 bool IsDirectoryPath(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Whether the process that wrote a temporary file has ended.
-bool ProcessEnded(int64_t pid) {
-  HANDLE process =
-      ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-  if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;
-  const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-  ::CloseHandle(process);
-  return ended;
 }
 
 // Marks an open file to be deleted when its last handle closes, or takes
@@ -287,7 +272,7 @@ class Win32Disk : public Disk {
     // The folder is made inside one that the walk has just made or found,
     // so a missing path there means that a file is in the way.
     std::string parent, name;
-    SplitPath(path, &parent, &name);
+    kWindowsPaths.Split(path, &parent, &name);
     if (error == ERROR_PATH_NOT_FOUND && ExistsAsFile(parent)) {
       *err = ErrnoText(ENOTDIR);
     } else {
@@ -343,8 +328,8 @@ class Win32Disk : public Disk {
       }
     }
     std::string dir, name;
-    SplitPath(target, &dir, &name);
-    const int64_t pid = ::GetCurrentProcessId();
+    kWindowsPaths.Split(target, &dir, &name);
+    const int64_t pid = CurrentProcessId();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
       const std::wstring temp = WidePath(dir + TempName(name, pid, attempt));
       HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE,
@@ -406,15 +391,7 @@ class Win32Disk : public Disk {
   // are deleted with their handle, so only a run killed in the moment
   // between the end of a file and its move can leave one.
   void RemoveLeftovers(Folder& folder) override {
-    std::vector<DirEntry> entries;
-    std::string err;
-    if (List(folder, &entries, &err) != 0) return;
-    const int64_t self = ::GetCurrentProcessId();
-    for (const DirEntry& e : entries) {
-      const int64_t owner = TempNameOwner(e.name);
-      if (owner <= 0 || owner == self || owner > UINT32_MAX) continue;
-      if (ProcessEnded(owner)) RemoveIn(folder, e.name);
-    }
+    RemoveTempFilesOfEndedRuns(*this, folder);
   }
 
   const PathRules& Paths() const override { return kWindowsPaths; }

@@ -60,6 +60,14 @@ std::string_view PathRules::FileName(std::string_view path) const {
   return path.substr(start);
 }
 
+void PathRules::Split(std::string_view path, std::string* folder,
+                      std::string* name) const {
+  const std::string_view file = FileName(path);
+  folder->assign(path.substr(0, path.size() - file.size()));
+  if (folder->empty()) *folder = std::string(".") + separator;
+  name->assign(file);
+}
+
 std::string PathRules::WithSeparator(const std::string& dir) const {
   if (!dir.empty() && IsSeparator(dir.back())) return dir;
   return dir + separator;

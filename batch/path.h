@@ -27,6 +27,11 @@ struct PathRules {
   // The part of `path` after its folders (and after its root).
   std::string_view FileName(std::string_view path) const;
 
+  // Splits `path` into the folder it names a file in, ending in a
+  // separator ("." and a separator for a bare name), and the file's name.
+  void Split(std::string_view path, std::string* folder,
+             std::string* name) const;
+
   // `dir` ending in a separator: the prefix that names are appended to.
   std::string WithSeparator(const std::string& dir) const;
 };

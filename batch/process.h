@@ -3,6 +3,7 @@
 #ifndef KIRATO_BATCH_PROCESS_H_
 #define KIRATO_BATCH_PROCESS_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,13 @@ int RunProgramAndWait(const std::string& name, int* error);
 // The program's arguments, argument zero first, in the encoding the
 // program's paths use (UTF-8 where the system hands over wide characters).
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// This process's id, as the names of its temporary files carry it.
+int64_t CurrentProcessId();
+
+// True when no process of id `pid` runs any more, so that what it left
+// behind may go. False when that cannot be told.
+bool ProcessEnded(int64_t pid);
 
 // Makes standard output and standard error carry the program's bytes as
 // they are: SGF text must reach a file byte for byte, and messages are in

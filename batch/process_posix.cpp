@@ -1,11 +1,13 @@
 // Process services on POSIX systems (see disk_posix.cpp for the files).
 #include <limits.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -103,5 +105,12 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 }
 
 void PrepareStandardStreams() {}
+
+int64_t CurrentProcessId() { return ::getpid(); }
+
+bool ProcessEnded(int64_t pid) {
+  if (pid <= 0 || pid > INT32_MAX) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 }  // namespace kirato

@@ -131,4 +131,16 @@ void PrepareStandardStreams() {
   }
 }
 
+int64_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+
+bool ProcessEnded(int64_t pid) {
+  if (pid <= 0 || pid > UINT32_MAX) return false;
+  HANDLE process =
+      ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  ::CloseHandle(process);
+  return ended;
+}
+
 }  // namespace kirato

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "batch/disk.h"
+#include "batch/process.h"
 #include "convert/text.h"
 
 namespace kirato {
@@ -41,6 +43,19 @@ int64_t TempNameOwner(std::string_view name) {
     if (!IsDigit(name[i])) return -1;
   }
   return pid;
+}
+
+void RemoveTempFilesOfEndedRuns(Disk& disk, Folder& folder) {
+  std::vector<DirEntry> entries;
+  std::string err;
+  if (disk.List(folder, &entries, &err) != 0) return;
+  const int64_t self = CurrentProcessId();
+  for (const DirEntry& e : entries) {
+    const int64_t owner = TempNameOwner(e.name);
+    if (owner > 0 && owner != self && ProcessEnded(owner)) {
+      disk.RemoveIn(folder, e.name);
+    }
+  }
 }
 
 }  // namespace kirato

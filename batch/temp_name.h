@@ -18,6 +18,14 @@ std::string TempName(std::string_view target, int64_t pid, unsigned attempt);
 // The process id in a name made by TempName, or -1.
 int64_t TempNameOwner(std::string_view name);
 
+class Disk;
+class Folder;
+
+// For disks whose outputs can have a temporary name: removes from `folder`
+// the temporary files of processes that have ended. A run killed while it
+// moved a finished file over an older one can leave one.
+void RemoveTempFilesOfEndedRuns(Disk& disk, Folder& folder);
+
 }  // namespace kirato
 
 #endif  // KIRATO_BATCH_TEMP_NAME_H_
