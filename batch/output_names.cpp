@@ -11,7 +11,8 @@ uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
     h ^= byte;
     h *= 1099511628211ULL;
   };
-  for (int i = 0; i < 4; ++i) mix(static_cast<unsigned char>(outFolder >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    mix(static_cast<unsigned char>(outFolder >> (8 * i)));
   for (char c : stem) mix(static_cast<unsigned char>(c));
   return h;
 }

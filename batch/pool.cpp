@@ -51,8 +51,7 @@ RecordOutcome RunWork(const std::function<RecordOutcome()>& work) {
     return work();
   } catch (const std::exception&) {
     RecordOutcome failed;
-    failed.notes.push_back(
-        {true, "Not enough memory for this file. Conversion aborted."});
+    failed.notes.push_back({true, std::string(kNoMemoryMessage)});
     failed.failed = 1;
     failed.errorFlag = 1;
     return failed;

@@ -96,62 +96,82 @@ void IoFailure(RecordOutcome& o, const char* verb, const std::string& path,
   o.errorFlag = 1;
 }
 
-// Reads, converts and stores one record. Touches nothing but the disk, so
-// that it can run on any thread; the outcome says what the run must show.
-RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
-                            ConvertOptions options) {
-  RecordOutcome o;
+// The record's and its output's files, reached through their folders when
+// the walk opened them, else by their paths.
+Disk::ReadResult ReadRecord(Disk& disk, const RecordJob& job,
+                            std::string* bytes, std::string* err) {
+  return job.in ? disk.ReadIn(*job.in, job.inName, bytes, err)
+                : disk.ReadFile(job.inputPath, bytes, err);
+}
+
+std::unique_ptr<OutputFile> CreateOutputFor(Disk& disk, const RecordJob& job,
+                                            std::string* err) {
+  return job.out
+             ? disk.CreateOutputIn(job.out, job.outName, job.outStatus, err)
+             : disk.CreateOutput(job.outputPath, job.outStatus, err);
+}
+
+void RemoveOutput(Disk& disk, const RecordJob& job) {
+  if (job.out) {
+    disk.RemoveIn(*job.out, job.outName);
+  } else {
+    disk.Remove(job.outputPath);
+  }
+}
+
+// Reads, converts and stores one record, adding to `o` what it showed.
+// True when the SGF file is stored; *converted tells whether the record got
+// as far as its conversion.
+bool ConvertAndStore(Disk& disk, const RecordJob& job, ConvertOptions options,
+                     RecordOutcome& o, bool* converted) {
   std::string err;
   std::string record;
-  bool failed = true;
-  bool removeOld = false;
-  const Disk::ReadResult read =
-      job.in ? disk.ReadIn(*job.in, job.inName, &record, &err)
-             : disk.ReadFile(job.inputPath, &record, &err);
-  std::unique_ptr<OutputFile> out;
-  if (read != Disk::kRead) {
+  if (ReadRecord(disk, job, &record, &err) != Disk::kRead) {
     IoFailure(o, "read", job.inputPath, err);
-  } else if (job.outputIsInput) {
+    return false;
+  }
+  if (job.outputIsInput) {
     IoFailure(o, "write", job.outputPath,
               "it is the record '" + job.inputPath + "' itself");
-  } else if (out = job.out ? disk.CreateOutputIn(job.out, job.outName,
-                                                 job.outStatus, &err)
-                           : disk.CreateOutput(job.outputPath, job.outStatus,
-                                               &err);
-             !out) {
-    IoFailure(o, "write", job.outputPath, err);
-  } else {
-    options.recordPath = job.inputPath;
-    GameResult game = ConvertGame(record, job.gameName, options);
-    std::move(game.notes.begin(), game.notes.end(),
-              std::back_inserter(o.notes));
-    if (game.errorFlag) o.errorFlag = 1;
-    // A game that is not completely on disk must not count as converted: a
-    // later run would skip it as up to date.
-    removeOld = true;
-    if (game.result == 0) {
-      out->Write(game.sgf);  // a write error is reported again by Commit
-      if (out->Commit(&err)) {
-        failed = false;
-      } else {
-        IoFailure(o, "write", job.outputPath, err);
-      }
-    }
+    return false;
   }
-  out.reset();  // an uncommitted output takes its temporary file with it
-  AddMessage(o, Format("convert %s%s -> %s", failed ? "(FOUT) " : "",
+  std::unique_ptr<OutputFile> out = CreateOutputFor(disk, job, &err);
+  if (!out) {
+    IoFailure(o, "write", job.outputPath, err);
+    return false;
+  }
+  options.recordPath = job.inputPath;
+  GameResult game = ConvertGame(record, job.gameName, options);
+  std::move(game.notes.begin(), game.notes.end(), std::back_inserter(o.notes));
+  if (game.errorFlag) o.errorFlag = 1;
+  *converted = true;
+  if (game.result != 0) return false;
+  // A game that is not completely on disk must not count as converted: a
+  // later run would skip it as up to date.
+  out->Write(game.sgf);  // a write error is reported again by Commit
+  if (!out->Commit(&err)) {
+    IoFailure(o, "write", job.outputPath, err);
+    return false;
+  }
+  return true;
+}
+
+// Converts one record. Touches nothing but the disk, so that it can run on
+// any thread; the outcome says what the run must show.
+RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
+                            const ConvertOptions& options) {
+  RecordOutcome o;
+  bool converted = false;
+  const bool stored = ConvertAndStore(disk, job, options, o, &converted);
+  AddMessage(o, Format("convert %s%s -> %s", stored ? "" : "(FOUT) ",
                        job.inputPath.c_str(), job.outputPath.c_str()));
-  if (!failed) {
+  if (stored) {
     o.converted = 1;
-  } else if (removeOld && job.outStatus.kind == FileStatus::kRegular &&
+  } else if (converted && job.outStatus.kind == FileStatus::kRegular &&
              !job.outStatus.isLink) {
     // The SGF file of an earlier conversion would now pass for this
     // record's, and be taken as up to date.
-    if (job.out) {
-      disk.RemoveIn(*job.out, job.outName);
-    } else {
-      disk.Remove(job.outputPath);
-    }
+    RemoveOutput(disk, job);
   }
   return o;
 }

@@ -187,10 +187,9 @@ void ReportFloods(Conversion& c) {
 }  // namespace
 
 bool NamesUgfSection(std::string_view line) {
-  return std::any_of(std::begin(kSectionLines), std::end(kSectionLines),
-                     [&](const SectionLine& s) {
-                       return StartsWithNoCase(line, s.name);
-                     });
+  return std::any_of(
+      std::begin(kSectionLines), std::end(kSectionLines),
+      [&](const SectionLine& s) { return StartsWithNoCase(line, s.name); });
 }
 
 GameResult ConvertGame(std::string_view record, std::string_view gameName,
