@@ -75,12 +75,6 @@ std::string Utf8FromWide(std::wstring_view text) {
   return out;
 }
 
-bool IsUtf8(std::string_view text) {
-  return text.empty() ||
-         ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                               static_cast<int>(text.size()), nullptr, 0) > 0;
-}
-
 std::string Utf8FromCodePage(std::string_view text, unsigned codePage) {
   return Utf8FromWide(
       WideFromCodePage(text, codePage == 0 ? CP_ACP : codePage, 0));

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "convert/utf8.h"
+
 namespace kirato {
 
 // UTF-8 to UTF-16. Bytes that are not UTF-8 are read in the system's ANSI
@@ -17,7 +19,9 @@ std::wstring WideFromUtf8(std::string_view text);
 std::string Utf8FromWide(std::wstring_view text);
 
 // True when `text` is well-formed UTF-8 (ASCII is).
-bool IsUtf8(std::string_view text);
+inline bool IsUtf8(std::string_view text) {
+  return FirstInvalidUtf8(text) == std::string_view::npos;
+}
 
 // `text` in code page `codePage` (0: the ANSI code page), as UTF-8.
 std::string Utf8FromCodePage(std::string_view text, unsigned codePage);
