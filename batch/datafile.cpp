@@ -148,12 +148,14 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
 
 void ShowSummary(Run& run) {
   const RunState& s = run.state;
-  ShowMessage(run, "");
-  ShowMessage(run, "*** summary ***");
-  ShowMessage(run, Format("Directories scanned: %d", s.directoriesScanned));
-  ShowMessage(run, Format("Files up-to-date: %d", s.filesUpToDate));
-  ShowMessage(run, Format("Files converted: %d", s.filesConverted));
-  ShowMessage(run, Format("Files failed: %d", s.filesFailed));
+  constexpr NoteKind kInfo = NoteKind::kInfo;
+  ShowMessage(run, "", kInfo);
+  ShowMessage(run, "*** summary ***", kInfo);
+  ShowMessage(run, Format("Directories scanned: %d", s.directoriesScanned),
+              kInfo);
+  ShowMessage(run, Format("Files up-to-date: %d", s.filesUpToDate), kInfo);
+  ShowMessage(run, Format("Files converted: %d", s.filesConverted), kInfo);
+  ShowMessage(run, Format("Files failed: %d", s.filesFailed), kInfo);
 }
 
 }  // namespace

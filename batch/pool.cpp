@@ -6,15 +6,16 @@ namespace kirato {
 
 void Deliver(Run& run, const RecordOutcome& outcome) {
   for (const Note& n : outcome.notes) {
-    if (n.shown) {
-      ShowMessageNow(run, n.text);
-    } else {
+    if (n.kind == NoteKind::kTrace) {
       TraceWriteNow(run, n.text);
+    } else {
+      ShowMessageNow(run, n.kind, n.text);
     }
   }
   run.state.filesConverted += outcome.converted;
   run.state.filesFailed += outcome.failed;
   if (outcome.errorFlag) run.state.errorFlag = 1;
+  ReportProgress(run);
 }
 
 int WorkerCount(int setting) {
@@ -51,7 +52,9 @@ RecordOutcome RunWork(const std::function<RecordOutcome()>& work) {
     return work();
   } catch (const std::exception&) {
     RecordOutcome failed;
-    failed.notes.push_back({true, std::string(kNoMemoryMessage)});
+    failed.notes.push_back(
+        {NoteKind::kProblem,
+         "Not enough memory for this file. Conversion aborted."});
     failed.failed = 1;
     failed.errorFlag = 1;
     return failed;
@@ -84,8 +87,8 @@ void RecordPool::Submit(std::function<RecordOutcome()> work) {
   DeliverReady(false);
 }
 
-void RecordPool::Defer(bool shown, std::string_view text) {
-  queue_.push_back({nullptr, {shown, std::string(text)}});
+void RecordPool::Defer(NoteKind kind, std::string_view text) {
+  queue_.push_back({nullptr, {kind, std::string(text)}});
 }
 
 void RecordPool::Finish() {
@@ -107,10 +110,10 @@ void RecordPool::DeliverReady(bool wait) {
       wait = false;  // one record waited for is enough
       Deliver(run_, front.slot->outcome);
       --inFlight_;
-    } else if (front.note.shown) {
-      ShowMessageNow(run_, front.note.text);
-    } else {
+    } else if (front.note.kind == NoteKind::kTrace) {
       TraceWriteNow(run_, front.note.text);
+    } else {
+      ShowMessageNow(run_, front.note.kind, front.note.text);
     }
     queue_.pop_front();
   }

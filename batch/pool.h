@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "batch/run_state.h"
-#include "convert/game.h"
+#include "convert/convert.h"
 
 namespace kirato {
 
@@ -51,7 +51,7 @@ class RecordPool {
   // True while something submitted has not yet been handed to the run;
   // what the walk shows then must wait its turn (Defer).
   bool Busy() const { return !queue_.empty(); }
-  void Defer(bool shown, std::string_view text);
+  void Defer(NoteKind kind, std::string_view text);
 
   // Waits for every record and hands everything to the run.
   void Finish();

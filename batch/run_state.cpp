@@ -7,8 +7,8 @@
 
 namespace kirato {
 
-void ShowMessageNow(Run& run, std::string_view text) {
-  if (run.sink) run.sink(text);
+void ShowMessageNow(Run& run, NoteKind kind, std::string_view text) {
+  if (run.sink) run.sink(kind, text);
   // A log kept at any level holds every message the user was shown.
   if (run.state.traceLevel >= 1) TraceWriteNow(run, text);
 }
@@ -22,12 +22,19 @@ void TraceWriteNow(Run& run, std::string_view line) {
   log->Write(text);
 }
 
-void ShowMessage(Run& run, std::string_view text) {
+void ShowMessage(Run& run, std::string_view text, NoteKind kind) {
   if (run.pool && run.pool->Busy()) {
-    run.pool->Defer(true, text);
+    run.pool->Defer(kind, text);
     return;
   }
-  ShowMessageNow(run, text);
+  ShowMessageNow(run, kind, text);
+}
+
+void ReportProgress(Run& run, std::string_view folder) {
+  if (!run.progress) return;
+  const RunState& s = run.state;
+  run.progress(
+      {s.filesUpToDate + s.filesConverted + s.filesFailed, folder});
 }
 
 void TraceWrite(Run& run, std::string_view a, std::string_view b,
@@ -37,7 +44,7 @@ void TraceWrite(Run& run, std::string_view a, std::string_view b,
   line.reserve(a.size() + b.size() + c.size() + d.size());
   line.append(a).append(b).append(c).append(d);
   if (run.pool && run.pool->Busy()) {
-    run.pool->Defer(false, line);
+    run.pool->Defer(NoteKind::kTrace, line);
     return;
   }
   TraceWriteNow(run, line);

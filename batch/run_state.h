@@ -15,7 +15,7 @@
 
 #include "batch/disk.h"
 #include "batch/output_names.h"
-#include "convert/game.h"
+#include "convert/convert.h"
 
 namespace kirato {
 
@@ -40,9 +40,17 @@ struct RunState {
   std::set<std::pair<uint64_t, uint64_t>> cleanedFolders;
 };
 
-// Receives every message line, in order. The dialog appends it to its list,
-// the console prints it.
-using MessageSink = std::function<void(std::string_view line)>;
+// Receives every message line, in order, with what kind of line it is. The
+// dialog appends it to its list, the console prints it.
+using MessageSink = std::function<void(NoteKind kind, std::string_view line)>;
+
+// How far a run has got: the records decided so far (converted, failed or up
+// to date) and the input folder being walked.
+struct Progress {
+  int records = 0;
+  std::string_view folder;
+};
+using ProgressSink = std::function<void(const Progress& progress)>;
 
 class RecordPool;
 
@@ -50,6 +58,9 @@ struct Run {
   explicit Run(Disk& d, MessageSink s = {}) : disk(d), sink(std::move(s)) {}
   Disk& disk;
   MessageSink sink;
+  // Told on the run's thread after each record and at each folder; a
+  // front-end that shows it decides how often.
+  ProgressSink progress;
   RunState state;
   // While records are converted on worker threads, what the walk shows or
   // traces waits here behind their messages, so that the order is that of
@@ -58,7 +69,8 @@ struct Run {
 };
 
 // Shows a message and, at trace level 1 or more, writes it to the log too.
-void ShowMessage(Run& run, std::string_view text);
+void ShowMessage(Run& run, std::string_view text,
+                 NoteKind kind = NoteKind::kProblem);
 
 // Closes the open log, then creates `path` afresh and traces at `level`. On
 // failure a message names the path and the system's error; tracing is off.
@@ -71,7 +83,10 @@ void TraceWrite(Run& run, std::string_view a, std::string_view b = {},
 
 // The same, without waiting for the records being converted: for what the
 // records themselves produced, when their turn has come.
-void ShowMessageNow(Run& run, std::string_view text);
+void ShowMessageNow(Run& run, NoteKind kind, std::string_view text);
+
+// Tells the front-end how far the run has got, if it listens.
+void ReportProgress(Run& run, std::string_view folder = {});
 void TraceWriteNow(Run& run, std::string_view line);
 
 // printf-style formatting into a string that grows as needed, so no message

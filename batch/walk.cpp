@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "batch/pool.h"
-#include "convert/game.h"
+#include "convert/convert.h"
 #include "convert/text.h"
 
 namespace kirato {
@@ -82,8 +82,9 @@ struct RecordJob {
   std::string gameName;
 };
 
-void AddMessage(RecordOutcome& o, std::string text) {
-  o.notes.push_back({true, std::move(text)});
+void AddMessage(RecordOutcome& o, std::string text,
+                NoteKind kind = NoteKind::kProblem) {
+  o.notes.push_back({kind, std::move(text)});
 }
 
 // The record could not be read, or its output not stored: a fault of the
@@ -141,11 +142,17 @@ bool ConvertAndStore(Disk& disk, const RecordJob& job, ConvertOptions options,
     return false;
   }
   options.recordPath = job.inputPath;
-  GameResult game = ConvertGame(record, job.gameName, options);
+  GameResult game;
+  ConvertGame(record, job.gameName, options, &game);
   std::move(game.notes.begin(), game.notes.end(), std::back_inserter(o.notes));
-  if (game.errorFlag) o.errorFlag = 1;
   *converted = true;
-  if (game.result != 0) return false;
+  if (!game.converted) {
+    // Whatever stopped it, the record has no SGF file: a run that leaves
+    // one behind has failed.
+    o.failed = 1;
+    o.errorFlag = 1;
+    return false;
+  }
   // A game that is not completely on disk must not count as converted: a
   // later run would skip it as up to date.
   out->Write(game.sgf);  // a write error is reported again by Commit
@@ -163,8 +170,10 @@ RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
   RecordOutcome o;
   bool converted = false;
   const bool stored = ConvertAndStore(disk, job, options, o, &converted);
-  AddMessage(o, Format("convert %s%s -> %s", stored ? "" : "(FOUT) ",
-                       job.inputPath.c_str(), job.outputPath.c_str()));
+  AddMessage(o,
+             Format("convert %s%s -> %s", stored ? "" : "(FOUT) ",
+                    job.inputPath.c_str(), job.outputPath.c_str()),
+             stored ? NoteKind::kConverted : NoteKind::kFailed);
   if (stored) {
     o.converted = 1;
   } else if (converted && job.outStatus.kind == FileStatus::kRegular &&

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/game.h"
+#include "convert/convert.h"
 
 namespace {
 
@@ -69,7 +69,9 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds; ++round) {
     const double start = CpuSeconds();
     for (const std::string& r : records) {
-      out += kirato::ConvertGame(r, "game.sgf").sgf.size();
+      kirato::GameResult game;
+      kirato::ConvertGame(r, "game.sgf", {}, &game);
+      out += game.sgf.size();
     }
     perRecord.push_back((CpuSeconds() - start) / records.size());
   }

@@ -18,7 +18,7 @@ void Message(Conversion& c, std::string text) {
     if (count == kMostMessagesOfAKind + 1) c.floodedKinds.emplace_back(kind);
     return;
   }
-  c.notes.push_back({true, std::move(text)});
+  c.notes.push_back({NoteKind::kProblem, std::move(text)});
 }
 
 void Trace(Conversion& c, std::string_view a, std::string_view b,
@@ -26,7 +26,7 @@ void Trace(Conversion& c, std::string_view a, std::string_view b,
   std::string line;
   line.reserve(a.size() + b.size() + c3.size() + d.size());
   line.append(a).append(b).append(c3).append(d);
-  c.notes.push_back({false, std::move(line)});
+  c.notes.push_back({NoteKind::kTrace, std::move(line)});
 }
 
 int FailConversion(Conversion& c, std::string_view message) {
@@ -178,7 +178,7 @@ int ConvertLines(Conversion& c, std::string_view record, std::string& out,
 void ReportFloods(Conversion& c) {
   for (const std::string& kind : c.floodedKinds) {
     const int more = c.messageKinds[kind] - kMostMessagesOfAKind;
-    c.notes.push_back({true, "... and " + std::to_string(more) +
+    c.notes.push_back({NoteKind::kProblem, "... and " + std::to_string(more) +
                                  " more like this in " +
                                  std::string(c.options.recordPath)});
   }
@@ -192,26 +192,27 @@ bool NamesUgfSection(std::string_view line) {
       [&](const SectionLine& s) { return StartsWithNoCase(line, s.name); });
 }
 
-GameResult ConvertGame(std::string_view record, std::string_view gameName,
-                       const ConvertOptions& options) {
-  GameResult r;
+bool ConvertGame(std::string_view record, std::string_view gameName,
+                 const ConvertOptions& options, GameResult* result) {
+  GameResult& r = *result;
+  r = GameResult();
+  int stopped = 1;
   // The handlers catch what they store; this catches the rest (a huge
   // output, a long line), so that no exception leaves the engine.
   try {
     Conversion c(options);
     try {
-      r.result = ConvertLines(c, record, r.sgf, gameName);
+      stopped = ConvertLines(c, record, r.sgf, gameName);
     } catch (const std::bad_alloc&) {
-      r.result = FailConversion(c, kNoMemoryMessage);
+      stopped = FailConversion(c, kNoMemoryMessage);
     }
     ReportFloods(c);
-    r.errorFlag = c.errorFlag;
     r.notes = std::move(c.notes);
   } catch (const std::bad_alloc&) {
-    r.result = 1;
-    r.errorFlag = 1;
+    stopped = 1;
   }
-  return r;
+  r.converted = stopped == 0;
+  return r.converted;
 }
 
 }  // namespace kirato

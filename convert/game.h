@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "convert/convert.h"
+
 namespace kirato {
 
 // One stored data line.
@@ -121,27 +123,6 @@ struct GameState {
 // into the next.
 void ResetGame(GameState& game);
 
-// What becomes of the record's text bytes.
-enum class CharsetMode {
-  kDecode,  // decoded from the record's charset; the SGF is UTF-8
-  kKeep,    // copied as they are, for readers that rely on the raw bytes
-};
-
-struct ConvertOptions {
-  int traceLevel = 0;  // trace lines are made only at this level and above
-  CharsetMode charset = CharsetMode::kDecode;
-  // The record's path as the user named it, for messages that must say
-  // which file they are about.
-  std::string_view recordPath;
-};
-
-// One line a conversion produced for the run, in the order it was made: a
-// message for the user, or a line for the trace log.
-struct Note {
-  bool shown = false;  // true: a message; false: a trace line
-  std::string text;
-};
-
 // Everything one conversion works on. Each conversion has its own, so any
 // number of them can run side by side.
 struct Conversion {
@@ -169,21 +150,6 @@ constexpr int kMostMessagesOfAKind = 20;
 void Message(Conversion& c, std::string text);
 void Trace(Conversion& c, std::string_view a, std::string_view b = {},
            std::string_view c3 = {}, std::string_view d = {});
-
-// What converting one record gave.
-struct GameResult {
-  int result = 0;     // 0: converted; 1: a line handler stopped the game
-  int errorFlag = 0;  // 1: the run must count as failed
-  // The whole SGF text when converted; otherwise what was written before
-  // the failure, never a complete game.
-  std::string sgf;
-  std::vector<Note> notes;
-};
-
-// Converts one UGF record held in memory into SGF. The game is named
-// `gameName` (the output file's name). Never throws.
-GameResult ConvertGame(std::string_view record, std::string_view gameName,
-                       const ConvertOptions& options = {});
 
 // The section handlers. Each takes one line of its section with leading and
 // trailing whitespace removed, and returns 0 to go on or 1 when the

@@ -191,21 +191,21 @@ class CliTest(unittest.TestCase):
                % (rel("ugf", "bad.ugf"), rel("sgf", "bad.sgf"))]
         # name, arguments, lines shown, SGF files after the run, log written
         cases = [
-            ("plain run", ["job.txt"], [convert_b] + bad + summary(1, 1, 1, 0),
+            ("plain run", ["job.txt"], [convert_b] + bad + summary(1, 1, 1, 1),
              {"a.sgf": "old", "b.sgf": GAME_SGF % "b.sgf"}, True),
             ("forced", ["-f", "job.txt"],
              [convert_a, convert_b] + bad
-             + summary(1, 0, 2, 0),
+             + summary(1, 0, 2, 1),
              {"a.sgf": GAME_SGF % "a.sgf", "b.sgf": GAME_SGF % "b.sgf"}, True),
-            ("quiet", ["job.txt", "--quiet"], bad + summary(1, 1, 1, 0),
+            ("quiet", ["job.txt", "--quiet"], bad + summary(1, 1, 1, 1),
              {"a.sgf": "old", "b.sgf": GAME_SGF % "b.sgf"}, True),
             ("dry run", ["--dry-run", "job.txt"],
-             [convert_b] + bad + summary(1, 1, 1, 0), {"a.sgf": "old"}, False),
+             [convert_b] + bad + summary(1, 1, 1, 1), {"a.sgf": "old"}, False),
             ("forced quiet dry run", ["-nfq", "--", "job.txt"],
-             bad + summary(1, 0, 2, 0), {"a.sgf": "old"}, False),
+             bad + summary(1, 0, 2, 1), {"a.sgf": "old"}, False),
             ("one thread, then four", ["-j1", "-fj", "4", "job.txt"],
              [convert_a, convert_b] + bad
-             + summary(1, 0, 2, 0),
+             + summary(1, 0, 2, 1),
              {"a.sgf": GAME_SGF % "a.sgf", "b.sgf": GAME_SGF % "b.sgf"}, True),
         ]
         for name, args, lines, sgf, logged in cases:
@@ -422,7 +422,7 @@ class CliTest(unittest.TestCase):
             "Illegal board size: 30",
             "convert (FOUT) %s -> %s" % (d.native("ugf/bad.ugf"),
                                           d.native("sgf/bad.sgf")),
-        ] + summary(1, 0, 0, 0), self.lines(r))
+        ] + summary(1, 0, 0, 1), self.lines(r))
         self.assertEqual([], d.files("sgf"))
 
     def test_unreadable_and_uncreatable_files_are_named(self):
@@ -737,7 +737,7 @@ class CliTest(unittest.TestCase):
                 self.assertFalse(os.path.exists(d.path("one.sgf")))
         r = run_cli(self.datafile(job))
         self.assertEqual((1, []), (r.returncode, d.files("sgf")))
-        self.assertEqual(summary(1, 0, 0, 0), self.lines(r)[-6:])
+        self.assertEqual(summary(1, 0, 0, 3), self.lines(r)[-6:])
 
     def test_convert_failures(self):
         d = self.d

@@ -20,7 +20,7 @@ struct TestConversion {
   std::vector<std::string> Messages() const {
     std::vector<std::string> out;
     for (const Note& n : conv.notes) {
-      if (n.shown) out.push_back(n.text);
+      if (n.kind != NoteKind::kTrace) out.push_back(n.text);
     }
     return out;
   }
@@ -28,7 +28,7 @@ struct TestConversion {
   std::string Trace() const {
     std::string out;
     for (const Note& n : conv.notes) {
-      if (!n.shown) out.append(n.text).append("\r\n");
+      if (n.kind == NoteKind::kTrace) out.append(n.text).append("\r\n");
     }
     return out;
   }
@@ -40,11 +40,12 @@ struct TestConversion {
 inline int ConvertText(TestConversion& t, std::string_view ugf,
                        std::string* sgf,
                        std::string_view outputPath = "/out/game.sgf") {
-  GameResult r = ConvertGame(ugf, kPosixPaths.FileName(outputPath), t.conv.options);
+  GameResult r;
+  ConvertGame(ugf, kPosixPaths.FileName(outputPath), t.conv.options, &r);
   *sgf = std::move(r.sgf);
   t.conv.notes.insert(t.conv.notes.end(), r.notes.begin(), r.notes.end());
-  if (r.errorFlag) t.conv.errorFlag = 1;
-  return r.result;
+  if (!r.converted) t.conv.errorFlag = 1;
+  return r.converted ? 0 : 1;
 }
 
 }  // namespace kirato

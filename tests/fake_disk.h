@@ -308,7 +308,8 @@ class FakeDisk : public Disk {
 struct TestRun {
   FakeDisk disk;
   std::vector<std::string> messages;
-  Run run{disk, [this](std::string_view m) { messages.emplace_back(m); }};
+  Run run{disk,
+          [this](NoteKind, std::string_view m) { messages.emplace_back(m); }};
 };
 
 }  // namespace kirato

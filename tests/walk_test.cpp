@@ -189,7 +189,7 @@ TEST(WalkTest, FailuresAndTheirCounters) {
       {"conversion fails",
        [](FakeDisk& d) { d.AddFile("/ugf/g.ugf", kBadGame, 100); },
        {"Illegal board size: 40", "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
-       0, 0, 1, "<missing>"},
+       0, 1, 1, "<missing>"},
       {"disk full while writing", [](FakeDisk& d) { d.spaceLeft = 10; },
        {"Cannot write '/sgf/g.sgf': No space left on device",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},

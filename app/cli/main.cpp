@@ -67,18 +67,11 @@ struct Console {
   bool quiet;
   bool interactive;
 
-  void Print(std::string_view line) const {
-    if (quiet && IsConvertedLine(line)) return;
+  void Print(kirato::NoteKind kind, std::string_view line) const {
+    if (quiet && kind == kirato::NoteKind::kConverted) return;
     std::fwrite(line.data(), 1, line.size(), messages);
     std::fputc('\n', messages);
     if (interactive) std::fflush(messages);
-  }
-
-  // The one line a record that was converted leaves; a failed one reads
-  // "convert (FOUT) ..." and is a problem to show.
-  static bool IsConvertedLine(std::string_view line) {
-    return line.starts_with("convert ") &&
-           !line.starts_with("convert (FOUT) ");
   }
 };
 
@@ -173,7 +166,9 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
   kirato::DryRunDisk dryRun(kirato::SystemDisk());
   kirato::Disk& disk = options.dryRun ? dryRun : kirato::SystemDisk();
   const Console console{stdout, options.quiet};
-  kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
+  kirato::Run run(disk, [&](kirato::NoteKind kind, std::string_view line) {
+    console.Print(kind, line);
+  });
   run.state.force = options.force;
   run.state.threads = options.threads;
   run.state.charset = options.charset;
@@ -206,7 +201,9 @@ int ConvertCommand(const kirato::CliOptions& options) {
       sgfOut ? kirato::ReplaceFileExtension(
                    std::string(kirato::SystemPaths().FileName(input)), ".sgf")
              : output;
-  kirato::Run run(disk, [&](std::string_view line) { console.Print(line); });
+  kirato::Run run(disk, [&](kirato::NoteKind kind, std::string_view line) {
+    console.Print(kind, line);
+  });
   run.state.charset = options.charset;
   const kirato::ConvertResult result = kirato::ConvertFile(
       run, input, output, kirato::SystemPaths().FileName(gameName));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/game.h"
+#include "convert/convert.h"
 
 namespace kirato {
 

@@ -67,7 +67,7 @@ CConverterDlg::CConverterDlg(DialogSetup setup, QWidget* parent)
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       setup_(std::move(setup)),
-      run_(SystemDisk(), [this](std::string_view line) { AppendMessage(line); }) {
+      run_(SystemDisk(), [this](NoteKind, std::string_view line) { AppendMessage(line); }) {
   setWindowTitle(QStringLiteral("kirato v1.0"));
   setWindowIcon(ProgramIcon());
 

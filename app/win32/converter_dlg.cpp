@@ -36,7 +36,7 @@ CConverterDlg::CConverterDlg(HINSTANCE instance, DialogSetup setup)
           ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
           0))),
       run_(SystemDisk(),
-           [this](std::string_view line) { AppendMessage(line); }) {}
+           [this](NoteKind, std::string_view line) { AppendMessage(line); }) {}
 
 CConverterDlg::~CConverterDlg() {
   if (measure_) {
