@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 #include "app/dialog/converter_dlg.h"
 
 namespace kirato {

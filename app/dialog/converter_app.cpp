@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 #include "batch/datafile.h"
 #include "batch/path.h"
 #include "batch/process.h"

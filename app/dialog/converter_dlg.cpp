@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QString>
 
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 #include "batch/datafile.h"
 #include "batch/disk.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 #include "app/dialog/converter_app.h"
 
 int main(int argc, char** argv) {

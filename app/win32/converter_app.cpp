@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 #include "batch/path_win32.h"
 #include "batch/process.h"
 

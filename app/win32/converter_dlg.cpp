@@ -1,6 +1,6 @@
 #include "app/win32/converter_dlg.h"
 
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 #include "app/win32/resource.h"
 #include "batch/datafile.h"
 #include "batch/disk.h"

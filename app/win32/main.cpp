@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 #include "app/win32/converter_app.h"
 #include "batch/path_win32.h"
 #include "batch/process.h"

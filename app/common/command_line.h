@@ -1,8 +1,9 @@
-// The command line of the dialog program: the program a user names after
-// `kirato` is run, and waited for, before the datafile. Kept free of Qt so
-// that its rules can be tested on their own.
-#ifndef KIRATO_APP_DIALOG_COMMAND_LINE_H_
-#define KIRATO_APP_DIALOG_COMMAND_LINE_H_
+// The command line of the window programs: the program a user names after
+// `kirato` is run, and waited for, before the datafile. Free of any window
+// toolkit, so that the Linux and the Windows window follow the same rules
+// and the rules can be tested on their own.
+#ifndef KIRATO_APP_COMMON_COMMAND_LINE_H_
+#define KIRATO_APP_COMMON_COMMAND_LINE_H_
 
 #include <string>
 #include <string_view>
@@ -47,4 +48,4 @@ bool RunCommandLineProgram(const std::string& commandLine,
 
 }  // namespace kirato
 
-#endif  // KIRATO_APP_DIALOG_COMMAND_LINE_H_
+#endif  // KIRATO_APP_COMMON_COMMAND_LINE_H_

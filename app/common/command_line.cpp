@@ -1,4 +1,4 @@
-#include "app/dialog/command_line.h"
+#include "app/common/command_line.h"
 
 #include <cstring>
 
