@@ -266,6 +266,7 @@ std::vector<DirEntry> VisitFolder(Walk& w,
                                   const std::string& prefix,
                                   std::string err) {
   Run& run = w.run;
+  ReportProgress(run, shownPath);
   const int level = run.state.traceLevel;
   if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.ug?");
   std::vector<DirEntry> entries;

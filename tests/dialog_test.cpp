@@ -1,10 +1,12 @@
-// The dialog program on Qt's offscreen platform: its command line, the run
-// that starts by itself, the messages in its list and when it closes itself.
+// The dialog program on Qt's offscreen platform: its command line, its job
+// folder, the run that starts by itself on a thread of its own, the messages
+// in its list, its progress, when it closes itself and its exit status.
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -13,11 +15,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/common/command_line.h"
+#include "app/common/job.h"
 #include "app/dialog/converter_dlg.h"
+#include "tests/fake_disk.h"
 
 namespace kirato {
 namespace {
@@ -142,6 +149,41 @@ TEST(CommandLineTest, StartFailureTextNamesProgramAndError) {
 }
 
 // ---------------------------------------------------------------------------
+// The job folder: one rule for the Linux and the Windows window.
+
+TEST(JobTest, DatafileLogAndFolderAreNamedAfterTheProgram) {
+  struct Case {
+    const char* program;
+    JobFiles job;
+  };
+  const Case cases[] = {
+      {"/jobs/club/kirato",
+       {"/jobs/club/", "/jobs/club/kirato.txt", "/jobs/club/kirato.log"}},
+      {"/jobs/club/nightly.run",
+       {"/jobs/club/", "/jobs/club/nightly.txt", "/jobs/club/nightly.log"}},
+      {"/jobs.d/kirato", {"/jobs.d/", "/jobs.d/kirato.txt", "/jobs.d/kirato.log"}},
+      {"kirato", {"./", "kirato.txt", "kirato.log"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    const JobFiles job = JobFilesOf(c.program);
+    EXPECT_EQ(job.folder, c.job.folder);
+    EXPECT_EQ(job.datafile, c.job.datafile);
+    EXPECT_EQ(job.log, c.job.log);
+  }
+}
+
+TEST(JobTest, AFolderThatCannotBeEnteredIsNamed) {
+  JobFiles job;
+  job.folder = "/no/such/job/";
+  std::string err;
+  EXPECT_FALSE(EnterJobFolder(job, &err));
+  EXPECT_EQ(err,
+            "Cannot enter the job folder '/no/such/job/': No such file or "
+            "directory");
+}
+
+// ---------------------------------------------------------------------------
 // The dialog.
 
 std::string Path(const QTemporaryDir& dir, const char* name) {
@@ -208,8 +250,9 @@ struct JobFolder {
 
 struct Outcome {
   bool runFinished = false;
-  bool closedItself = false;  // ended by its own OK click after the run
+  bool closedItself = false;  // ended by itself after the run
   bool timedOut = false;
+  int status = -1;  // the program's exit status
   QStringList lines;
 };
 
@@ -242,6 +285,7 @@ Outcome RunDialog(CConverterDlg& dialog) {
   const int result = dialog.DoModal();
   outcome.closedItself = result == QDialog::Accepted && !stayedOpen &&
                          !outcome.timedOut;
+  outcome.status = dialog.ExitStatus();
   outcome.lines = Lines(*dialog.messageList());
   EXPECT_FALSE(outcome.timedOut) << "the dialog hung";
   return outcome;
@@ -270,6 +314,8 @@ TEST(DialogTest, RunStartsByItselfAndListsMessagesInOrder) {
   EXPECT_EQ(outcome.lines.mid(2), Summary(1, 0, 2, 0));
   // The last line is the one selected, as each line was when it came.
   EXPECT_EQ(dialog.messageList()->currentRow(), 7);
+  EXPECT_EQ(dialog.progressLine()->text(), "Records done: 2");
+  EXPECT_EQ(outcome.status, 0);
   EXPECT_TRUE(Exists(job.sgf + "/g1.sgf"));
 }
 
@@ -278,12 +324,15 @@ TEST(DialogTest, ClosesItselfOnlyAfterAnErrorFreeClose) {
     const char* name;
     const char* tail;  // datafile lines after OUT and IN
     bool closes;
+    int status;  // as kirato-cli's for the same datafile
   };
   const Case cases[] = {
-      {"CLOSE after a clean run", "CLOSE\n", true},
-      {"CLOSE after an unknown command", "COPY = a\nCLOSE\n", false},
-      {"FORCEERROR before CLOSE", "FORCEERROR: disk full\nCLOSE\n", false},
-      {"no CLOSE", "", false},
+      {"CLOSE after a clean run", "CLOSE\n", true, 0},
+      {"CLOSE after an unknown command", "COPY = a\nCLOSE\n", false, 1},
+      {"FORCEERROR before CLOSE", "FORCEERROR: disk full\nCLOSE\n", false, 1},
+      {"an input folder that is not there", "IN=/no/such/ugf\nCLOSE\n",
+       false, 1},
+      {"no CLOSE", "", false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -293,6 +342,7 @@ TEST(DialogTest, ClosesItselfOnlyAfterAnErrorFreeClose) {
     const Outcome outcome = RunDialog(dialog);
     EXPECT_TRUE(outcome.runFinished);
     EXPECT_EQ(outcome.closedItself, c.closes);
+    EXPECT_EQ(outcome.status, c.status);
     ASSERT_FALSE(outcome.lines.isEmpty());
     EXPECT_EQ(outcome.lines.back(), "Files failed: 0");
   }
@@ -303,9 +353,23 @@ TEST(DialogTest, WithoutDatafileShowsWhereItLookedAndCloses) {
   CConverterDlg dialog(job.Setup());
   const Outcome outcome = RunDialog(dialog);
   EXPECT_TRUE(outcome.closedItself);
+  EXPECT_EQ(outcome.status, 2);
   EXPECT_EQ(outcome.lines,
             QStringList({"Datafile not found:",
                          QString::fromStdString(job.datafile)}));
+}
+
+TEST(DialogTest, AProblemBeforeTheRunIsItsFirstMessageAndFailsIt) {
+  JobFolder job;
+  WriteFile(job.datafile, job.Datafile("CLOSE\n"));
+  DialogSetup setup = job.Setup();
+  setup.problem = "Cannot enter the job folder '/job/': Permission denied";
+  CConverterDlg dialog(setup);
+  const Outcome outcome = RunDialog(dialog);
+  EXPECT_FALSE(outcome.closedItself);
+  EXPECT_EQ(outcome.status, 1);
+  ASSERT_FALSE(outcome.lines.isEmpty());
+  EXPECT_EQ(outcome.lines[0].toStdString(), setup.problem);
 }
 
 TEST(DialogTest, DatafileAndLogAreNamedAfterTheProgramPath) {
@@ -382,9 +446,11 @@ TEST(DialogTest, UnstartableProgramIsReportedAndTheRunStillHappens) {
   ASSERT_EQ(reported.size(), 1u);
   EXPECT_EQ(reported[0], StartFailureText(missing, ENOENT));
   EXPECT_FALSE(visibleWhileReported);
-  // Nothing of the failure in the list; the run follows as usual.
+  // Nothing of the failure in the list; the run follows as usual, but a
+  // scheduler learns that the job's first step did not happen.
   EXPECT_EQ(outcome.lines.mid(1), Summary(1, 0, 1, 0));
   EXPECT_TRUE(outcome.closedItself);
+  EXPECT_EQ(outcome.status, 1);
 }
 
 TEST(DialogTest, BareNameIsNotLookedForOnTheSearchPath) {
@@ -401,36 +467,81 @@ TEST(DialogTest, BareNameIsNotLookedForOnTheSearchPath) {
   EXPECT_EQ(reported, StartFailureText("sh", ENOENT));
 }
 
-TEST(DialogTest, ClosingDuringTheRunLetsTheRunFinish) {
-  JobFolder job;
-  const std::string ugf2 = Path(job.dir, "ugf2");
-  QDir().mkpath(QString::fromStdString(ugf2));
-  WriteFile(ugf2 + "/g3.ugf", kUgf);
-  WriteFile(job.datafile, job.Datafile("IN=" + ugf2 + "\nCLOSE\n"));
-  CConverterDlg dialog(job.Setup());
-  // The user closes the window as soon as the first line shows: the close
-  // arrives as an event, which the dialog handles while the run goes on.
-  int linesWhenClosed = -1;
-  QObject::connect(
-      dialog.messageList()->model(), &QAbstractItemModel::rowsInserted,
-      &dialog, [&](const QModelIndex&, int first, int) {
-        if (first != 0) return;
-        QMetaObject::invokeMethod(
-            &dialog,
-            [&] {
-              linesWhenClosed = dialog.messageList()->count();
-              dialog.reject();
-            },
-            Qt::QueuedConnection);
-      });
-  const Outcome outcome = RunDialog(dialog);
-  EXPECT_TRUE(outcome.runFinished);
-  EXPECT_FALSE(outcome.closedItself);
+// Holds the run inside the reading of one record until the test opens the
+// gate. A window that carried out its job itself could not answer
+// meanwhile.
+class GatedDisk : public FakeDisk {
+ public:
+  explicit GatedDisk(std::string gate) : gate_(std::move(gate)) {}
+
+  ReadResult ReadFile(const std::string& path, std::string* bytes,
+                      std::string* err) override {
+    if (path == gate_) {
+      std::unique_lock<std::mutex> lock(gateMutex_);
+      // Bounded, so that a window that waits for its run fails the test
+      // instead of hanging it.
+      opened_.wait_for(lock, std::chrono::seconds(20), [&] { return open_; });
+    }
+    return FakeDisk::ReadFile(path, bytes, err);
+  }
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(gateMutex_);
+      open_ = true;
+    }
+    opened_.notify_all();
+  }
+
+ private:
+  const std::string gate_;
+  std::mutex gateMutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+TEST(DialogTest, AnswersWhileTheRunWorksAndClosingLetsTheRunFinish) {
+  GatedDisk disk("/ugf/b.ugf");
+  disk.AddFile("/ugf/a.ugf", kUgf);
+  disk.AddFile("/ugf/b.ugf", kUgf);
+  // One thread, so that the first record is done before the second is read.
+  disk.AddFile("/job/kirato.txt", "THREADS=1\nOUT=/sgf\nIN=/ugf\nCLOSE\n");
+  DialogSetup setup;
+  setup.programPath = "/job/kirato";
+  setup.disk = &disk;
+  CConverterDlg dialog(setup);
+
+  // The user closes the window once it shows the first record done, while
+  // the run is held in the second.
+  QStringList linesWhenClosed;
+  QString progressWhenClosed;
+  QTimer user;
+  user.setInterval(10);
+  QObject::connect(&user, &QTimer::timeout, &dialog, [&] {
+    if (!dialog.progressLine()->text().startsWith("Records done: 1")) return;
+    user.stop();
+    linesWhenClosed = Lines(*dialog.messageList());
+    progressWhenClosed = dialog.progressLine()->text();
+    dialog.reject();
+  });
+  user.start();
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, &dialog, [&] { dialog.reject(); });
+  guard.start(kGuardMs);
+  dialog.DoModal();
+  // The window is gone while the run still waits at the gate.
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_GE(linesWhenClosed, 1);
-  EXPECT_LT(linesWhenClosed, outcome.lines.size());
-  EXPECT_EQ(outcome.lines.mid(2), Summary(2, 0, 2, 0));
-  EXPECT_TRUE(Exists(job.sgf + "/g3.sgf"));
+  EXPECT_FALSE(disk.Exists("/sgf/b.sgf"));
+  EXPECT_EQ(progressWhenClosed, "Records done: 1    Folder: /ugf");
+  EXPECT_EQ(linesWhenClosed, QStringList({"convert /ugf/a.ugf -> /sgf/a.sgf"}));
+
+  disk.Open();
+  EXPECT_EQ(dialog.ExitStatus(), 0);
+  EXPECT_EQ(Lines(*dialog.messageList()).mid(1, 1),
+            QStringList({"convert /ugf/b.ugf -> /sgf/b.sgf"}));
+  EXPECT_EQ(Lines(*dialog.messageList()).mid(2), Summary(1, 0, 2, 0));
+  EXPECT_EQ(dialog.progressLine()->text(), "Records done: 2");
+  EXPECT_TRUE(disk.Exists("/sgf/b.sgf"));
 }
 
 // ---------------------------------------------------------------------------
@@ -458,6 +569,43 @@ TEST(ProgramTest, LinkInAJobFolderRunsTheDatafileBesideTheLink) {
   QFile log(QString::fromStdString(Path(job.dir, "kirato.log")));
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   EXPECT_TRUE(log.readAll().contains("Files converted: 1\r\n"));
+}
+
+// As a scheduler starts it: in a folder of the scheduler's choosing. The
+// program to run first and the datafile's relative paths are found in the
+// job folder all the same, and the exit status tells how the job went.
+TEST(ProgramTest, ScheduledStartFromAnotherFolder) {
+  struct Case {
+    const char* name;
+    const char* datafile;  // nullptr: none
+    int status;
+    bool converts;
+  };
+  const Case cases[] = {
+      {"a clean job with relative paths", "LOG=1\nOUT=sgf\nIN=ugf\nCLOSE\n",
+       0, true},
+      {"no datafile", nullptr, 2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JobFolder job;
+    QTemporaryDir elsewhere;
+    WriteScript(Path(job.dir, "prep.sh"), "echo done > prepared\n");
+    if (c.datafile) WriteFile(job.datafile, c.datafile);
+    ASSERT_TRUE(
+        QFile::link(KIRATO_PROGRAM, QString::fromStdString(job.program)));
+
+    QProcess program;
+    program.setWorkingDirectory(elsewhere.path());
+    program.start(QString::fromStdString(job.program), {"prep.sh"});
+    ASSERT_TRUE(program.waitForFinished(kGuardMs))
+        << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), c.status);
+    EXPECT_TRUE(Exists(Path(job.dir, "prepared")));
+    EXPECT_EQ(Exists(job.sgf + "/g1.sgf"), c.converts);
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+  }
 }
 
 TEST(ProgramTest, HelpAndVersionAnswerWithoutADisplay) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/common/command_line.h"
+#include "app/common/job.h"
 #include "batch/datafile.h"
 #include "batch/path.h"
 #include "batch/process.h"
@@ -31,6 +32,8 @@ CConverterApp::CConverterApp(int argc, char** argv) {
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
   setup_.commandLine = CommandLineText(arguments);
+  // A folder that cannot be entered is the run's first message.
+  EnterJobFolder(JobFilesOf(setup_.programPath), &setup_.problem);
 
   toolkitName_ = argc > 0 && argv[0] ? argv[0] : "kirato";
   toolkitArgv_[0] = toolkitName_.data();
@@ -49,7 +52,7 @@ CConverterApp::~CConverterApp() = default;
 int CConverterApp::InitInstance() {
   CConverterDlg dialog(setup_);
   dialog.DoModal();
-  return 0;
+  return dialog.ExitStatus();
 }
 
 }  // namespace kirato

@@ -3,13 +3,15 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 #include "app/common/command_line.h"
-#include "batch/datafile.h"
 #include "batch/disk.h"
 
 // The icons are compiled into the dialog's library; naming its registration
@@ -50,6 +52,11 @@ QString FromBytes(std::string_view text) {
   return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// How often the window catches up with the run. Adding, selecting and
+// painting every line as it comes would cost more than converting its
+// record; ten times a second still reads as a list that moves with the run.
+constexpr int kTickMs = 100;
+
 }  // namespace
 
 QIcon ProgramIcon() {
@@ -67,7 +74,7 @@ CConverterDlg::CConverterDlg(DialogSetup setup, QWidget* parent)
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       setup_(std::move(setup)),
-      run_(SystemDisk(), [this](NoteKind, std::string_view line) { AppendMessage(line); }) {
+      run_(setup_.disk ? *setup_.disk : SystemDisk()) {
   setWindowTitle(QStringLiteral("kirato v1.0"));
   setWindowIcon(ProgramIcon());
 
@@ -76,30 +83,31 @@ CConverterDlg::CConverterDlg(DialogSetup setup, QWidget* parent)
   okButton_->setDefault(true);
   connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
 
+  progress_ = new QLabel(this);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setTextFormat(Qt::PlainText);
+
   messages_ = new QListWidget(this);
   messages_->setObjectName(QStringLiteral("messages"));
   messages_->setSelectionMode(QAbstractItemView::SingleSelection);
   messages_->setUniformItemSizes(true);
 
-  // Pressed by the dialog itself only: never shown, never focused.
-  startButton_ = new QPushButton(QStringLiteral("Start"), this);
-  startButton_->setAutoDefault(false);
-  startButton_->setFocusPolicy(Qt::NoFocus);
-  startButton_->hide();
-  connect(startButton_, &QPushButton::clicked, this, &CConverterDlg::OnStart);
+  ticker_ = new QTimer(this);
+  ticker_->setInterval(kTickMs);
+  connect(ticker_, &QTimer::timeout, this, &CConverterDlg::ShowPending);
 
   LayOut();
   okButton_->setFocus();
 }
 
-CConverterDlg::~CConverterDlg() = default;
+CConverterDlg::~CConverterDlg() { run_.Detach(); }
 
 void CConverterDlg::LayOut() {
   const DialogUnits units(fontMetrics());
   setFixedSize(units.Size(450, 321));
   okButton_->setGeometry(units.Rect(195, 300, 50, 14));
-  messages_->setGeometry(units.Rect(7, 7, 436, 283));
-  startButton_->setGeometry(units.Rect(393, 300, 50, 14));
+  progress_->setGeometry(units.Rect(7, 7, 436, 10));
+  messages_->setGeometry(units.Rect(7, 20, 436, 270));
 }
 
 int CConverterDlg::DoModal() {
@@ -112,12 +120,17 @@ int CConverterDlg::DoModal() {
 void CConverterDlg::OnInitDialog() {
   std::string failure;
   if (!RunCommandLineProgram(setup_.commandLine, &failure)) {
+    startFailed_ = true;
     ShowStartFailure(failure);
   }
-  // Queued, so that the run starts only once the event loop runs and the
-  // window can show its messages.
-  QMetaObject::invokeMethod(startButton_, &QPushButton::click,
-                            Qt::QueuedConnection);
+  // The end of the run is told from the run's thread; the dialog takes it
+  // up in its own loop, at once rather than at the next tick.
+  run_.Start(JobFilesOf(setup_.programPath), setup_.programFile,
+             setup_.problem, [this] {
+               QMetaObject::invokeMethod(this, &CConverterDlg::OnRunFinished,
+                                         Qt::QueuedConnection);
+             });
+  ticker_->start();
 }
 
 void CConverterDlg::ShowStartFailure(const std::string& text) {
@@ -129,40 +142,43 @@ void CConverterDlg::ShowStartFailure(const std::string& text) {
                        FromBytes(text));
 }
 
-void CConverterDlg::OnStart() {
-  ReadExecutableTime(run_, setup_.programFile);
-  const int closeFlag =
-      ExecuteDatafile(run_, ReplaceFileExtension(setup_.programPath, ".txt"),
-                      ReplaceFileExtension(setup_.programPath, ".log"));
-  ShowLatestMessage();
-  // A dialog that the user ended during the run is already on its way out.
-  if (closeFlag != 0 && isVisible()) {
-    QMetaObject::invokeMethod(okButton_, &QPushButton::click,
-                              Qt::QueuedConnection);
-  }
-  emit runFinished(closeFlag);
-}
-
-void CConverterDlg::AppendMessage(std::string_view line) {
-  messages_->addItem(FromBytes(line));
-  // Selecting, scrolling to and painting every line would cost many times
-  // the conversion of a record: the window catches up with the list at the
-  // first line and then at most every 50 ms, and once more at the end.
-  if (!sinceShown_.isValid() || sinceShown_.elapsed() >= 50) {
-    ShowLatestMessage();
-  }
-}
-
-void CConverterDlg::ShowLatestMessage() {
-  QListWidgetItem* last = messages_->item(messages_->count() - 1);
-  if (last) {
+void CConverterDlg::ShowPending() {
+  run_.Take(&update_);
+  if (!update_.lines.empty()) {
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(update_.lines.size()));
+    for (const std::string& line : update_.lines) lines << FromBytes(line);
+    messages_->addItems(lines);
+    QListWidgetItem* last = messages_->item(messages_->count() - 1);
     messages_->setCurrentItem(last);
     messages_->scrollToItem(last);
   }
-  // The run works on this thread: handling what is pending keeps the window
-  // painted and its OK button and close box answering.
-  QCoreApplication::processEvents();
-  sinceShown_.start();
+  const QString text =
+      FromBytes(ProgressText(update_.records, update_.folder));
+  if (text != progressText_) {
+    progressText_ = text;
+    // A deep folder's path is cut in its middle: its start and its own
+    // name stay readable.
+    progress_->setText(progress_->fontMetrics().elidedText(
+        text, Qt::ElideMiddle, progress_->width()));
+  }
+}
+
+void CConverterDlg::OnRunFinished() {
+  ticker_->stop();
+  ShowPending();
+  const JobOutcome outcome = run_.Wait();
+  emit runFinished(outcome.closes ? 1 : 0);
+  // A dialog that the user ended during the run is already on its way out.
+  if (outcome.closes && isVisible()) accept();
+}
+
+int CConverterDlg::ExitStatus() {
+  ticker_->stop();
+  JobOutcome outcome = run_.Wait();
+  ShowPending();
+  outcome.startFailed = startFailed_;
+  return ExitStatusOf(outcome);
 }
 
 }  // namespace kirato

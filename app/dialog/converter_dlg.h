@@ -1,19 +1,19 @@
-// The program's window: a fixed-size dialog with the message list, the OK
-// button and a hidden Start button that the dialog presses itself.
+// The program's window: a fixed-size dialog with the line of progress, the
+// message list and the OK button, over a run on a thread of its own.
 #ifndef KIRATO_APP_DIALOG_CONVERTER_DLG_H_
 #define KIRATO_APP_DIALOG_CONVERTER_DLG_H_
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <functional>
 #include <string>
-#include <string_view>
 
-#include "batch/run_state.h"
+#include "app/common/background_run.h"
 
 class QIcon;
+class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace kirato {
 
@@ -34,6 +34,11 @@ struct DialogSetup {
   // Receives the text shown when the command-line program cannot be
   // started; when empty, a warning box shows it.
   std::function<void(const std::string& text)> showStartFailure;
+  // Shown as the run's first message, which fails the run (the program
+  // could not enter its job folder).
+  std::string problem;
+  // The disk the run works on; the system's when null.
+  Disk* disk = nullptr;
 };
 
 class CConverterDlg : public QDialog {
@@ -43,33 +48,40 @@ class CConverterDlg : public QDialog {
   explicit CConverterDlg(DialogSetup setup, QWidget* parent = nullptr);
   ~CConverterDlg() override;
 
-  // Runs the command-line program, then shows the dialog and runs its event
-  // loop until it ends; the run starts by itself once the loop runs.
+  // Runs the command-line program, then starts the run and shows the
+  // dialog until it ends: by itself after the run, or when the user ends
+  // it, during the run too.
   int DoModal();
 
+  // Waits for the run, which goes on when the user ends the dialog early,
+  // and returns the program's exit status. The list then holds every line.
+  int ExitStatus();
+
   QListWidget* messageList() const { return messages_; }
+  QLabel* progressLine() const { return progress_; }
 
  signals:
   // The run is over; `closeFlag` non-zero means the dialog is closing
   // itself.
   void runFinished(int closeFlag);
 
- private slots:
-  void OnStart();
-
  private:
   void OnInitDialog();
   void ShowStartFailure(const std::string& text);
-  void AppendMessage(std::string_view line);
-  void ShowLatestMessage();
+  // Brings the window up to date with the run.
+  void ShowPending();
+  void OnRunFinished();
   void LayOut();
 
   DialogSetup setup_;
   QPushButton* okButton_ = nullptr;
+  QLabel* progress_ = nullptr;
   QListWidget* messages_ = nullptr;
-  QPushButton* startButton_ = nullptr;
-  QElapsedTimer sinceShown_;  // since the list was last brought up to date
-  Run run_;
+  QTimer* ticker_ = nullptr;
+  QString progressText_;  // the whole line, before it is cut to fit
+  bool startFailed_ = false;
+  BackgroundRun run_;
+  BackgroundRun::Update update_;  // reused from tick to tick
 };
 
 }  // namespace kirato

@@ -1,0 +1,78 @@
+#include "app/common/background_run.h"
+
+#include <utility>
+
+#include "batch/datafile.h"
+
+namespace kirato {
+
+BackgroundRun::BackgroundRun(Disk& disk)
+    : run_(disk, [this](NoteKind, std::string_view line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_.lines.emplace_back(line);
+      }) {
+  run_.progress = [this](const Progress& progress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.records = progress.records;
+    // Records are told without their folder: the folder stays the one
+    // being walked.
+    if (!progress.folder.empty()) pending_.folder.assign(progress.folder);
+  };
+}
+
+BackgroundRun::~BackgroundRun() {
+  Detach();
+  if (thread_.joinable()) thread_.join();
+}
+
+void BackgroundRun::Start(const JobFiles& job, const std::string& programFile,
+                          const std::string& problem,
+                          std::function<void()> finished) {
+  finished_ = std::move(finished);
+  thread_ = std::thread([this, job, programFile, problem] {
+    Carry(job, programFile, problem);
+  });
+}
+
+void BackgroundRun::Carry(const JobFiles& job, const std::string& programFile,
+                          const std::string& problem) {
+  if (!problem.empty()) {
+    ShowMessage(run_, problem);
+    run_.state.errorFlag = 1;
+  }
+  ReadExecutableTime(run_, programFile);
+  bool opened = false;
+  const int closeFlag =
+      ExecuteDatafile(run_, job.datafile, job.log, &opened);
+  outcome_.datafileFound = opened;
+  outcome_.failed = run_.state.errorFlag != 0;
+  outcome_.closes = closeFlag != 0;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const RunState& s = run_.state;
+  pending_.records = s.filesUpToDate + s.filesConverted + s.filesFailed;
+  pending_.folder.clear();
+  pending_.finished = true;
+  // Called under the lock, so that Detach() cannot return while it runs.
+  if (finished_) finished_();
+}
+
+void BackgroundRun::Take(Update* update) {
+  update->lines.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  update->lines.swap(pending_.lines);
+  update->records = pending_.records;
+  update->folder = pending_.folder;
+  update->finished = pending_.finished;
+}
+
+void BackgroundRun::Detach() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  finished_ = nullptr;
+}
+
+JobOutcome BackgroundRun::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return outcome_;
+}
+
+}  // namespace kirato
