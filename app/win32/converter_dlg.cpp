@@ -11,18 +11,19 @@ namespace kirato {
 
 namespace {
 
+// How often the window catches up with the run. Adding, selecting and
+// painting every line as it comes would cost more than converting its
+// record; ten times a second still reads as a list that moves with the run.
+constexpr UINT kTickMs = 100;
+constexpr UINT_PTR kTicker = 1;
+// Posted from the run's thread when the run is over.
+constexpr UINT kRunFinished = WM_APP + 1;
+
 // The program file's name without folder and extension, as the captions of
 // its message boxes show it.
 std::wstring ApplicationName(const std::string& programPath) {
   const std::string name(SystemPaths().FileName(programPath));
   return WideFromUtf8(ReplaceFileExtension(name, ""));
-}
-
-// Queues what a click on the dialog's button `id` sends, for when the
-// handler that runs now has returned.
-void PostClick(HWND dialog, int id) {
-  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
 }  // namespace
@@ -35,10 +36,10 @@ CConverterDlg::CConverterDlg(HINSTANCE instance, DialogSetup setup)
           instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
           ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
           0))),
-      run_(SystemDisk(),
-           [this](NoteKind, std::string_view line) { AppendMessage(line); }) {}
+      run_(SystemDisk()) {}
 
 CConverterDlg::~CConverterDlg() {
+  run_.Detach();
   if (measure_) {
     ::SelectObject(measure_, oldFont_);
     ::DeleteDC(measure_);
@@ -46,9 +47,31 @@ CConverterDlg::~CConverterDlg() {
   if (smallIcon_) ::DestroyIcon(smallIcon_);
 }
 
-INT_PTR CConverterDlg::DoModal() {
-  return ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+void CConverterDlg::DoModal() {
+  HWND window =
+      ::CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                            DialogProc, reinterpret_cast<LPARAM>(this));
+  MSG msg;
+  while (window && !ended_ && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (!::IsDialogMessageW(window, &msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  // The window goes with the process. Hiding it first would gain nothing
+  // and cost Wine, without a window manager, two seconds of waiting for
+  // one to answer.
+  if (window) {
+    run_.Detach();
+    ::KillTimer(window, kTicker);
+    ::SetWindowLongPtrW(window, DWLP_USER, 0);
+  }
+}
+
+void CConverterDlg::End() {
+  // A run that goes on is left to finish without a window.
+  if (!finished_) ::ShowWindow(window_, SW_HIDE);
+  ended_ = true;
 }
 
 INT_PTR CALLBACK CConverterDlg::DialogProc(HWND window, UINT message,
@@ -65,14 +88,16 @@ INT_PTR CALLBACK CConverterDlg::DialogProc(HWND window, UINT message,
       switch (LOWORD(w)) {
         case IDOK:
         case IDCANCEL:
-          // During a run the dialog ends once the run is over.
-          ::EndDialog(window, LOWORD(w));
-          return TRUE;
-        case IDC_START:
-          if (HIWORD(w) == BN_CLICKED) dialog->OnStart();
+          dialog->End();
           return TRUE;
       }
       break;
+    case WM_TIMER:
+      if (w == kTicker) dialog->ShowPending();
+      return TRUE;
+    case kRunFinished:
+      dialog->OnRunFinished();
+      return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(dialog->icon_);
   }
@@ -94,30 +119,54 @@ BOOL CConverterDlg::OnInitDialog(HWND window) {
                     ::SendMessageW(messages_, WM_GETFONT, 0, 0)));
   std::string failure;
   if (!RunCommandLineProgram(setup_.commandLine, &failure)) {
+    startFailed_ = true;
     ::MessageBoxW(nullptr, WideFromUtf8(failure).c_str(),
                   ApplicationName(setup_.programPath).c_str(),
                   MB_OK | MB_ICONEXCLAMATION);
   }
-  PostClick(window, IDC_START);
+  // The end of the run is told from the run's thread; the dialog takes it
+  // up in its own loop, at once rather than at the next tick.
+  run_.Start(JobFilesOf(setup_.programPath), setup_.programPath,
+             setup_.problem,
+             [window] { ::PostMessageW(window, kRunFinished, 0, 0); });
+  ::SetTimer(window, kTicker, kTickMs, nullptr);
   return TRUE;
 }
 
-void CConverterDlg::OnStart() {
-  const int closeFlag = RunDatafile(run_, setup_.programPath);
-  ShowLatestMessage();
-  // A dialog that the user ended during the run is already on its way out.
-  if (closeFlag != 0 && ::IsWindowVisible(window_)) PostClick(window_, IDOK);
+void CConverterDlg::ShowPending() {
+  run_.Take(&update_);
+  if (!update_.lines.empty()) {
+    // One repaint for the lot, not one a line.
+    ::SendMessageW(messages_, WM_SETREDRAW, FALSE, 0);
+    for (const std::string& line : update_.lines) {
+      const std::wstring wide = WideFromUtf8(line);
+      ::SendMessageW(messages_, LB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(wide.c_str()));
+      WidenList(wide);
+    }
+    const LRESULT count = ::SendMessageW(messages_, LB_GETCOUNT, 0, 0);
+    ::SendMessageW(messages_, LB_SETCURSEL, count - 1, 0);
+    ::SendMessageW(messages_, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(messages_, nullptr, TRUE);
+  }
+  const std::string text = ProgressText(update_.records, update_.folder);
+  if (text != progressText_) {
+    progressText_ = text;
+    ::SetDlgItemTextW(window_, IDC_PROGRESS, WideFromUtf8(text).c_str());
+  }
 }
 
-void CConverterDlg::AppendMessage(std::string_view line) {
-  const std::wstring wide = WideFromUtf8(line);
-  ::SendMessageW(messages_, LB_ADDSTRING, 0,
-                 reinterpret_cast<LPARAM>(wide.c_str()));
-  WidenList(wide);
-  // Selecting, scrolling to and painting every line would cost many times
-  // the conversion of a record: the window catches up with the list at the
-  // first line and then at most every 50 ms, and once more at the end.
-  if (!shown_ || ::GetTickCount64() - shownAt_ >= 50) ShowLatestMessage();
+void CConverterDlg::OnRunFinished() {
+  ::KillTimer(window_, kTicker);
+  ShowPending();
+  finished_ = true;
+  if (run_.Wait().closes) End();
+}
+
+int CConverterDlg::ExitStatus() {
+  JobOutcome outcome = run_.Wait();
+  outcome.startFailed = startFailed_;
+  return ExitStatusOf(outcome);
 }
 
 // A path longer than the list is wide can be scrolled to.
@@ -131,20 +180,6 @@ void CConverterDlg::WidenList(const std::wstring& line) {
   if (size.cx + 8 <= widest_) return;
   widest_ = size.cx + 8;
   ::SendMessageW(messages_, LB_SETHORIZONTALEXTENT, widest_, 0);
-}
-
-void CConverterDlg::ShowLatestMessage() {
-  const LRESULT count = ::SendMessageW(messages_, LB_GETCOUNT, 0, 0);
-  if (count > 0) ::SendMessageW(messages_, LB_SETCURSEL, count - 1, 0);
-  // The run works on this thread: handling what is pending keeps the window
-  // painted and its OK button and close box answering. Key presses are
-  // translated but not handed on, so no key ends the dialog mid-run.
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (!::TranslateMessage(&msg)) ::DispatchMessageW(&msg);
-  }
-  shownAt_ = ::GetTickCount64();
-  shown_ = true;
 }
 
 }  // namespace kirato

@@ -6,6 +6,6 @@
 #define IDI_PROGRAM 128
 #define IDD_MAIN 102
 #define IDC_MESSAGES 1000
-#define IDC_START 1001
+#define IDC_PROGRESS 1002
 
 #endif  // KIRATO_APP_WIN32_RESOURCE_H_
