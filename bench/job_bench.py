@@ -8,7 +8,12 @@ one after the other on the same tree:
              for each N of --jobs
   walk       find over the input tree, reading the status of every file
   uptodate   kirato-cli again, every output up to date
-  dialog     the window program kirato on Qt's offscreen platform, same job
+  window-cli kirato-cli on the job the window runs (its datafile, default
+             threads), into an empty folder
+  window     the window program kirato on Qt's offscreen platform, same job
+  wine-cli, wine-window
+             the same two under Wine, with the Windows programs (--wine-cli,
+             --wine-window, --wine scripts/wine-run.sh)
 and prints each median with the ratios the targets speak of. Then the CPU
 time of parsing and formatting alone (bench/parse_corpus over the records
 held in memory), the peak memory of kirato-cli -j 4 over a small, the full
@@ -16,6 +21,7 @@ and a large tree, and the time of one pathological record. The machine is
 shared and noisy: read the ratios.
 
 usage: bench/job_bench.py --cli PATH [--dialog PATH] [--parse PATH]
+                          [--wine-cli PATH --wine-window PATH --wine PATH]
                           [--files 20000] [--jobs 1,2,4]
 """
 
@@ -79,14 +85,34 @@ def write_job(path, out, ugf, close=False):
 
 def dialog_job(tmp, dialog, out, ugf):
     """A job folder as a user makes one: a link to the program beside its
-    datafile, which ends with CLOSE so that the window closes itself."""
+    datafile, which ends with CLOSE so that the window closes itself.
+    Returns the link and the datafile."""
     folder = os.path.join(tmp, "dialog-job")
     os.makedirs(folder, exist_ok=True)
     link = os.path.join(folder, "kirato")
     if not os.path.lexists(link):
         os.symlink(dialog, link)
-    write_job(os.path.join(folder, "kirato.txt"), out, ugf, close=True)
-    return link
+    datafile = os.path.join(folder, "kirato.txt")
+    write_job(datafile, out, ugf, close=True)
+    return link, datafile
+
+
+def windows_path(path):
+    """A path as Windows programs under Wine see it, through drive Z:."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def wine_job(tmp, window, out, ugf):
+    """A job folder as the Windows release zip makes one: a copy of
+    kirato.exe beside its datafile, with Windows paths."""
+    folder = os.path.join(tmp, "wine-job")
+    os.makedirs(folder, exist_ok=True)
+    program = os.path.join(folder, "kirato.exe")
+    if not os.path.exists(program):
+        shutil.copy(window, program)
+    datafile = os.path.join(folder, "kirato.txt")
+    write_job(datafile, windows_path(out), windows_path(ugf), close=True)
+    return program, datafile
 
 
 def median_line(name, values):
@@ -100,6 +126,10 @@ def main():
     ap.add_argument("--cli", required=True)
     ap.add_argument("--dialog", help="the window program; skipped if absent")
     ap.add_argument("--parse", help="bench/parse_corpus; skipped if absent")
+    ap.add_argument("--wine-cli", help="kirato-cli.exe, timed under Wine")
+    ap.add_argument("--wine-window", help="kirato.exe, timed under Wine")
+    ap.add_argument("--wine", help="what runs a Windows program: "
+                    "scripts/wine-run.sh")
     ap.add_argument("--jobs", default="1,2,4",
                     help="the thread counts to time, comma-separated")
     ap.add_argument("--large", type=int, default=100000,
@@ -116,6 +146,13 @@ def main():
     dialog = os.path.abspath(args.dialog) if args.dialog else None
     if dialog and not os.path.exists(dialog):
         dialog = None
+    wine = None
+    if args.wine and args.wine_cli and args.wine_window:
+        wine = [os.path.abspath(args.wine)]
+        wine_cli = os.path.abspath(args.wine_cli)
+        wine_window = os.path.abspath(args.wine_window)
+        # Wine's session is opened once, outside the timed runs.
+        run(wine)
 
     with tempfile.TemporaryDirectory(prefix="kirato-bench-",
                                      dir=args.workdir) as tmp:
@@ -138,7 +175,9 @@ def main():
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
         conv = ["convert-j%d" % j for j in jobs]
-        times = {k: [] for k in ["copy"] + conv + ["walk", "uptodate", "dialog"]}
+        times = {k: [] for k in ["copy"] + conv + [
+            "walk", "uptodate", "window-cli", "window", "wine-cli",
+            "wine-window"]}
         for r in range(args.rounds):
             times["copy"].append(timed(["cp", "-r", ugf,
                                         os.path.join(outs, "copy-%d" % r)]))
@@ -149,9 +188,24 @@ def main():
             times["walk"].append(timed(["find", ugf, "-newer", stamp]))
             times["uptodate"].append(timed([cli, job]))
             if dialog:
-                launcher = dialog_job(tmp, dialog,
-                                      os.path.join(outs, "dialog-%d" % r), ugf)
-                times["dialog"].append(timed([launcher], env=env))
+                # The console program and the window, each on the window's
+                # own datafile, each into a folder of its own.
+                _, datafile = dialog_job(
+                    tmp, dialog, os.path.join(outs, "window-cli-%d" % r), ugf)
+                times["window-cli"].append(timed([cli, datafile]))
+                launcher, _ = dialog_job(
+                    tmp, dialog, os.path.join(outs, "window-%d" % r), ugf)
+                times["window"].append(timed([launcher], env=env))
+            if wine:
+                _, datafile = wine_job(
+                    tmp, wine_window, os.path.join(outs, "wine-cli-%d" % r),
+                    ugf)
+                times["wine-cli"].append(
+                    timed([*wine, wine_cli, windows_path(datafile)]))
+                program, _ = wine_job(
+                    tmp, wine_window, os.path.join(outs, "wine-window-%d" % r),
+                    ugf)
+                times["wine-window"].append(timed([*wine, program]))
         converted = sum(len(ns) for _, _, ns in os.walk(sgf))
         shutil.rmtree(outs)
 
@@ -168,9 +222,12 @@ def main():
                   "disk, 0.6 in memory)" % (j, med[name] / med["copy"]))
         print("  uptodate / walk    = %.2f   (target: at most 1.0)"
               % (med["uptodate"] / med["walk"]))
-        if "dialog" in med:
-            print("  dialog / convert   = %.2f   (target: at most 1.5)"
-                  % (med["dialog"] / med[conv[-1]]))
+        if "window" in med:
+            print("  window / cli       = %.2f   (Qt, offscreen; target: at "
+                  "most 1.2)" % (med["window"] / med["window-cli"]))
+        if "wine-window" in med:
+            print("  window / cli       = %.2f   (Win32 under Wine; target: "
+                  "at most 1.2)" % (med["wine-window"] / med["wine-cli"]))
         if parse and os.path.exists(parse):
             r = subprocess.run([parse, ugf, "5"], check=True,
                                capture_output=True, text=True)
