@@ -21,13 +21,18 @@ constexpr char kHelp[] =
     "when the datafile ends with CLOSE and nothing went wrong.\n"
     "\n"
     "PROGRAM, when given, is run without arguments and waited for before the\n"
-    "datafile is read; quote a name that contains blanks.\n"
+    "datafile is read; quote a name that contains blanks. PROGRAM and the\n"
+    "datafile's relative paths are taken from the job folder, whatever\n"
+    "folder the program is started in.\n"
     "\n"
     "The datafile's commands are those of kirato-cli: see 'kirato-cli --help'\n"
     "and the manual page kirato-cli(1).\n"
     "\n"
     "      --help      display this help and exit\n"
-    "      --version   output version information and exit\n";
+    "      --version   output version information and exit\n"
+    "\n"
+    "Exit status: 0 when no error was reported, 1 when one was or PROGRAM\n"
+    "could not be started, 2 when there is no datafile.\n";
 
 bool HasBlank(const std::string& argument) {
   return argument.find_first_of(" \t") != std::string::npos;
