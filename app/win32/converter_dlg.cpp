@@ -58,14 +58,15 @@ void CConverterDlg::DoModal() {
       ::DispatchMessageW(&msg);
     }
   }
-  // The window goes with the process. Hiding it first would gain nothing
-  // and cost Wine, without a window manager, two seconds of waiting for
-  // one to answer.
-  if (window) {
-    run_.Detach();
-    ::KillTimer(window, kTicker);
-    ::SetWindowLongPtrW(window, DWLP_USER, 0);
-  }
+  if (!window) return;
+  run_.Detach();
+  ::KillTimer(window, kTicker);
+  ::SetWindowLongPtrW(window, DWLP_USER, 0);
+  // One that the user closed during the run is hidden already and goes
+  // now, while the run finishes. One that is still shown goes with the
+  // process: hiding it first would gain nothing and cost Wine, without a
+  // window manager, two seconds of waiting for one to answer.
+  if (!finished_) ::DestroyWindow(window);
 }
 
 void CConverterDlg::End() {
