@@ -83,36 +83,28 @@ def write_job(path, out, ugf, close=False):
             f.write("CLOSE\n")
 
 
-def dialog_job(tmp, dialog, out, ugf):
-    """A job folder as a user makes one: a link to the program beside its
-    datafile, which ends with CLOSE so that the window closes itself.
-    Returns the link and the datafile."""
-    folder = os.path.join(tmp, "dialog-job")
-    os.makedirs(folder, exist_ok=True)
-    link = os.path.join(folder, "kirato")
-    if not os.path.lexists(link):
-        os.symlink(dialog, link)
-    datafile = os.path.join(folder, "kirato.txt")
-    write_job(datafile, out, ugf, close=True)
-    return link, datafile
-
-
 def windows_path(path):
     """A path as Windows programs under Wine see it, through drive Z:."""
     return "Z:" + path.replace("/", "\\")
 
 
-def wine_job(tmp, window, out, ugf):
-    """A job folder as the Windows release zip makes one: a copy of
-    kirato.exe beside its datafile, with Windows paths."""
-    folder = os.path.join(tmp, "wine-job")
+def job_folder(tmp, program, out, ugf, windows=False):
+    """A job folder as a user makes one: the program beside its datafile,
+    which ends with CLOSE so that the window closes itself. On Linux a link
+    to the program; for Wine a copy, as the Windows release zip has it, and
+    Windows paths. Returns the program in the folder and the datafile."""
+    folder = os.path.join(tmp, "wine-job" if windows else "dialog-job")
     os.makedirs(folder, exist_ok=True)
-    program = os.path.join(folder, "kirato.exe")
-    if not os.path.exists(program):
-        shutil.copy(window, program)
+    path = os.path.join(folder, "kirato.exe" if windows else "kirato")
+    if windows and not os.path.exists(path):
+        shutil.copy(program, path)
+    elif not windows and not os.path.lexists(path):
+        os.symlink(program, path)
     datafile = os.path.join(folder, "kirato.txt")
-    write_job(datafile, windows_path(out), windows_path(ugf), close=True)
-    return program, datafile
+    if windows:
+        out, ugf = windows_path(out), windows_path(ugf)
+    write_job(datafile, out, ugf, close=True)
+    return path, datafile
 
 
 def median_line(name, values):
@@ -190,21 +182,21 @@ def main():
             if dialog:
                 # The console program and the window, each on the window's
                 # own datafile, each into a folder of its own.
-                _, datafile = dialog_job(
+                _, datafile = job_folder(
                     tmp, dialog, os.path.join(outs, "window-cli-%d" % r), ugf)
                 times["window-cli"].append(timed([cli, datafile]))
-                launcher, _ = dialog_job(
+                launcher, _ = job_folder(
                     tmp, dialog, os.path.join(outs, "window-%d" % r), ugf)
                 times["window"].append(timed([launcher], env=env))
             if wine:
-                _, datafile = wine_job(
+                _, datafile = job_folder(
                     tmp, wine_window, os.path.join(outs, "wine-cli-%d" % r),
-                    ugf)
+                    ugf, windows=True)
                 times["wine-cli"].append(
                     timed([*wine, wine_cli, windows_path(datafile)]))
-                program, _ = wine_job(
+                program, _ = job_folder(
                     tmp, wine_window, os.path.join(outs, "wine-window-%d" % r),
-                    ugf)
+                    ugf, windows=True)
                 times["wine-window"].append(timed([*wine, program]))
         converted = sum(len(ns) for _, _, ns in os.walk(sgf))
         shutil.rmtree(outs)
