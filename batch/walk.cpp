@@ -241,6 +241,7 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
           IsUpToDate(inStatus.mtime, job.outStatus.mtime,
                      run.state.executableTime)) {
         ++run.state.filesUpToDate;
+        ReportProgress(run);
         return;
       }
     }

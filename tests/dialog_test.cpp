@@ -500,24 +500,26 @@ class GatedDisk : public FakeDisk {
 };
 
 TEST(DialogTest, AnswersWhileTheRunWorksAndClosingLetsTheRunFinish) {
-  GatedDisk disk("/ugf/b.ugf");
+  GatedDisk disk("/ugf/c.ugf");
   disk.AddFile("/ugf/a.ugf", kUgf);
-  disk.AddFile("/ugf/b.ugf", kUgf);
-  // One thread, so that the first record is done before the second is read.
+  disk.AddFile("/ugf/b.ugf", kUgf, 100);
+  disk.AddFile("/sgf/b.sgf", "(;)", 200);  // up to date
+  disk.AddFile("/ugf/c.ugf", kUgf);
+  // One thread, so that the records before the gate are done before it.
   disk.AddFile("/job/kirato.txt", "THREADS=1\nOUT=/sgf\nIN=/ugf\nCLOSE\n");
   DialogSetup setup;
   setup.programPath = "/job/kirato";
   setup.disk = &disk;
   CConverterDlg dialog(setup);
 
-  // The user closes the window once it shows the first record done, while
-  // the run is held in the second.
+  // The user closes the window once it shows two records done, while the
+  // run is held in the third.
   QStringList linesWhenClosed;
   QString progressWhenClosed;
   QTimer user;
   user.setInterval(10);
   QObject::connect(&user, &QTimer::timeout, &dialog, [&] {
-    if (!dialog.progressLine()->text().startsWith("Records done: 1")) return;
+    if (!dialog.progressLine()->text().startsWith("Records done: 2")) return;
     user.stop();
     linesWhenClosed = Lines(*dialog.messageList());
     progressWhenClosed = dialog.progressLine()->text();
@@ -531,17 +533,17 @@ TEST(DialogTest, AnswersWhileTheRunWorksAndClosingLetsTheRunFinish) {
   dialog.DoModal();
   // The window is gone while the run still waits at the gate.
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_FALSE(disk.Exists("/sgf/b.sgf"));
-  EXPECT_EQ(progressWhenClosed, "Records done: 1    Folder: /ugf");
+  EXPECT_FALSE(disk.Exists("/sgf/c.sgf"));
+  EXPECT_EQ(progressWhenClosed, "Records done: 2    Folder: /ugf");
   EXPECT_EQ(linesWhenClosed, QStringList({"convert /ugf/a.ugf -> /sgf/a.sgf"}));
 
   disk.Open();
   EXPECT_EQ(dialog.ExitStatus(), 0);
   EXPECT_EQ(Lines(*dialog.messageList()).mid(1, 1),
-            QStringList({"convert /ugf/b.ugf -> /sgf/b.sgf"}));
-  EXPECT_EQ(Lines(*dialog.messageList()).mid(2), Summary(1, 0, 2, 0));
-  EXPECT_EQ(dialog.progressLine()->text(), "Records done: 2");
-  EXPECT_TRUE(disk.Exists("/sgf/b.sgf"));
+            QStringList({"convert /ugf/c.ugf -> /sgf/c.sgf"}));
+  EXPECT_EQ(Lines(*dialog.messageList()).mid(2), Summary(1, 1, 2, 0));
+  EXPECT_EQ(dialog.progressLine()->text(), "Records done: 3");
+  EXPECT_TRUE(disk.Exists("/sgf/c.sgf"));
 }
 
 // ---------------------------------------------------------------------------
