@@ -51,7 +51,6 @@ void BackgroundRun::Carry(const JobFiles& job, const std::string& programFile,
   const RunState& s = run_.state;
   pending_.records = s.filesUpToDate + s.filesConverted + s.filesFailed;
   pending_.folder.clear();
-  pending_.finished = true;
   // Called under the lock, so that Detach() cannot return while it runs.
   if (finished_) finished_();
 }
@@ -62,7 +61,6 @@ void BackgroundRun::Take(Update* update) {
   update->lines.swap(pending_.lines);
   update->records = pending_.records;
   update->folder = pending_.folder;
-  update->finished = pending_.finished;
 }
 
 void BackgroundRun::Detach() {

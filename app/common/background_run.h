@@ -23,7 +23,6 @@ class BackgroundRun {
     std::vector<std::string> lines;  // in the run's order
     int records = 0;                 // decided so far
     std::string folder;              // being walked; empty once it is over
-    bool finished = false;           // nothing more will come
   };
 
   explicit BackgroundRun(Disk& disk);
