@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "convert/utf8.h"
+#include "base/utf8.h"
 
 namespace kirato {
 

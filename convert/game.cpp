@@ -4,10 +4,10 @@
 #include <iterator>
 #include <new>
 
+#include "base/utf8.h"
 #include "convert/lines.h"
 #include "convert/record_text.h"
 #include "convert/text.h"
-#include "convert/utf8.h"
 
 namespace kirato {
 

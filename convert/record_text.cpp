@@ -5,10 +5,10 @@
 #include <cstring>
 #include <iterator>
 
+#include "base/utf8.h"
 #include "convert/charset.h"
 #include "convert/lines.h"
 #include "convert/text.h"
-#include "convert/utf8.h"
 
 namespace kirato {
 

@@ -37,15 +37,6 @@ std::string_view TrimLineEnd(std::string_view text) {
   return text;
 }
 
-void TrimTrailingSpace(std::string& text) {
-  while (!text.empty() && IsSpace(text.back())) text.pop_back();
-}
-
-std::string_view TrimTrailingSpace(std::string_view text) {
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 void AppendEscapedSgfText(std::string& out, std::string_view text) {
   // Most text needs no escape: it is appended in runs between the bytes
   // that do, found with a table rather than a search for each kind.

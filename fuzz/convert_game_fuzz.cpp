@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "convert/utf8.h"
+#include "base/utf8.h"
 #include "convert_helpers.h"
 #include "sgf_check.h"
 

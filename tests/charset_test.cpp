@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "convert/utf8.h"
+#include "base/utf8.h"
 
 namespace kirato {
 namespace {

@@ -10,7 +10,6 @@
 #include "batch/datafile.h"
 #include "batch/path.h"
 #include "batch/process.h"
-#include "convert/text.h"
 
 namespace kirato {
 
