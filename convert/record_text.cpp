@@ -9,6 +9,7 @@
 #include "convert/charset.h"
 #include "convert/lines.h"
 #include "convert/text.h"
+#include "convert/ugf.h"
 
 namespace kirato {
 

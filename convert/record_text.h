@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/game.h"
+#include "convert/conversion.h"
 
 namespace kirato {
 
@@ -34,10 +34,6 @@ struct RecordText {
 // UGF section is left undecoded: it is refused as a whole.
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r);
-
-// True when `line` (leading whitespace skipped) names a section of the UGF
-// format. The sections are listed once, with their handlers, in game.cpp.
-bool NamesUgfSection(std::string_view line);
 
 }  // namespace kirato
 

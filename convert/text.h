@@ -1,10 +1,8 @@
-// Text routines of the conversion engine: finding the fields of a record's
-// lines and escaping SGF values. The byte classes they rest on are
-// base/ascii.h's.
+// Finding the fields of a record's lines. The byte classes they rest on
+// are base/ascii.h's; escaping belongs to the SGF writer alone.
 #ifndef KIRATO_CONVERT_TEXT_H_
 #define KIRATO_CONVERT_TEXT_H_
 
-#include <string>
 #include <string_view>
 
 #include "base/ascii.h"
@@ -39,23 +37,12 @@ inline size_t AfterComma(std::string_view text, size_t pos) {
 
 // Removes trailing carriage returns and line feeds; other trailing
 // whitespace stays.
-std::string_view TrimLineEnd(std::string_view text);
-
-// Copies `text`, putting a backslash before each ':', ']' and '\'. Bytes are
-// treated one at a time, with no regard for multi-byte encodings.
-std::string EscapeSgfText(std::string_view text);
-void AppendEscapedSgfText(std::string& out, std::string_view text);
-
-// Appends one computed point letter of an SGF point. Off-board numbers can
-// make it ']' or '\', which would end the value early or swallow the next
-// character, so those get a backslash.
-inline void AppendSgfPointLetter(std::string& out, char c) {
-  if (c == ']' || c == '\\') out += '\\';
-  out += c;
+inline std::string_view TrimLineEnd(std::string_view text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return text;
 }
-
-// One character, with a backslash before it when it is ':', ']' or '\'.
-std::string_view EscapeSgfChar(char c);
 
 }  // namespace kirato
 

@@ -1,0 +1,104 @@
+// Reading UGF records (.ugf, .ugi) into a GameModel, in one pass over the
+// lines: "[Header]" key=value lines become root properties, "[Data]" lines
+// moves, "[Figure]" lines comment lines and labels, and a review record's
+// "[ReviewNode]" and "[ReviewComment]" lines its review tree.
+//
+// Every line reader takes one line of its section with leading and
+// trailing whitespace removed. It returns true to go on; false when the
+// conversion must end, with *err saying why.
+#ifndef KIRATO_CONVERT_UGF_H_
+#define KIRATO_CONVERT_UGF_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "convert/conversion.h"
+#include "convert/game_model.h"
+
+namespace kirato {
+
+// A game holds at most kMaxRecords moves and kMaxRecords figure entries
+// (a comment line each, and one for all labels of a move); the limit test
+// is at a count of kMaxRecords.
+constexpr int kMaxRecords = 9999;
+
+// A review holds at most kMaxReviewNodes nodes (its root included) and as
+// many comments. Real reviews hold a few hundred nodes; the bound keeps a
+// hostile record to some 20 MB of memory while leaving room for a review of
+// every one of the kMaxRecords moves.
+constexpr int kMaxReviewNodes = 250000;
+
+// One ".Comment" block of a review: the node it names and its lines.
+struct ReviewComment {
+  int64_t id = 0;
+  int line = 0;
+  std::string text;  // each line followed by a line feed
+};
+
+// An open block of the review tree while it is read.
+struct ReviewBlock {
+  int after = 0;       // the node the next NODE line follows
+  bool first = false;  // the next node starts the block: a branch of `after`
+  bool dead = false;   // an unreadable node: the rest of the block is left out
+  int line = 0;        // of its VARIATION line
+};
+
+// What reading a review needs beyond the tree it makes.
+struct ReviewReading {
+  // Node id -> node; an id without a stone names the node it follows.
+  std::unordered_map<int64_t, int> ids;
+  std::vector<ReviewBlock> blocks;  // [0] the main line, once a node is read
+  int mainMoves = 0;                // main-line nodes with a stone
+  bool full = false;                // the node limit was reached
+  std::vector<ReviewComment> comments;
+  bool commentOpen = false;  // text lines belong to comments.back()
+  // The first thing of the review that cannot be placed (line 0: none).
+  int problemLine = 0;
+  std::string problem;
+};
+
+// One record's reading.
+struct UgfReader {
+  UgfReader(Conversion& conversion, GameModel& model)
+      : c(conversion), game(model) {}
+  Conversion& c;
+  GameModel& game;
+  // The board moves and labels are placed on, as the lines read so far set
+  // it.
+  int boardSize = 19;
+  int lineNumber = 0;       // record line of the line being read, from 1
+  int textMoveNumber = -1;  // move of the open figure text block; -1: none
+  int figureEntries = 0;    // counted against kMaxRecords
+  std::unordered_set<int32_t> labelledMoves;  // moves with a label entry
+  ReviewReading review;
+};
+
+bool ReadHeaderLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadDataLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadFigureLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadReviewNodeLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadReviewCommentLine(UgfReader& r, std::string_view line,
+                           std::string* err);
+
+// Matches the review's main line with the game's moves and gathers the
+// comments onto their nodes, filling game.review.main and .text; shows one
+// message for the first part of the review that cannot be placed.
+void PlaceReview(UgfReader& r);
+
+// Reads the record's text (decoded, see record_text.h) into *game. False
+// when the record cannot be converted, with *err saying why; *game then
+// holds what the lines before the fault gave.
+bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
+             std::string* err);
+
+// True when `line` (leading whitespace skipped) names a section of the UGF
+// format.
+bool NamesUgfSection(std::string_view line);
+
+}  // namespace kirato
+
+#endif  // KIRATO_CONVERT_UGF_H_

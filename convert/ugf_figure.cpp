@@ -1,0 +1,78 @@
+// The "[Figure]" section: text blocks tied to a move number, whose lines
+// are the move's comment and whose ".#" lines its labels.
+#include <string>
+#include <string_view>
+
+#include "convert/text.h"
+#include "convert/ugf.h"
+
+namespace kirato {
+
+namespace {
+
+// ".Text,N" opens the block of move N; without a number the block stays as
+// it was.
+void OpenTextBlock(UgfReader& r, std::string_view line) {
+  const size_t pos = SkipSpace(line, AfterComma(line, 0));
+  if (DigitAt(line, pos)) {
+    r.textMoveNumber = static_cast<int>(ReadNumber(line, pos));
+  }
+}
+
+// A label's point letter as a character code; anything that is not
+// printable ASCII (numbers far beyond any board) makes the line unusable.
+char LabelLetter(long long code) {
+  return code < 0x20 || code > 0x7e ? 0 : static_cast<char>(code);
+}
+
+// ".#,column,row,text": a label on a point. Lines that do not fit are
+// passed over.
+void AddLabel(UgfReader& r, std::string_view line) {
+  size_t pos = AfterComma(line, 2);
+  if (!DigitAt(line, pos)) return;
+  const long long column = ReadNumber(line, pos);
+  pos = AfterComma(line, pos);
+  if (!DigitAt(line, pos)) return;
+  // Rows count from the bottom of the board, as in the data lines.
+  const long long row = ReadNumber(line, pos);
+  const size_t comma = line.find(',', pos);
+  if (comma == std::string_view::npos || comma + 1 == line.size()) return;
+  MoveNote note;
+  note.col = LabelLetter(column + 96);
+  note.row = LabelLetter(r.boardSize - row + 97);
+  if (note.col == 0 || note.row == 0) return;
+  note.number = r.textMoveNumber;
+  note.label = true;
+  note.text = line.substr(comma + 1);
+  // All labels of a move are one figure entry, made with its first label.
+  if (r.labelledMoves.insert(note.number).second) ++r.figureEntries;
+  r.game.notes.push_back(note);
+}
+
+}  // namespace
+
+bool ReadFigureLine(UgfReader& r, std::string_view line, std::string* err) {
+  if (r.figureEntries >= kMaxRecords) {
+    *err = "Too many comments in this file. Conversion aborted.";
+    return false;
+  }
+  if (r.c.options.traceLevel >= 4) Trace(r.c, "HandleFigureLine", line);
+  if (line.empty() || line[0] != '.') {
+    // Outside a block nothing is taken.
+    if (r.textMoveNumber < 0) return true;
+    MoveNote note;
+    note.number = r.textMoveNumber;
+    note.text = line;
+    r.game.notes.push_back(note);
+    ++r.figureEntries;
+  } else if (StartsWithNoCase(line, ".Text")) {
+    OpenTextBlock(r, line);
+  } else if (StartsWithNoCase(line, ".EndText")) {
+    r.textMoveNumber = -1;
+  } else if (r.textMoveNumber >= 0 && line.size() >= 2 && line[1] == '#') {
+    AddLabel(r, line);
+  }
+  return true;
+}
+
+}  // namespace kirato
