@@ -131,23 +131,22 @@ bool ReadDateKey(UgfReader&, const HeaderLine& h, Made* made, std::string*) {
   return true;
 }
 
-// The komi: a minus, digits, a decimal mark ('.' or ',') and digits, each
-// where present. A komi without a digit is no number, and KM must hold one.
+// The komi as an SGF number: "5." is 5, ".5" is 0.5; the decimal mark may
+// be ',' as well as '.'. A komi without a digit is no number at all.
 void ReadKomi(std::string_view v, size_t pos, Made* made) {
-  std::string komi;
-  if (IsAt(v, pos, '-')) {
-    komi += '-';
-    ++pos;
-  }
-  komi += TakeDigits(v, pos);
+  const bool negative = IsAt(v, pos, '-');
+  if (negative) ++pos;
+  const std::string_view whole = TakeDigits(v, pos);
+  std::string_view fraction;
   if (IsAt(v, pos, ',') || IsAt(v, pos, '.')) {
-    komi += '.';
     ++pos;
+    fraction = TakeDigits(v, pos);
   }
-  komi += TakeDigits(v, pos);
-  if (komi.find_first_of("0123456789") != std::string::npos) {
-    made->Add("KM") = std::move(komi);
-  }
+  if (whole.empty() && fraction.empty()) return;
+  std::string& komi = made->Add("KM");
+  if (negative) komi += '-';
+  komi.append(whole.empty() ? std::string_view("0") : whole);
+  if (!fraction.empty()) komi.append(".").append(fraction);
 }
 
 // "handicap,komi". Handicaps of 0 and 1 are even games: no HA.

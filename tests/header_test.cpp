@@ -93,7 +93,11 @@ const Case kCases[] = {
     {"handicap 1", "Hdcp=1", ""},
     {"komi not a number", "Hdcp=0,x", ""},
     {"komi of a decimal mark", "Hdcp=0,.", ""},
-    {"komi after the mark", "Hdcp=0,.5", "KM[.5]\n"},
+    // KM holds an SGF number: digits before the decimal mark, some after it.
+    {"komi after the mark", "Hdcp=0,.5", "KM[0.5]\n"},
+    {"negative komi after the mark", "Hdcp=0,-.5", "KM[-0.5]\n"},
+    {"komi ending in the mark", "Hdcp=0,5.", "KM[5]\n"},
+    {"komi ending in a comma mark", "Hdcp=2,5,", "HA[2]\nKM[5]\n"},
     {"ends after comma", "Hdcp=2,", "HA[2]\n"},
     {"ends after minus", "Hdcp=0,-", ""},
     {"blank before comma", "Hdcp=2 ,,6.5", "HA[2]\nKM[6.5]\n"},
