@@ -19,14 +19,15 @@ void OpenTextBlock(UgfReader& r, std::string_view line) {
   }
 }
 
-// A label's point letter as a character code; anything that is not
-// printable ASCII (numbers far beyond any board) makes the line unusable.
-char LabelLetter(long long code) {
-  return code < 0x20 || code > 0x7e ? 0 : static_cast<char>(code);
+// The SGF letter of a 1-based line number of the board, or 0 for a number
+// beyond it.
+char BoardLetter(const UgfReader& r, long long number) {
+  if (number < 1 || number > r.boardSize) return 0;
+  return static_cast<char>('a' + (number - 1));
 }
 
-// ".#,column,row,text": a label on a point. Lines that do not fit are
-// passed over.
+// ".#,column,row,text": a label on a point of the board. Lines that do not
+// fit, and labels beyond the board, are passed over.
 void AddLabel(UgfReader& r, std::string_view line) {
   size_t pos = AfterComma(line, 2);
   if (!DigitAt(line, pos)) return;
@@ -38,8 +39,8 @@ void AddLabel(UgfReader& r, std::string_view line) {
   const size_t comma = line.find(',', pos);
   if (comma == std::string_view::npos || comma + 1 == line.size()) return;
   MoveNote note;
-  note.col = LabelLetter(column + 96);
-  note.row = LabelLetter(r.boardSize - row + 97);
+  note.col = BoardLetter(r, column);
+  note.row = BoardLetter(r, r.boardSize + 1 - row);
   if (note.col == 0 || note.row == 0) return;
   note.number = r.textMoveNumber;
   note.label = true;

@@ -45,12 +45,8 @@ Entries EntriesOf(const GameModel& game) {
       out.emplace_back(n.number, "C[" + EscapeSgfText(n.text).append("]"));
       continue;
     }
-    std::string value = "[";
-    for (const char letter : {n.col, n.row}) {
-      if (letter == ']' || letter == '\\') value += '\\';
-      value += letter;
-    }
-    value.append(":").append(EscapeSgfText(n.text)).append("]");
+    std::string value = {'[', n.col, n.row, ':'};
+    value.append(EscapeSgfText(n.text)).append("]");
     const auto [entry, made] = labels.emplace(n.number, out.size());
     if (made) {
       out.emplace_back(n.number, "LB" + value);
@@ -88,13 +84,13 @@ TEST(FigureTest, LinesBecomeEntries) {
        {}, 2},
       {"label text keeps its commas", {".Text,2", ".#,1,1,A,B"},
        {{2, "LB[as:A,B]"}}, 2},
-      {"column 0 gives '`'", {".Text,2", ".#,0,1,A"}, {{2, "LB[`s:A]"}}, 2},
-      {"row letters ']' and '\\' are escaped",
-       {".Text,3", ".#,1,23,A", ".#,1,24,B"}, {{3, "LB[a\\]:A][a\\\\:B]"}}, 3},
-      {"letters beyond printable ASCII are ignored",
-       {".Text,3", ".#,31,1,A", ".#,1,85,B", ".#,99999999999,1,C",
-        ".#,30,84,D"},
-       {{3, "LB[~ :D]"}}, 3},
+      {"the corners of the board", {".Text,2", ".#,19,1,A", ".#,1,19,B"},
+       {{2, "LB[ss:A][aa:B]"}}, 2},
+      {"labels beyond the board are passed over",
+       {".Text,3", ".#,0,1,A", ".#,20,1,B", ".#,1,0,C", ".#,1,20,D",
+        ".#,1,23,E", ".#,1,24,F", ".#,31,1,G", ".#,1,85,H",
+        ".#,99999999999,1,I", ".#,30,84,J"},
+       {}, 3},
       {"markers in any case, spaces before the number",
        {".text,7", "a", ".TEXT, 8", "b", ".ENDTEXT", "c"},
        {{7, "C[a]"}, {8, "C[b]"}}, -1},
