@@ -16,6 +16,7 @@ namespace kirato {
 namespace {
 
 constexpr std::string_view kUtf8 = "UTF-8";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Text that is not UTF-8 mostly comes from Japanese clients, which write
 // Windows' Shift-JIS.
 constexpr std::string_view kDefaultCharset = "CP932";
@@ -156,6 +157,10 @@ void ReportInvalidBytes(Conversion& c, std::string_view text,
 
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r) {
+  // Left in, the mark would hide the first section line, and the header
+  // with it.
+  const bool byteOrderMark = record.starts_with(kByteOrderMark);
+  if (byteOrderMark) record.remove_prefix(kByteOrderMark.size());
   r->raw = CutAtEndOfFile(record);
   const ByteKinds kinds = ScanBytes(r->raw);
   if (kinds.nul) {
@@ -172,14 +177,15 @@ void PrepareRecordText(Conversion& c, std::string_view record,
   const RawScan scan = ScanRaw(text);
   const std::string_view declared = CharsetOfLang(scan.lang);
   if (!nameIsUtf8) {
-    // Not UTF-8, so not the default's first choice either.
+    // Not UTF-8, so not the default's first choice either. The name comes
+    // from the file system, not from the text a byte order mark speaks of.
     std::string_view charset = declared.empty() ? DefaultCharset() : declared;
     size_t ignored = 0;
     r->gameName = Decode(gameName, &charset, &ignored);
   }
   if (r->ascii || !scan.anySection) return;
 
-  std::string_view charset = declared;
+  std::string_view charset = byteOrderMark ? kUtf8 : declared;
   size_t firstInvalid = std::string_view::npos;
   if (charset.empty() || charset == kUtf8) {
     firstInvalid = FirstInvalidUtf8(text);

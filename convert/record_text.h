@@ -25,11 +25,14 @@ struct RecordText {
   }
 };
 
-// Prepares `record` and the game's name. In the default mode a record with
-// bytes above 0x7F is decoded from the charset its header's Lang line names,
-// or, without one the platform knows, from UTF-8 when it is well-formed
-// UTF-8 and from CP932 otherwise; bytes not valid in that charset become
-// U+FFFD and give one message naming the line of the first. A pure ASCII
+// Prepares `record` and the game's name. A UTF-8 byte order mark at the
+// start of the record (as Windows Notepad writes) is left out, and the
+// record is then UTF-8 whatever its Lang line says. In the default mode
+// any other record with bytes above 0x7F is decoded from the charset its
+// header's Lang line names, or, without one the platform knows, from UTF-8
+// when it is well-formed UTF-8 and from CP932 otherwise; bytes not valid
+// in that charset become U+FFFD and give one message naming the line of
+// the first. A pure ASCII
 // record is neither copied nor decoded. A record in which no line names a
 // UGF section is left undecoded: it is refused as a whole.
 void PrepareRecordText(Conversion& c, std::string_view record,
