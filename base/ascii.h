@@ -5,15 +5,20 @@
 #ifndef KIRATO_BASE_ASCII_H_
 #define KIRATO_BASE_ASCII_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace kirato {
 
-// Space, tab, line feed, vertical tab, form feed and carriage return only.
+// Space, tab, line feed, vertical tab, form feed and carriage return only:
+// one bit each in a mask of the codes up to the space.
 constexpr bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
+  constexpr uint64_t kBlanks = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') |
+                               (uint64_t{1} << '\n') | (uint64_t{1} << '\v') |
+                               (uint64_t{1} << '\f') | (uint64_t{1} << '\r');
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u <= ' ' && ((kBlanks >> u) & 1) != 0;
 }
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool IsUpperLetter(char c) { return c >= 'A' && c <= 'Z'; }
@@ -54,9 +59,18 @@ inline size_t SkipSpace(std::string_view text, size_t pos) {
 inline long long ReadNumber(std::string_view text, size_t pos,
                             size_t* end = nullptr) {
   constexpr long long kMax = 2147483647;
+  const char* p = text.data();
+  const size_t size = text.size();
   long long value = 0;
-  while (pos < text.size() && IsDigit(text[pos])) {
-    value = value * 10 + (text[pos] - '0');
+  // Nine digits stay below kMax: only a longer run needs the test.
+  const size_t quick = pos < size && size - pos > 9 ? pos + 9 : size;
+  unsigned digit = 0;
+  while (pos < quick && (digit = static_cast<unsigned>(p[pos] - '0')) <= 9) {
+    value = value * 10 + digit;
+    ++pos;
+  }
+  while (pos < size && (digit = static_cast<unsigned>(p[pos] - '0')) <= 9) {
+    value = value * 10 + digit;
     if (value > kMax) value = kMax;
     ++pos;
   }

@@ -15,6 +15,12 @@ bool DecodeToUtf8(std::string_view bytes, std::string_view charset,
                   std::string* out, size_t* firstInvalid) {
   std::unique_ptr<CharsetDecoder> decoder = OpenCharsetDecoder(charset);
   if (!decoder) return false;
+  DecodeToUtf8(bytes, *decoder, out, firstInvalid);
+  return true;
+}
+
+void DecodeToUtf8(std::string_view bytes, CharsetDecoder& decoder,
+                  std::string* out, size_t* firstInvalid) {
   *firstInvalid = std::string_view::npos;
   std::string result;
   result.reserve(bytes.size() + bytes.size() / 4);
@@ -32,13 +38,12 @@ bool DecodeToUtf8(std::string_view bytes, std::string_view charset,
         before == std::string_view::npos || before < pos ? pos : before + 1;
     const size_t end = std::min(bytes.find('\n', high), bytes.size());
     result.append(bytes, pos, start - pos);
-    decoder->Append(bytes.substr(start, end - start), start, &result,
-                    firstInvalid);
+    decoder.Append(bytes.substr(start, end - start), start, &result,
+                   firstInvalid);
     pos = end;
   }
   result.append(bytes, pos);
   *out = std::move(result);
-  return true;
 }
 
 }  // namespace kirato

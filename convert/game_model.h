@@ -32,7 +32,7 @@
 #define KIRATO_CONVERT_GAME_MODEL_H_
 
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,7 +100,7 @@ struct GameModel {
   ReviewTree review;
   // Text a reader made rather than found in the record: its views stay
   // valid as more is kept.
-  std::deque<std::string> kept;
+  std::list<std::string> kept;
 
   std::string_view Keep(std::string text) {
     return kept.emplace_back(std::move(text));

@@ -5,30 +5,75 @@
 #include "convert/sgf_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/utf8.h"
 
 namespace kirato {
 
-void AppendEscapedSgfText(std::string& out, std::string_view text) {
-  // Most text needs no escape: it is appended in runs between the bytes
-  // that do, found with a table rather than a search for each kind.
-  static constexpr struct Table {
-    bool escaped[256] = {};
-    constexpr Table() { escaped[0x3A] = escaped[0x5C] = escaped[0x5D] = true; }
-  } kTable;
-  const char* p = text.data();
-  const size_t size = text.size();
-  size_t from = 0;
-  for (size_t i = 0; i < size; ++i) {
-    if (!kTable.escaped[static_cast<unsigned char>(p[i])]) continue;
-    out.append(p + from, i - from);
-    out += '\\';
-    from = i;
+namespace {
+
+// 1 for the bytes that take a backslash before them.
+constexpr struct EscapeTable {
+  unsigned char backslashes[256] = {};
+  constexpr EscapeTable() {
+    backslashes[':'] = backslashes[']'] = backslashes['\\'] = 1;
   }
-  out.append(p + from, size - from);
+} kEscape;
+
+// Writes one byte of text, with its backslash where it takes one: the
+// backslash is always written and kept only then, which costs less than a
+// branch on every byte.
+char* PutTextByte(char* to, char c) {
+  *to = '\\';
+  to += kEscape.backslashes[static_cast<unsigned char>(c)];
+  *to++ = c;
+  return to;
+}
+
+// Writes `text` escaped from `to`, which has room for twice its size;
+// returns the end of what was written. Most text needs no escape: sixteen
+// bytes at a time are tested and copied whole.
+char* CopyEscaped(std::string_view text, char* to) {
+  const char* from = text.data();
+  const size_t size = text.size();
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i colon = _mm_set1_epi8(':');
+  const __m128i bracket = _mm_set1_epi8(']');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  for (; i + 16 <= size; i += 16) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, colon),
+                     _mm_cmpeq_epi8(bytes, bracket)),
+        _mm_cmpeq_epi8(bytes, backslash));
+    if (_mm_movemask_epi8(hits) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
+      to += 16;
+      continue;
+    }
+    for (size_t k = i; k < i + 16; ++k) to = PutTextByte(to, from[k]);
+  }
+#endif
+  for (; i < size; ++i) to = PutTextByte(to, from[i]);
+  return to;
+}
+
+}  // namespace
+
+void AppendEscapedSgfText(std::string& out, std::string_view text) {
+  const size_t used = out.size();
+  out.resize(used + 2 * text.size());
+  char* const start = out.data();
+  out.resize(static_cast<size_t>(CopyEscaped(text, start + used) - start));
 }
 
 std::string EscapeSgfText(std::string_view text) {
@@ -42,33 +87,73 @@ namespace {
 
 constexpr std::string_view kRootOpening = "(;GM[1]FF[4]AP[kirato:1.0]\n";
 
-// Appends one letter of a point. Off-board numbers of a record can make it
+// The SGF text as it is written: through a pointer into room made
+// beforehand, so that a piece costs one test of room rather than one for
+// each byte.
+class Out {
+ public:
+  explicit Out(std::string& text) : text_(text), used_(text.size()) {}
+  ~Out() { text_.resize(used_); }
+  Out(const Out&) = delete;
+  Out& operator=(const Out&) = delete;
+
+  size_t size() const { return used_; }
+
+  // Room for `n` bytes at the end; Done(end) takes what was written there.
+  char* Room(size_t n) {
+    if (text_.size() - used_ < n) Grow(n);
+    return text_.data() + used_;
+  }
+  void Done(char* end) { used_ = static_cast<size_t>(end - text_.data()); }
+
+  void Put(char c) {
+    *Room(1) = c;
+    ++used_;
+  }
+  void Put(std::string_view piece) {
+    char* to = Room(piece.size());
+    std::memcpy(to, piece.data(), piece.size());
+    used_ += piece.size();
+  }
+  void PutEscaped(std::string_view text) {
+    Done(CopyEscaped(text, Room(2 * text.size())));
+  }
+
+ private:
+  void Grow(size_t n) {
+    text_.resize(std::max({text_.capacity(), 2 * text_.size(), used_ + n}));
+  }
+
+  std::string& text_;
+  size_t used_;
+};
+
+// Writes one letter of a point. Off-board numbers of a record can make it
 // ']' or '\', which would end the value early or swallow the next
 // character, so those get a backslash.
-void AppendPointLetter(std::string& out, char c) {
-  if (c == ']' || c == '\\') out += '\\';
-  out += c;
+char* PutPointLetter(char* to, char c) {
+  if (c == ']' || c == '\\') *to++ = '\\';
+  *to++ = c;
+  return to;
 }
 
-bool PlainLetter(char c) { return c != ']' && c != '\\'; }
-
-void AppendPoint(std::string& out, char col, char row) {
-  AppendPointLetter(out, col);
-  AppendPointLetter(out, row);
+void PutPoint(Out& out, char col, char row) {
+  out.Done(PutPointLetter(PutPointLetter(out.Room(4), col), row));
 }
 
-// Appends the root's opening and its properties; returns where the game
+// Writes the root's opening and its properties; returns where the game
 // name's line ends, after which the charset is named.
-size_t AppendRoot(const GameModel& game, std::string& out) {
-  out += kRootOpening;
-  out += "GN[";
-  AppendEscapedSgfText(out, game.gameName);
-  out += "]\n";
+size_t PutRoot(const GameModel& game, Out& out) {
+  out.Put(kRootOpening);
+  out.Put("GN[");
+  out.PutEscaped(game.gameName);
+  out.Put("]\n");
   const size_t afterName = out.size();
   for (const RootProperty& p : game.root) {
-    out.append(p.ident).append("[");
-    AppendEscapedSgfText(out, p.value);
-    out += "]\n";
+    out.Put(p.ident);
+    out.Put('[');
+    out.PutEscaped(p.value);
+    out.Put("]\n");
   }
   return afterName;
 }
@@ -138,15 +223,14 @@ class ReviewOutput {
   // The comment of main-line node k (0: the root); empty when there is
   // none.
   std::string_view TextOf(int k) const {
-    if (k >= static_cast<int>(tree_.main.size())) return {};
+    if (k >= placed_) return {};
     return tree_.text[tree_.main[k]];
   }
 
   // True when move k+1 must open a game tree of its own, because
   // variations follow main-line node k; remembers to write them.
   bool OpensTree(int k) {
-    if (k >= static_cast<int>(tree_.main.size()) ||
-        tree_.nodes[tree_.main[k]].firstBranch < 0) {
+    if (k >= placed_ || tree_.nodes[tree_.main[k]].firstBranch < 0) {
       return false;
     }
     openTrees_.push_back(k);
@@ -155,27 +239,29 @@ class ReviewOutput {
 
   // Writes the variations of the last main-line node `last`, then closes
   // the trees the main line opened, each followed by its variations.
-  void AppendBranches(int last, std::string& out) {
-    if (last < static_cast<int>(tree_.main.size())) AppendBranchesOf(last, out);
+  void PutBranches(int last, Out& out) {
+    if (last < static_cast<int>(tree_.main.size())) PutBranchesOf(last, out);
     while (!openTrees_.empty()) {
       const int k = openTrees_.back();
       openTrees_.pop_back();
-      out += ')';
-      AppendBranchesOf(k, out);
+      out.Put(')');
+      PutBranchesOf(k, out);
     }
   }
 
  private:
-  void AppendNode(int index, std::string& out) const {
+  void PutNode(int index, Out& out) const {
     const ReviewNode& n = tree_.nodes[index];
-    out.append(";").append(1, n.color).append("[");
-    if (!n.pass) out.append(1, n.col).append(1, n.row);
-    out += ']';
+    out.Put(';');
+    out.Put(n.color);
+    out.Put('[');
+    if (!n.pass) PutPoint(out, n.col, n.row);
+    out.Put(']');
     const std::string& text = tree_.text[index];
     if (!text.empty()) {
-      out += "C[";
-      AppendEscapedSgfText(out, text);
-      out += "]\n";
+      out.Put("C[");
+      out.PutEscaped(text);
+      out.Put("]\n");
     }
   }
 
@@ -190,27 +276,27 @@ class ReviewOutput {
   // sequence; a node with several opens a tree for each, its own
   // continuation first. An explicit stack: variations may nest as deep as
   // the record goes.
-  void AppendSiblingTrees(int first, std::string& out) const {
+  void PutSiblingTrees(int first, Out& out) const {
     const std::vector<ReviewNode>& nodes = tree_.nodes;
     // Per open tree: the sibling tree to write once it closes (-1: none).
     std::vector<int> after;
-    out += "\n(";
+    out.Put("\n(");
     after.push_back(nodes[first].nextBranch);
     int node = first;
-    AppendNode(node, out);
+    PutNode(node, out);
     for (;;) {
       const ReviewNode& n = nodes[node];
       const int child = n.next >= 0 ? n.next : n.firstBranch;
       if (child >= 0) {
         const int sibling = SiblingAfter(n, child);
         if (sibling >= 0) {
-          out += "\n(";
+          out.Put("\n(");
           after.push_back(sibling);
         } else {
-          out += '\n';
+          out.Put('\n');
         }
         node = child;
-        AppendNode(node, out);
+        PutNode(node, out);
         continue;
       }
       // A leaf: close trees until one has a sibling still to write.
@@ -218,50 +304,68 @@ class ReviewOutput {
       while (!after.empty() && node < 0) {
         node = after.back();
         after.pop_back();
-        out += ')';
+        out.Put(')');
       }
       if (node < 0) return;
-      out += "\n(";
+      out.Put("\n(");
       after.push_back(nodes[node].nextBranch);
-      AppendNode(node, out);
+      PutNode(node, out);
     }
   }
 
-  void AppendBranchesOf(int k, std::string& out) const {
+  void PutBranchesOf(int k, Out& out) const {
     const int first = tree_.nodes[tree_.main[k]].firstBranch;
-    if (first >= 0) AppendSiblingTrees(first, out);
+    if (first >= 0) PutSiblingTrees(first, out);
   }
 
   const ReviewTree& tree_;
+  const int placed_ = static_cast<int>(tree_.main.size());
   std::vector<int> openTrees_;  // main nodes whose continuation is open
 };
 
 class MoveWriter {
  public:
-  MoveWriter(const GameModel& game, std::string& out)
+  MoveWriter(const GameModel& game, Out& out)
       : game_(game), out_(out), index_(game.notes), review_(game.review) {}
 
   void Write();
 
  private:
-  void AppendNotes(std::initializer_list<NoteRange> ranges,
-                   std::string_view review);
-  void AppendMoveNode(const Move& move, bool opensTree);
-  void AppendAddedStones(size_t from, size_t to);
+  void PutNotes(std::initializer_list<NoteRange> ranges,
+                std::string_view review);
+  void PutLabels(std::initializer_list<NoteRange> ranges);
+  void PutMoveNode(const Move& move, bool opensTree);
+  void PutAddedStones(size_t from, size_t to);
 
   const GameModel& game_;
-  std::string& out_;
+  Out& out_;
   const NoteIndex index_;
   ReviewOutput review_;
 };
+
+void MoveWriter::PutLabels(std::initializer_list<NoteRange> ranges) {
+  out_.Put("LB");
+  for (const NoteRange& r : ranges) {
+    for (auto it = r.from; it != r.to; ++it) {
+      const MoveNote& note = game_.notes[*it];
+      if (!note.label) continue;
+      out_.Put('[');
+      PutPoint(out_, note.col, note.row);
+      out_.Put(':');
+      out_.PutEscaped(note.text);
+      out_.Put(']');
+    }
+  }
+  out_.Put('\n');
+}
 
 // Writes the notes of one node: those of each range in turn, then the
 // node's review comment. SGF allows a property only once in a node, so all
 // comment lines become one C property, joined by line feeds, with an empty
 // line before the review, and all labels one LB property; whichever kind
 // the record gave first is written first.
-void MoveWriter::AppendNotes(std::initializer_list<NoteRange> ranges,
-                             std::string_view review) {
+void MoveWriter::PutNotes(std::initializer_list<NoteRange> ranges,
+                          std::string_view review) {
   bool anyComment = false;
   bool anyLabel = false;
   bool labelsFirst = false;
@@ -275,63 +379,47 @@ void MoveWriter::AppendNotes(std::initializer_list<NoteRange> ranges,
       }
     }
   }
-  if (!anyComment && !anyLabel && review.empty()) return;
-  const auto appendLabels = [&] {
-    out_ += "LB";
-    for (const NoteRange& r : ranges) {
-      for (auto it = r.from; it != r.to; ++it) {
-        const MoveNote& note = game_.notes[*it];
-        if (!note.label) continue;
-        out_ += '[';
-        AppendPoint(out_, note.col, note.row);
-        out_ += ':';
-        AppendEscapedSgfText(out_, note.text);
-        out_ += ']';
-      }
-    }
-    out_ += '\n';
-  };
-  if (labelsFirst) appendLabels();
+  if (labelsFirst) PutLabels(ranges);
   if (anyComment || !review.empty()) {
-    out_ += "C[";
+    out_.Put("C[");
     bool first = true;
     for (const NoteRange& r : ranges) {
       for (auto it = r.from; it != r.to; ++it) {
         const MoveNote& note = game_.notes[*it];
         if (note.label) continue;
-        if (!first) out_ += '\n';
+        if (!first) out_.Put('\n');
         first = false;
-        AppendEscapedSgfText(out_, note.text);
+        out_.PutEscaped(note.text);
       }
     }
     if (!review.empty()) {
-      if (anyComment) out_ += "\n\n";
-      AppendEscapedSgfText(out_, review);
+      if (anyComment) out_.Put("\n\n");
+      out_.PutEscaped(review);
     }
-    out_ += "]\n";
+    out_.Put("]\n");
   }
-  if (!labelsFirst && anyLabel) appendLabels();
+  if (anyLabel && !labelsFirst) PutLabels(ranges);
 }
 
 // Every move is a node of its own, so a move property has exactly one
 // value; a pass is an empty value. A node that starts a game tree of its
 // own (the main line where a review's variations branch off) opens it.
-void MoveWriter::AppendMoveNode(const Move& move, bool opensTree) {
-  if (!opensTree && !move.pass && PlainLetter(move.col) &&
-      PlainLetter(move.row)) {
-    const char node[] = {'\n', ';', move.color, '[', move.col, move.row, ']'};
-    out_.append(node, sizeof node);
-    return;
-  }
-  out_.append(opensTree ? "\n(;" : "\n;").append(1, move.color).append("[");
-  if (!move.pass) AppendPoint(out_, move.col, move.row);
-  out_ += ']';
+void MoveWriter::PutMoveNode(const Move& move, bool opensTree) {
+  char* to = out_.Room(11);
+  *to++ = '\n';
+  if (opensTree) *to++ = '(';
+  *to++ = ';';
+  *to++ = move.color;
+  *to++ = '[';
+  if (!move.pass) to = PutPointLetter(PutPointLetter(to, move.col), move.row);
+  *to++ = ']';
+  out_.Done(to);
 }
 
 // Stones added to the open node: one property per colour, the colour met
 // first written first, so that no stone changes sides and no property
 // appears twice in the node. An added stone without a point is nothing.
-void MoveWriter::AppendAddedStones(size_t from, size_t to) {
+void MoveWriter::PutAddedStones(size_t from, size_t to) {
   const std::vector<Move>& moves = game_.moves;
   char first = 0;
   for (size_t k = from; k < to && first == 0; ++k) {
@@ -343,11 +431,14 @@ void MoveWriter::AppendAddedStones(size_t from, size_t to) {
     for (size_t k = from; k < to; ++k) {
       const Move& move = moves[k];
       if (move.pass || move.color != color) continue;
-      if (!opened) out_.append("A").append(1, color);
+      if (!opened) {
+        out_.Put('A');
+        out_.Put(color);
+      }
       opened = true;
-      out_ += '[';
-      AppendPoint(out_, move.col, move.row);
-      out_ += ']';
+      out_.Put('[');
+      PutPoint(out_, move.col, move.row);
+      out_.Put(']');
     }
   }
 }
@@ -362,57 +453,67 @@ void MoveWriter::Write() {
   const bool anyAdded = std::any_of(moves.begin(), moves.end(),
                                     [](const Move& m) { return m.number == 0; });
   if (!anyAdded) {
-    AppendNotes({index_.Of(0)}, rootReview);
+    PutNotes({index_.Of(0)}, rootReview);
   } else if (moves.front().number != 0) {
-    AppendNotes({}, rootReview);
+    PutNotes({}, rootReview);
   }
 
   int written = 0;  // move nodes so far: the main-line node of the review
   for (size_t i = 0; i < moves.size();) {
     const int32_t number = moves[i].number;
-    size_t end = i;
+    size_t end = i + 1;
     while (end < moves.size() && moves[end].number == number) ++end;
     if (number == 0) {
-      AppendAddedStones(i, end);
-      AppendNotes({index_.Of(0)}, i == 0 ? rootReview : std::string_view());
+      PutAddedStones(i, end);
+      PutNotes({index_.Of(0)}, i == 0 ? rootReview : std::string_view());
       i = end;
       continue;
     }
     for (size_t k = i; k < end; ++k) {
-      AppendMoveNode(moves[k], review_.OpensTree(written));
+      PutMoveNode(moves[k], review_.OpensTree(written));
       ++written;
       // Notes follow the last node of a run; the others stand alone.
-      if (k + 1 < end) AppendNotes({}, review_.TextOf(written));
+      if (k + 1 < end) PutNotes({}, review_.TextOf(written));
     }
     // Stones added right after a move join its node, and so do the notes
     // of move 0 written with them: all of them follow the node's stones.
     size_t added = end;
     while (added < moves.size() && moves[added].number == 0) ++added;
-    AppendAddedStones(end, added);
-    AppendNotes({index_.Of(number), added > end ? index_.Of(0) : index_.None()},
-                review_.TextOf(written));
+    const NoteRange own = index_.Of(number);
+    const std::string_view review = review_.TextOf(written);
+    if (added > end) {
+      PutAddedStones(end, added);
+      PutNotes({own, index_.Of(0)}, review);
+    } else if (own.from != own.to || !review.empty()) {
+      // Most moves have no notes.
+      PutNotes({own}, review);
+    }
     i = added;
   }
-  review_.AppendBranches(written, out_);
+  review_.PutBranches(written, out_);
 }
 
 }  // namespace
 
-void WriteSgfStart(const GameModel& game, std::string* out) {
-  AppendRoot(game, *out);
+void WriteSgfStart(const GameModel& game, std::string* text) {
+  Out out(*text);
+  PutRoot(game, out);
 }
 
-void WriteSgf(const GameModel& game, std::string* out) {
-  const size_t start = out->size();
-  const size_t afterName = AppendRoot(game, *out);
-  MoveWriter(game, *out).Write();
-  *out += ")\n";
+void WriteSgf(const GameModel& game, std::string* text) {
+  const size_t start = text->size();
+  size_t afterName = 0;
+  {
+    Out out(*text);
+    afterName = PutRoot(game, out);
+    MoveWriter(game, out).Write();
+    out.Put(")\n");
+  }
   // Readers that are not told the charset guess it, and guess wrong for
   // much Japanese text. It stands after the game name, so that the first
   // two lines of every SGF file stay the same.
-  if (game.decoded &&
-      !IsAscii(std::string_view(*out).substr(start))) {
-    out->insert(afterName, "CA[UTF-8]\n");
+  if (game.decoded && !IsAscii(std::string_view(*text).substr(start))) {
+    text->insert(afterName, "CA[UTF-8]\n");
   }
 }
 

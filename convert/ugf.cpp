@@ -79,9 +79,10 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
              std::string* err) {
   const int level = c.options.traceLevel;
   UgfReader r(c, *game);
-  // A data line is some twelve bytes: room made once saves growing step by
-  // step.
+  // A data line is some twelve bytes, and a record has about a note for
+  // every sixty: room made once saves growing step by step.
   game->moves.reserve(std::min<size_t>(text.size() / 12 + 16, kMaxRecords));
+  game->notes.reserve(std::min<size_t>(text.size() / 64 + 16, kMaxRecords));
   Section section = Section::kNone;
   // Empty files, binary files and datafiles are no records: converting
   // them into empty games would report success for a mistake.
@@ -100,17 +101,20 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
       Trace(c, "ConvertGame::readline ", piece, lineEnd ? "\n" : "");
       Trace(c, "ConvertGame::readline ", work);
     }
-    work.remove_prefix(SkipSpace(work, 0));
-    // Every section line starts with '[', and any such line ends the
-    // section it stands in.
-    if (!work.empty() && work.front() == '[') {
-      section = SectionOf(c, work, &anySection);
-      continue;
+    if (work.empty()) {
+      if (section == Section::kNone) continue;
+    } else {
+      if (IsSpace(work.front())) work.remove_prefix(SkipSpace(work, 0));
+      // Every section line starts with '[', and any such line ends the
+      // section it stands in.
+      if (!work.empty() && work.front() == '[') {
+        section = SectionOf(c, work, &anySection);
+        continue;
+      }
+      if (section == Section::kNone) continue;
+      if (!work.empty() && IsSpace(work.back())) work = TrimTrailingSpace(work);
     }
-    if (section == Section::kNone) continue;
-    if (!ReadSectionLine(r, section, TrimTrailingSpace(work), err)) {
-      return false;
-    }
+    if (!ReadSectionLine(r, section, work, err)) return false;
   }
   if (!anySection) {
     *err = std::string("No UGF section found in ")

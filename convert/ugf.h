@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "base/ascii.h"
 #include "convert/conversion.h"
 #include "convert/game_model.h"
 
@@ -73,13 +73,55 @@ struct UgfReader {
   int lineNumber = 0;       // record line of the line being read, from 1
   int textMoveNumber = -1;  // move of the open figure text block; -1: none
   int figureEntries = 0;    // counted against kMaxRecords
-  std::unordered_set<int32_t> labelledMoves;  // moves with a label entry
+  std::vector<int32_t> labelledMoves;  // moves with a label entry, in order
   ReviewReading review;
 };
 
 bool ReadHeaderLine(UgfReader& r, std::string_view line, std::string* err);
-bool ReadDataLine(UgfReader& r, std::string_view line, std::string* err);
-bool ReadFigureLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadAnyDataLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadAnyFigureLine(UgfReader& r, std::string_view line,
+                       std::string* err);
+
+// Most lines of a record are data lines of one form ("PD,B1,12,0": point,
+// comma, colour) and comment lines: these two read them without a call,
+// and hand every other line, and every line to be traced, to the readers
+// above.
+inline bool ReadDataLine(UgfReader& r, std::string_view line,
+                         std::string* err) {
+  const char* p = line.data();
+  const size_t size = line.size();
+  std::vector<Move>& moves = r.game.moves;
+  if (size < 4 || p[2] != ',' || (p[3] != 'B' && p[3] != 'W') ||
+      !IsUpperLetter(p[0]) || p[0] == 'Y' || !IsUpperLetter(p[1]) ||
+      moves.size() >= kMaxRecords || r.c.options.traceLevel >= 9) {
+    return ReadAnyDataLine(r, line, err);
+  }
+  Move move;
+  move.col = static_cast<char>(p[0] - 'A' + 'a');
+  // UGF counts rows from the bottom, SGF from the top.
+  move.row = static_cast<char>('a' + (r.boardSize - 1) - (p[1] - 'A'));
+  move.color = p[3];
+  size_t pos = 4;
+  while (pos < size && p[pos] != ',') ++pos;
+  if (pos < size) ++pos;
+  move.number = static_cast<int32_t>(ReadNumber(line, SkipSpace(line, pos)));
+  moves.push_back(move);
+  return true;
+}
+
+inline bool ReadFigureLine(UgfReader& r, std::string_view line,
+                           std::string* err) {
+  if (line.empty() || line[0] == '.' || r.textMoveNumber < 0 ||
+      r.figureEntries >= kMaxRecords || r.c.options.traceLevel >= 4) {
+    return ReadAnyFigureLine(r, line, err);
+  }
+  MoveNote note;
+  note.number = r.textMoveNumber;
+  note.text = line;
+  r.game.notes.push_back(note);
+  ++r.figureEntries;
+  return true;
+}
 bool ReadReviewNodeLine(UgfReader& r, std::string_view line, std::string* err);
 bool ReadReviewCommentLine(UgfReader& r, std::string_view line,
                            std::string* err);

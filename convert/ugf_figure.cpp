@@ -1,7 +1,9 @@
 // The "[Figure]" section: text blocks tied to a move number, whose lines
 // are the move's comment and whose ".#" lines its labels.
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/text.h"
 #include "convert/ugf.h"
@@ -46,13 +48,20 @@ void AddLabel(UgfReader& r, std::string_view line) {
   note.label = true;
   note.text = line.substr(comma + 1);
   // All labels of a move are one figure entry, made with its first label.
-  if (r.labelledMoves.insert(note.number).second) ++r.figureEntries;
+  std::vector<int32_t>& labelled = r.labelledMoves;
+  const auto at = std::lower_bound(labelled.begin(), labelled.end(),
+                                   note.number);
+  if (at == labelled.end() || *at != note.number) {
+    labelled.insert(at, note.number);
+    ++r.figureEntries;
+  }
   r.game.notes.push_back(note);
 }
 
 }  // namespace
 
-bool ReadFigureLine(UgfReader& r, std::string_view line, std::string* err) {
+bool ReadAnyFigureLine(UgfReader& r, std::string_view line,
+                       std::string* err) {
   if (r.figureEntries >= kMaxRecords) {
     *err = "Too many comments in this file. Conversion aborted.";
     return false;

@@ -387,6 +387,10 @@ constexpr HeaderKey kHeaderKeys[] = {
     {"Writer", ReadFreeText, kJoins, "US"},
 };
 
+bool SameIdent(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
 // Takes what one line gave into the root; every property keeps the place
 // where it was first met.
 void MergeIntoRoot(GameModel& game, Made& made, int source, Repeat repeat) {
@@ -398,14 +402,14 @@ void MergeIntoRoot(GameModel& game, Made& made, int source, Repeat repeat) {
     std::erase_if(root, [&](const RootProperty& p) {
       return p.tag == source &&
              std::none_of(first, last, [&](const Made::Property& m) {
-               return m.ident == p.ident;
+               return SameIdent(m.ident, p.ident);
              });
     });
   }
   for (Made::Property* m = made.list; m != made.list + made.count; ++m) {
     const auto same =
         std::find_if(root.begin(), root.end(),
-                     [&](const RootProperty& p) { return p.ident == m->ident; });
+                     [&](const RootProperty& p) { return SameIdent(p.ident, m->ident); });
     if (same == root.end()) {
       root.push_back({m->ident, std::move(m->value), source});
     } else if (repeat == Repeat::kJoins) {
@@ -434,8 +438,10 @@ bool ReadHeaderLine(UgfReader& r, std::string_view line, std::string* err) {
   if (r.c.options.traceLevel >= 8) {
     Trace(r.c, "HandleHeaderField: ", line, value);
   }
+  const char first = ToUpper(line.front());
   for (const HeaderKey& k : kHeaderKeys) {
-    if (StartsWithNoCase(line, k.key)) {
+    // The first letter rules out all keys but a few.
+    if (k.key.front() == first && StartsWithNoCase(line, k.key)) {
       Made made;
       const bool goOn = k.rule(r, HeaderLine{line, value, k.ident}, &made, err);
       const int source = SourceOf(k, line);

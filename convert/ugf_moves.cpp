@@ -30,7 +30,7 @@ bool UpperLetterAt(std::string_view line, size_t pos) {
 
 }  // namespace
 
-bool ReadDataLine(UgfReader& r, std::string_view line, std::string* err) {
+bool ReadAnyDataLine(UgfReader& r, std::string_view line, std::string* err) {
   std::vector<Move>& moves = r.game.moves;
   if (moves.size() >= kMaxRecords) {
     *err = "Too many variations in this file. Conversion aborted.";
