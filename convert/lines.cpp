@@ -16,9 +16,11 @@ char LineEndOf(std::string_view text) {
 }
 
 LineSplitter::LineSplitter(std::string_view text, bool wholeCharacters)
-    : text_(CutAtEndOfFile(text)),
-      lineEnd_(LineEndOf(text_)),
-      wholeCharacters_(wholeCharacters) {}
+    : LineSplitter(CutAtEndOfFile(text), wholeCharacters, kNoEndOfFile) {}
+
+LineSplitter::LineSplitter(std::string_view text, bool wholeCharacters,
+                           NoEndOfFile)
+    : text_(text), lineEnd_(LineEndOf(text)), wholeCharacters_(wholeCharacters) {}
 
 namespace {
 

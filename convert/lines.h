@@ -38,6 +38,11 @@ class LineSplitter {
   // a character.
   explicit LineSplitter(std::string_view text, bool wholeCharacters = false);
 
+  // For text known to hold no Ctrl-Z byte (a record's text once prepared),
+  // which need not be searched for one again.
+  enum NoEndOfFile { kNoEndOfFile };
+  LineSplitter(std::string_view text, bool wholeCharacters, NoEndOfFile);
+
   // The next piece without its line end; *lineEnd tells whether a line end
   // closed it. False when the text is exhausted.
   bool Next(std::string_view* piece, bool* lineEnd) {

@@ -82,7 +82,7 @@ struct RawScan {
 RawScan ScanRaw(std::string_view text) {
   RawScan scan;
   bool inHeader = false;
-  LineSplitter lines(text);
+  LineSplitter lines(text, false, LineSplitter::kNoEndOfFile);
   std::string_view piece;
   bool lineEnd = false;
   while (lines.Next(&piece, &lineEnd)) {
@@ -132,10 +132,12 @@ std::string WithoutNul(std::string_view text) {
   return out;
 }
 
-// What one pass over the bytes tells: whether any is above 0x7F and
-// whether any is NUL. Most records are plain ASCII, and this pass is all
-// they cost: it reads sixteen bytes at a time, without an early exit.
+// What one pass over the bytes tells: where the text ends (at its first
+// Ctrl-Z byte, a DOS end-of-file marker), and whether a byte before that
+// is above 0x7F or NUL. Most records are plain ASCII, and this pass is all
+// they cost: it reads sixteen bytes at a time.
 struct ByteKinds {
+  size_t end = 0;
   bool high = false;
   bool nul = false;
 };
@@ -143,36 +145,35 @@ struct ByteKinds {
 ByteKinds ScanBytes(std::string_view text) {
   const char* p = text.data();
   size_t pos = 0;
-  bool high = false;
-  bool nul = false;
+  ByteKinds kinds;
 #if defined(__SSE2__)
+  const __m128i endOfFile = _mm_set1_epi8(0x1A);
   __m128i any = _mm_setzero_si128();
   __m128i zero = _mm_setzero_si128();
   for (; pos + 16 <= text.size(); pos += 16) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+    // The chunk with the marker is read byte by byte below.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, endOfFile)) != 0) break;
     any = _mm_or_si128(any, bytes);
     zero = _mm_or_si128(zero, _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
   }
-  high = _mm_movemask_epi8(any) != 0;
-  nul = _mm_movemask_epi8(zero) != 0;
+  kinds.high = _mm_movemask_epi8(any) != 0;
+  kinds.nul = _mm_movemask_epi8(zero) != 0;
 #endif
-  for (; pos < text.size(); ++pos) {
-    high |= static_cast<unsigned char>(p[pos]) >= 0x80;
-    nul |= p[pos] == '\0';
+  for (; pos < text.size() && p[pos] != 0x1A; ++pos) {
+    kinds.high |= static_cast<unsigned char>(p[pos]) >= 0x80;
+    kinds.nul |= p[pos] == '\0';
   }
-  return {high, nul};
+  kinds.end = pos;
+  return kinds;
 }
 
 void ReportInvalidBytes(Conversion& c, std::string_view text,
                         std::string_view charset, size_t firstInvalid) {
   const char lineEnd = LineEndOf(text);
-  long long line = 1;
-  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
-           p, lineEnd, text.data() + firstInvalid - p))) != nullptr;
-       ++p) {
-    ++line;
-  }
+  const long long line =
+      1 + std::count(text.begin(), text.begin() + firstInvalid, lineEnd);
   Message(c, std::string("Invalid ")
                  .append(charset)
                  .append(" bytes in ")
@@ -190,8 +191,8 @@ void PrepareRecordText(Conversion& c, std::string_view record,
   // with it.
   const bool byteOrderMark = record.starts_with(kByteOrderMark);
   if (byteOrderMark) record.remove_prefix(kByteOrderMark.size());
-  r->raw = CutAtEndOfFile(record);
-  const ByteKinds kinds = ScanBytes(r->raw);
+  const ByteKinds kinds = ScanBytes(record);
+  r->raw = record.substr(0, kinds.end);
   if (kinds.nul) {
     r->owned = WithoutNul(r->raw);
     r->changed = true;

@@ -13,6 +13,8 @@
 
 namespace kirato {
 
+// The text holds no Ctrl-Z byte: the record is cut at its first, a DOS
+// end-of-file marker.
 struct RecordText {
   std::string_view raw;  // the record up to its end-of-file marker
   std::string owned;     // the text, when it differs from `raw`

@@ -83,11 +83,12 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
   // every sixty: room made once saves growing step by step.
   game->moves.reserve(std::min<size_t>(text.size() / 12 + 16, kMaxRecords));
   game->notes.reserve(std::min<size_t>(text.size() / 64 + 16, kMaxRecords));
+  game->root.reserve(16);
   Section section = Section::kNone;
   // Empty files, binary files and datafiles are no records: converting
   // them into empty games would report success for a mistake.
   bool anySection = false;
-  LineSplitter lines(text, game->decoded);
+  LineSplitter lines(text, game->decoded, LineSplitter::kNoEndOfFile);
   std::string_view piece;
   bool lineEnd = false;
   int nextLine = 1;

@@ -131,7 +131,8 @@ bool ReadReviewCommentLine(UgfReader& r, std::string_view line,
 // message for the first part of the review that cannot be placed.
 void PlaceReview(UgfReader& r);
 
-// Reads the record's text (decoded, see record_text.h) into *game. False
+// Reads the record's text as PrepareRecordText leaves it (decoded, cut at
+// its end-of-file marker: see record_text.h) into *game. False
 // when the record cannot be converted, with *err saying why; *game then
 // holds what the lines before the fault gave.
 bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,

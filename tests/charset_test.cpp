@@ -43,6 +43,15 @@ TEST(CharsetTest, DecodesToUtf8) {
       {"replacements that grow threefold", "CP932", std::string(100, '\xa0'),
        Times(100, "\xEF\xBF\xBD"), 0},
       {"euc-jp", "EUC-JP", "\xa5\xbd\xc9\xbd", "ソ表", kNone},
+      // Only the runs of bytes above 0x7F go to the converter, each with the
+      // ASCII byte after it, which may end a character.
+      {"second bytes in the ascii range", "CP932", "x\x8f\x5c\x95\x5cy",
+       "x十表y", kNone},
+      {"a first byte before two ascii bytes", "CP932", "\x83" "ab", "ヂb", kNone},
+      {"a first byte before a blank", "CP932", "a\x83 z",
+       "a\xEF\xBF\xBD z", 1},
+      {"runs apart in one line", "CP932", "\x95\x5c and \x8f\x5c.",
+       "表 and 十.", kNone},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
