@@ -14,6 +14,14 @@ namespace kirato {
 
 namespace {
 
+// The SGF of a game is about as long as its record: escaping at most
+// doubles its text, and the moves are few. Only notes written again and
+// again pass this, which no game needs and which must not exhaust the
+// memory.
+size_t MostSgfBytes(std::string_view record) {
+  return 4 * record.size() + (size_t{64} << 20);
+}
+
 bool Convert(Conversion& c, std::string_view record, std::string_view gameName,
              std::string* out) {
   if (c.options.traceLevel >= 4) Trace(c, "ConvertGame");
@@ -26,12 +34,13 @@ bool Convert(Conversion& c, std::string_view record, std::string_view gameName,
   // step by step.
   out->reserve(record.size() + 512);
   std::string err;
-  if (!ReadUgf(c, text.text(), &game, &err)) {
+  if (!ReadUgf(c, text.text(), &game, &err) ||
+      !WriteSgf(game, MostSgfBytes(record), out, &err)) {
     Message(c, std::move(err));
+    out->clear();
     WriteSgfStart(game, out);
     return false;
   }
-  WriteSgf(game, out);
   return true;
 }
 

@@ -328,7 +328,8 @@ class MoveWriter {
   MoveWriter(const GameModel& game, Out& out)
       : game_(game), out_(out), index_(game.notes), review_(game.review) {}
 
-  void Write();
+  // False when the text passes `most` bytes; it is then cut short.
+  bool Write(size_t most);
 
  private:
   void PutNotes(std::initializer_list<NoteRange> ranges,
@@ -443,7 +444,7 @@ void MoveWriter::PutAddedStones(size_t from, size_t to) {
   }
 }
 
-void MoveWriter::Write() {
+bool MoveWriter::Write(size_t most) {
   const std::vector<Move>& moves = game_.moves;
   const std::string_view rootReview = review_.TextOf(0);
 
@@ -460,6 +461,9 @@ void MoveWriter::Write() {
 
   int written = 0;  // move nodes so far: the main-line node of the review
   for (size_t i = 0; i < moves.size();) {
+    // The notes of one node never pass twice the record's size: looking
+    // once a node is enough.
+    if (out_.size() > most) return false;
     const int32_t number = moves[i].number;
     size_t end = i + 1;
     while (end < moves.size() && moves[end].number == number) ++end;
@@ -491,6 +495,7 @@ void MoveWriter::Write() {
     i = added;
   }
   review_.PutBranches(written, out_);
+  return out_.size() <= most;
 }
 
 }  // namespace
@@ -500,13 +505,17 @@ void WriteSgfStart(const GameModel& game, std::string* text) {
   PutRoot(game, out);
 }
 
-void WriteSgf(const GameModel& game, std::string* text) {
+bool WriteSgf(const GameModel& game, size_t most, std::string* text,
+              std::string* err) {
   const size_t start = text->size();
   size_t afterName = 0;
   {
     Out out(*text);
     afterName = PutRoot(game, out);
-    MoveWriter(game, out).Write();
+    if (!MoveWriter(game, out).Write(start + most)) {
+      *err = "The SGF of this file would be too large. Conversion aborted.";
+      return false;
+    }
     out.Put(")\n");
   }
   // Readers that are not told the charset guess it, and guess wrong for
@@ -515,6 +524,7 @@ void WriteSgf(const GameModel& game, std::string* text) {
   if (game.decoded && !IsAscii(std::string_view(*text).substr(start))) {
     text->insert(afterName, "CA[UTF-8]\n");
   }
+  return true;
 }
 
 }  // namespace kirato

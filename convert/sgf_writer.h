@@ -12,8 +12,12 @@
 namespace kirato {
 
 // Appends the whole game: the root node with its properties, one line each,
-// then the nodes, then ")\n".
-void WriteSgf(const GameModel& game, std::string* out);
+// then the nodes, then ")\n". The notes of a move number stand on every
+// node of that number, and those of move 0 on every node with stones
+// added, so a small record can ask for gigabytes: false, with *err saying
+// why, when the SGF would pass `most` bytes.
+bool WriteSgf(const GameModel& game, size_t most, std::string* out,
+              std::string* err);
 
 // Appends what a game cut short by a fault leaves: the root node opened
 // with its properties, never closed, so that it cannot pass for a game.

@@ -191,6 +191,12 @@ TEST(GameTest, TextAndItsMessages) {
       {"a byte order mark only counts at the start",
        "[Header]\n\xEF\xBB\xBFTitle=x\n", ")\n",
        {"Unknown field: \xEF\xBB\xBFTitle=x"}},
+      // The notes of move 0 go on every node with stones added: 2,000 such
+      // nodes and 40 KB of notes would ask for 80 MB.
+      {"notes repeated past any game's size",
+       "[Data]\n" + Times(2000, "AA,B,1\nBB,W,0\n") + "[Figure]\n.Text,0\n" +
+           Times(40, std::string(1000, 'x') + "\n"),
+       "", {"The SGF of this file would be too large. Conversion aborted."}},
       {"binary bytes are no record", "binary\x01\xff\n", "", {kNoSection}},
       {"nor is a datafile", "OUT=/sgf\nIN=/ugf\n[x]\n", "", {kNoSection}},
       {"no record is decoded", "\x85\x40\n", "", {kNoSection}},
