@@ -57,8 +57,7 @@ void DecodeToUtf8(std::string_view bytes, CharsetDecoder& decoder,
     if (high == bytes.size()) break;
     const size_t end = EndOfRun(bytes, high);
     result.append(bytes, pos, high - pos);
-    decoder.Append(bytes.substr(high, end - high), high, &result,
-                   firstInvalid);
+    decoder.Append(bytes.substr(high, end - high), high, &result, firstInvalid);
     pos = end;
   }
   result.append(bytes, pos);

@@ -23,9 +23,10 @@ void Trace(Conversion& c, std::string_view a, std::string_view b,
 void ReportFloods(Conversion& c) {
   for (const std::string& kind : c.floodedKinds) {
     const int more = c.messageKinds[kind] - kMostMessagesOfAKind;
-    c.notes.push_back({NoteKind::kProblem, "... and " + std::to_string(more) +
-                                               " more like this in " +
-                                               std::string(c.options.recordPath)});
+    c.notes.push_back(
+        {NoteKind::kProblem, "... and " + std::to_string(more) +
+                                 " more like this in " +
+                                 std::string(c.options.recordPath)});
   }
 }
 

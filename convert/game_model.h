@@ -72,7 +72,7 @@ struct ReviewNode {
   int line = 0;    // the record line that made it, for messages
   char color = 0;  // 'B' or 'W'; 0 for the root
   bool pass = false;
-  char col = 0;    // SGF letters
+  char col = 0;  // SGF letters
   char row = 0;
   // The main-line node this one is, or hangs from: 0 the root, k move k.
   int anchor = 0;

@@ -20,7 +20,9 @@ LineSplitter::LineSplitter(std::string_view text, bool wholeCharacters)
 
 LineSplitter::LineSplitter(std::string_view text, bool wholeCharacters,
                            NoEndOfFile)
-    : text_(text), lineEnd_(LineEndOf(text)), wholeCharacters_(wholeCharacters) {}
+    : text_(text),
+      lineEnd_(LineEndOf(text)),
+      wholeCharacters_(wholeCharacters) {}
 
 namespace {
 

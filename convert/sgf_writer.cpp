@@ -23,7 +23,7 @@ namespace {
 constexpr struct EscapeTable {
   unsigned char backslashes[256] = {};
   constexpr EscapeTable() {
-    backslashes[':'] = backslashes[']'] = backslashes['\\'] = 1;
+    for (const unsigned char c : {':', ']', '\\'}) backslashes[c] = 1;
   }
 } kEscape;
 
@@ -51,10 +51,10 @@ char* CopyEscaped(std::string_view text, char* to) {
   for (; i + 16 <= size; i += 16) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-    const __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, colon),
-                     _mm_cmpeq_epi8(bytes, bracket)),
-        _mm_cmpeq_epi8(bytes, backslash));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, colon),
+                                  _mm_cmpeq_epi8(bytes, bracket)),
+                     _mm_cmpeq_epi8(bytes, backslash));
     if (_mm_movemask_epi8(hits) == 0) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
       to += 16;
@@ -451,8 +451,8 @@ bool MoveWriter::Write(size_t most) {
   // The notes of move 0 belong to the starting position. Without stones
   // added they would have no move to follow and be lost: they go on the
   // root node instead.
-  const bool anyAdded = std::any_of(moves.begin(), moves.end(),
-                                    [](const Move& m) { return m.number == 0; });
+  const bool anyAdded = std::any_of(
+      moves.begin(), moves.end(), [](const Move& m) { return m.number == 0; });
   if (!anyAdded) {
     PutNotes({index_.Of(0)}, rootReview);
   } else if (moves.front().number != 0) {

@@ -79,8 +79,7 @@ struct UgfReader {
 
 bool ReadHeaderLine(UgfReader& r, std::string_view line, std::string* err);
 bool ReadAnyDataLine(UgfReader& r, std::string_view line, std::string* err);
-bool ReadAnyFigureLine(UgfReader& r, std::string_view line,
-                       std::string* err);
+bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err);
 
 // Most lines of a record are data lines of one form ("PD,B1,12,0": point,
 // comma, colour) and comment lines: these two read them without a call,
@@ -122,6 +121,7 @@ inline bool ReadFigureLine(UgfReader& r, std::string_view line,
   ++r.figureEntries;
   return true;
 }
+
 bool ReadReviewNodeLine(UgfReader& r, std::string_view line, std::string* err);
 bool ReadReviewCommentLine(UgfReader& r, std::string_view line,
                            std::string* err);
@@ -132,9 +132,9 @@ bool ReadReviewCommentLine(UgfReader& r, std::string_view line,
 void PlaceReview(UgfReader& r);
 
 // Reads the record's text as PrepareRecordText leaves it (decoded, cut at
-// its end-of-file marker: see record_text.h) into *game. False
-// when the record cannot be converted, with *err saying why; *game then
-// holds what the lines before the fault gave.
+// its end-of-file marker: see record_text.h) into *game. False when the
+// record cannot be converted, with *err saying why; *game then holds what
+// the lines before the fault gave.
 bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
              std::string* err);
 

@@ -49,8 +49,8 @@ void AddLabel(UgfReader& r, std::string_view line) {
   note.text = line.substr(comma + 1);
   // All labels of a move are one figure entry, made with its first label.
   std::vector<int32_t>& labelled = r.labelledMoves;
-  const auto at = std::lower_bound(labelled.begin(), labelled.end(),
-                                   note.number);
+  const auto at =
+      std::lower_bound(labelled.begin(), labelled.end(), note.number);
   if (at == labelled.end() || *at != note.number) {
     labelled.insert(at, note.number);
     ++r.figureEntries;
@@ -60,8 +60,7 @@ void AddLabel(UgfReader& r, std::string_view line) {
 
 }  // namespace
 
-bool ReadAnyFigureLine(UgfReader& r, std::string_view line,
-                       std::string* err) {
+bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err) {
   if (r.figureEntries >= kMaxRecords) {
     *err = "Too many comments in this file. Conversion aborted.";
     return false;

@@ -68,9 +68,7 @@ std::string_view UpTo(std::string_view v, size_t pos, char stop) {
   return v.substr(pos, end == kNone ? kNone : end - pos);
 }
 
-bool Ignore(UgfReader&, const HeaderLine&, Made*, std::string*) {
-  return true;
-}
+bool Ignore(UgfReader&, const HeaderLine&, Made*, std::string*) { return true; }
 
 // Leading commas and blanks are padding some writers put before the text;
 // commas inside the text belong to it.
@@ -407,9 +405,9 @@ void MergeIntoRoot(GameModel& game, Made& made, int source, Repeat repeat) {
     });
   }
   for (Made::Property* m = made.list; m != made.list + made.count; ++m) {
-    const auto same =
-        std::find_if(root.begin(), root.end(),
-                     [&](const RootProperty& p) { return SameIdent(p.ident, m->ident); });
+    const auto same = std::find_if(
+        root.begin(), root.end(),
+        [&](const RootProperty& p) { return SameIdent(p.ident, m->ident); });
     if (same == root.end()) {
       root.push_back({m->ident, std::move(m->value), source});
     } else if (repeat == Repeat::kJoins) {

@@ -115,11 +115,11 @@ void ReadNode(UgfReader& r, std::string_view line) {
   }
   // Without this node the ones after it in its block have no place.
   block.dead = true;
-  NoteProblem(reading, r.lineNumber,
-              std::string("unreadable node; the rest of ") +
-                  (reading.blocks.size() == 1 ? "the main line"
-                                              : "its variation") +
-                  " is left out");
+  NoteProblem(
+      reading, r.lineNumber,
+      std::string("unreadable node; the rest of ") +
+          (reading.blocks.size() == 1 ? "the main line" : "its variation") +
+          " is left out");
 }
 
 // The review's main line repeats the game's moves: a node that differs from
@@ -258,8 +258,8 @@ void PlaceReview(UgfReader& r) {
   if (!r.game.review.nodes.empty()) PlaceMainLine(r);
   PlaceComments(r);
   if (!reading.problem.empty()) {
-    Message(r.c, "Review of " + std::string(r.c.options.recordPath) +
-                     " line " + std::to_string(reading.problemLine) + ": " +
+    Message(r.c, "Review of " + std::string(r.c.options.recordPath) + " line " +
+                     std::to_string(reading.problemLine) + ": " +
                      reading.problem);
   }
 }
