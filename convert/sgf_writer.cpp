@@ -137,6 +137,9 @@ char* PutPointLetter(char* to, char c) {
   return to;
 }
 
+// A letter that needs no backslash: any of a point on the board.
+bool PlainLetter(char c) { return c != ']' && c != '\\'; }
+
 void PutPoint(Out& out, char col, char row) {
   out.Done(PutPointLetter(PutPointLetter(out.Room(4), col), row));
 }
@@ -190,6 +193,11 @@ class NoteIndex {
 
   NoteRange None() const { return {order_.end(), order_.end()}; }
 
+  bool Any(int32_t number) const {
+    const NoteRange r = Of(number);
+    return r.from != r.to;
+  }
+
   NoteRange Of(int32_t number) const {
     if (order_.empty() || number < 0) return None();
     if (!starts_.empty()) {
@@ -219,6 +227,10 @@ class NoteIndex {
 class ReviewOutput {
  public:
   explicit ReviewOutput(const ReviewTree& tree) : tree_(tree) {}
+
+  // The main-line nodes the review has: from move `placed() - 1` on it
+  // adds nothing.
+  int placed() const { return placed_; }
 
   // The comment of main-line node k (0: the root); empty when there is
   // none.
@@ -336,6 +348,7 @@ class MoveWriter {
                 std::string_view review);
   void PutLabels(std::initializer_list<NoteRange> ranges);
   void PutMoveNode(const Move& move, bool opensTree);
+  size_t PutPlainMoves(size_t from, int* written);
   void PutAddedStones(size_t from, size_t to);
 
   const GameModel& game_;
@@ -417,6 +430,31 @@ void MoveWriter::PutMoveNode(const Move& move, bool opensTree) {
   out_.Done(to);
 }
 
+// Most moves are plain: a number of their own, on a point, no stones added
+// after them, no notes and no review. Their nodes are written from `from`
+// on, seven bytes each, in room made once; returns the first move that is
+// not plain.
+size_t MoveWriter::PutPlainMoves(size_t from, int* written) {
+  const std::vector<Move>& moves = game_.moves;
+  if (*written < review_.placed()) return from;
+  char* to = out_.Room(7 * (moves.size() - from));
+  size_t i = from;
+  for (; i < moves.size(); ++i) {
+    const Move& m = moves[i];
+    const int32_t next = i + 1 < moves.size() ? moves[i + 1].number : -1;
+    if (m.number == 0 || next == m.number || next == 0 || m.pass ||
+        !PlainLetter(m.col) || !PlainLetter(m.row) || index_.Any(m.number)) {
+      break;
+    }
+    const char node[] = {'\n', ';', m.color, '[', m.col, m.row, ']'};
+    std::memcpy(to, node, sizeof node);
+    to += sizeof node;
+  }
+  out_.Done(to);
+  *written += static_cast<int>(i - from);
+  return i;
+}
+
 // Stones added to the open node: one property per colour, the colour met
 // first written first, so that no stone changes sides and no property
 // appears twice in the node. An added stone without a point is nothing.
@@ -464,6 +502,8 @@ bool MoveWriter::Write(size_t most) {
     // The notes of one node never pass twice the record's size: looking
     // once a node is enough.
     if (out_.size() > most) return false;
+    i = PutPlainMoves(i, &written);
+    if (i == moves.size()) break;
     const int32_t number = moves[i].number;
     size_t end = i + 1;
     while (end < moves.size() && moves[end].number == number) ++end;
