@@ -83,6 +83,8 @@ TEST(CharsetTest, TellsWellFormedUtf8) {
       {"ascii", "a]b", kNone, "a]b"},
       {"two to four bytes", "é表😀", kNone, "é表😀"},
       {"lone trail byte", "a\x80z", 1, "a\xEF\xBF\xBDz"},
+      {"after sixteen bytes and more", std::string(40, 'a') + "\x80",
+       40, std::string(40, 'a') + "\xEF\xBF\xBD"},
       {"overlong", "\xC0\xAF", 0, "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"surrogate", "\xED\xA0\x80", 0, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"above U+10FFFF", "\xF4\x90\x80\x80", 0,

@@ -25,6 +25,12 @@ TEST(GameTest, SectionsDecideWhereLinesGo) {
       {"nul bytes never reach the sgf",
        "[Header]\nTitle=a\0b\n[Figure]\n.Text,0\n\0\n"s, 0,
        "EV[ab]\nC[]\n"},
+      {"nothing after a ctrl-z byte counts, however far in",
+       "[Header]\nTitle=" + std::string(40, 'x') + "\x1A\x95\x5c\0\n[x]\n"s,
+       0, "EV[" + std::string(40, 'x') + "]\n"},
+      {"a nul byte far into the record", "[Header]\nTitle=" +
+       std::string(40, 'y') + "\0z\n"s, 0, "EV[" + std::string(40, 'y') +
+       "z]\n"},
       {"lines before the first section are ignored",
        "Title=Nope\n[Header]\nTitle=Yes\n", 0, "EV[Yes]\n"},
       {"an unknown section silences lines until a known one",

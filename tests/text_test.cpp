@@ -85,6 +85,12 @@ TEST(TextTest, Escaping) {
       {std::string("a\0b", 3), std::string("a\0b", 3)},
       {":", "\\:"},
       {"]", "\\]"},
+      // Sixteen bytes at a time: escapes at both ends of a chunk and after.
+      {std::string(15, 'a') + ":" + std::string(16, 'b') + "]c",
+       std::string(15, 'a') + "\\:" + std::string(16, 'b') + "\\]c"},
+      {":" + std::string(31, 'd') + "\\" + std::string(17, 'e'),
+       "\\:" + std::string(31, 'd') + "\\\\" + std::string(17, 'e')},
+      {std::string(48, 'f'), std::string(48, 'f')},
       {"a", "a"},
       {"\xFF", "\xFF"},
       {std::string(1, '\0'), std::string(1, '\0')},
