@@ -28,6 +28,12 @@
 //  - review: a review's tree of variations (UGF review records only).
 // A reader keeps the model's text views valid: they point into the
 // record's text, which outlives the model, or into `kept`.
+//
+// A reader is a function like ReadUgf (ugf.h): the record's prepared text
+// in, the model filled, false with the reason in *err for a record it
+// refuses, problems that do not stop it as messages of the conversion
+// (conversion.h). ConvertGame (convert.cpp) picks the reader and hands the
+// model to WriteSgf.
 #ifndef KIRATO_CONVERT_GAME_MODEL_H_
 #define KIRATO_CONVERT_GAME_MODEL_H_
 
