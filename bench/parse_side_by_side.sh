@@ -17,7 +17,7 @@ runs="${4:-7}"
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
-python3 "$repo/bench/make_tree.py" "$tree" --files "$files" >/dev/null
+python3 "$repo/bench/make_tree.py" "$tree" --files "$files" >/dev/null 2>&1
 
 # The median of parse_corpus's own median over 7 rounds, `runs` times.
 micros() { "$1" "$tree" 7 | sed -n 's/.*median \([0-9.]*\) us.*/\1/p'; }
