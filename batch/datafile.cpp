@@ -2,9 +2,9 @@
 
 #include <string_view>
 
+#include "base/ascii.h"
 #include "batch/walk.h"
 #include "convert/lines.h"
-#include "convert/text.h"
 
 namespace kirato {
 

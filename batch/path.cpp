@@ -1,6 +1,6 @@
 #include "batch/path.h"
 
-#include "convert/text.h"
+#include "base/ascii.h"
 
 namespace kirato {
 

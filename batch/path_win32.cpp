@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/ascii.h"
 #include "batch/path.h"
-#include "convert/text.h"
 
 // Last: it defines words such as "near" as macros, which would change the
 // code of the headers above.

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "batch/path.h"
 #include "batch/path_win32.h"
 #include "batch/process.h"
-#include "convert/text.h"
 
 // Last: it defines words such as "near" as macros, which would change the
 // code of the headers above.

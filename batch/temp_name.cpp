@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "base/ascii.h"
 #include "batch/disk.h"
 #include "batch/process.h"
-#include "convert/text.h"
 
 namespace kirato {
 

@@ -8,7 +8,6 @@
 
 #include "batch/pool.h"
 #include "convert/convert.h"
-#include "convert/text.h"
 
 namespace kirato {
 

@@ -31,11 +31,14 @@ std::unique_ptr<CharsetDecoder> OpenCharsetDecoder(std::string_view charset);
 // True when the platform can decode text of `charset`.
 bool CharsetKnown(std::string_view charset);
 
-// Decodes `bytes` of `charset` into UTF-8 in *out, as CharsetDecoder
-// does; a damaged character never takes a line end with it.
-// *firstInvalid receives the offset of the first invalid byte, or
-// std::string_view::npos. False, with *out untouched, when the charset
-// cannot be decoded at all.
+// Decodes `bytes` into UTF-8 in *out, as CharsetDecoder does; a damaged
+// character never takes a line end with it. *firstInvalid receives the
+// offset of the first invalid byte, or std::string_view::npos.
+void DecodeToUtf8(std::string_view bytes, CharsetDecoder& decoder,
+                  std::string* out, size_t* firstInvalid);
+
+// The same with a decoder of `charset` of its own. False, with *out
+// untouched, when the charset cannot be decoded at all.
 bool DecodeToUtf8(std::string_view bytes, std::string_view charset,
                   std::string* out, size_t* firstInvalid);
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "convert/charset.h"
-#include "convert/utf8.h"
 
 namespace kirato {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
+#include "base/utf8.h"
 #include "convert/charset.h"
-#include "convert/text.h"
-#include "convert/utf8.h"
 
 // Last: it defines words such as "near" as macros, which would change the
 // code of the headers above.

@@ -35,12 +35,14 @@ struct Note {
 
 struct GameResult {
   bool converted = false;  // the SGF text is a whole game
-  std::string sgf;
+  std::string sgf;         // when not converted, only its unfinished start
   std::vector<Note> notes;  // problems and trace lines, in the order made
 };
 
 // Converts one record held in memory, naming the game `gameName` (the
-// output file's name). Never throws. Returns result->converted.
+// output file's name). Never throws. Returns result->converted. A caller
+// that converts many records may pass the same result each time: the room
+// of its text is used again.
 bool ConvertGame(std::string_view record, std::string_view gameName,
                  const ConvertOptions& options, GameResult* result);
 

@@ -2,7 +2,12 @@
 #ifndef KIRATO_CONVERT_LINES_H_
 #define KIRATO_CONVERT_LINES_H_
 
+#include <cstdint>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kirato {
 
@@ -33,15 +38,76 @@ class LineSplitter {
   // a character.
   explicit LineSplitter(std::string_view text, bool wholeCharacters = false);
 
+  // For text known to hold no Ctrl-Z byte (a record's text once prepared),
+  // which need not be searched for one again.
+  enum NoEndOfFile { kNoEndOfFile };
+  LineSplitter(std::string_view text, bool wholeCharacters, NoEndOfFile);
+
   // The next piece without its line end; *lineEnd tells whether a line end
   // closed it. False when the text is exhausted.
-  bool Next(std::string_view* piece, bool* lineEnd);
+  bool Next(std::string_view* piece, bool* lineEnd) {
+    // Most lines are short and end in the block of line ends at hand, or
+    // in the next.
+    if (pos_ - block_ < 64) {
+      uint64_t ends = ends_ & (~uint64_t{0} << (pos_ - block_));
+      if (ends == 0 && block_ + 128 <= text_.size()) {
+        block_ += 64;
+        ends = ends_ = LineEndsAt(block_);
+      }
+      if (ends != 0) {
+        const size_t end = block_ + static_cast<size_t>(__builtin_ctzll(ends));
+        const char* from = text_.data() + pos_;
+        size_t length = end - pos_;
+        if (lineEnd_ == '\n' && length > 0 && from[length - 1] == '\r') {
+          --length;
+        }
+        *piece = std::string_view(from, length);
+        *lineEnd = true;
+        pos_ = end + 1;
+        return true;
+      }
+    }
+    return NextPiece(piece, lineEnd);
+  }
 
  private:
+  bool NextPiece(std::string_view* piece, bool* lineEnd);
+
+  // A bit for each line end among the 64 bytes from `from`, which all lie
+  // in the text.
+  uint64_t LineEndsAt(size_t from) const {
+    const char* p = text_.data() + from;
+#if defined(__SSE2__)
+    const __m128i lineEnd = _mm_set1_epi8(lineEnd_);
+    uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i) {
+      const __m128i bytes =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      bits |= static_cast<uint64_t>(static_cast<uint32_t>(
+                  _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineEnd))))
+              << (16 * i);
+    }
+    return bits;
+#else
+    uint64_t bits = 0;
+    for (int i = 0; i < 64; ++i) {
+      bits |= static_cast<uint64_t>(p[i] == lineEnd_) << i;
+    }
+    return bits;
+#endif
+  }
+  // The first line end at or after pos_ and before `limit`, else `limit`.
+  size_t FindLineEnd(size_t limit);
+
   std::string_view text_;
   size_t pos_ = 0;
   char lineEnd_ = '\n';
   bool wholeCharacters_ = false;
+  // The line ends of the 64 bytes from block_ (a multiple of 64), one bit
+  // each: found once for all the short lines in them. At first no block,
+  // and so far from any position that none is taken to lie in it.
+  size_t block_ = SIZE_MAX / 2;
+  uint64_t ends_ = 0;
 };
 
 }  // namespace kirato

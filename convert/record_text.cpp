@@ -4,17 +4,24 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "base/utf8.h"
 #include "convert/charset.h"
 #include "convert/lines.h"
 #include "convert/text.h"
-#include "convert/utf8.h"
+#include "convert/ugf.h"
 
 namespace kirato {
 
 namespace {
 
 constexpr std::string_view kUtf8 = "UTF-8";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Text that is not UTF-8 mostly comes from Japanese clients, which write
 // Windows' Shift-JIS.
 constexpr std::string_view kDefaultCharset = "CP932";
@@ -34,12 +41,29 @@ constexpr LangName kLangNames[] = {
     {"EUC-KR", "EUC-KR"},  {"KSC", "EUC-KR"},      {"BIG5", "BIG5"},
 };
 
+// The platform's decoder of the charset asked for last, kept open: asking
+// whether the platform knows a charset and decoding in it cost one opening.
+class Decoders {
+ public:
+  CharsetDecoder* Of(std::string_view charset) {
+    if (charset != charset_) {
+      decoder_ = OpenCharsetDecoder(charset);
+      charset_ = charset;
+    }
+    return decoder_.get();
+  }
+
+ private:
+  std::string_view charset_;  // one of this file's constants
+  std::unique_ptr<CharsetDecoder> decoder_;
+};
+
 // The charset a Lang value names, or empty when it names none that can be
 // decoded here.
-std::string_view CharsetOfLang(std::string_view lang) {
+std::string_view CharsetOfLang(std::string_view lang, Decoders& decoders) {
   for (const LangName& l : kLangNames) {
     if (!EqualsNoCase(lang, l.lang)) continue;
-    if (l.charset == kUtf8 || CharsetKnown(l.charset)) return l.charset;
+    if (l.charset == kUtf8 || decoders.Of(l.charset)) return l.charset;
     return {};
   }
   return {};
@@ -58,7 +82,7 @@ struct RawScan {
 RawScan ScanRaw(std::string_view text) {
   RawScan scan;
   bool inHeader = false;
-  LineSplitter lines(text);
+  LineSplitter lines(text, false, LineSplitter::kNoEndOfFile);
   std::string_view piece;
   bool lineEnd = false;
   while (lines.Next(&piece, &lineEnd)) {
@@ -81,10 +105,13 @@ RawScan ScanRaw(std::string_view text) {
 // `bytes` of *charset as UTF-8. Should the platform fail to decode the
 // charset after all, the bytes are read as UTF-8 and *charset says so.
 std::string Decode(std::string_view bytes, std::string_view* charset,
-                   size_t* firstInvalid) {
+                   size_t* firstInvalid, Decoders& decoders) {
   std::string out;
-  if (*charset != kUtf8 && DecodeToUtf8(bytes, *charset, &out, firstInvalid)) {
-    return out;
+  if (*charset != kUtf8) {
+    if (CharsetDecoder* decoder = decoders.Of(*charset)) {
+      DecodeToUtf8(bytes, *decoder, &out, firstInvalid);
+      return out;
+    }
   }
   *charset = kUtf8;
   *firstInvalid = FirstInvalidUtf8(bytes);
@@ -93,8 +120,8 @@ std::string Decode(std::string_view bytes, std::string_view* charset,
 }
 
 // The charset of text that is not UTF-8 and names none.
-std::string_view DefaultCharset() {
-  return CharsetKnown(kDefaultCharset) ? kDefaultCharset : kUtf8;
+std::string_view DefaultCharset(Decoders& decoders) {
+  return decoders.Of(kDefaultCharset) ? kDefaultCharset : kUtf8;
 }
 
 std::string WithoutNul(std::string_view text) {
@@ -105,43 +132,48 @@ std::string WithoutNul(std::string_view text) {
   return out;
 }
 
-// What one pass over the bytes tells: whether any is above 0x7F and
-// whether any is NUL. Most records are plain ASCII, and this pass is all
-// they cost: it reads eight bytes at a time, without an early exit.
+// What one pass over the bytes tells: where the text ends (at its first
+// Ctrl-Z byte, a DOS end-of-file marker), and whether a byte before that
+// is above 0x7F or NUL. Most records are plain ASCII, and this pass is all
+// they cost: it reads sixteen bytes at a time.
 struct ByteKinds {
+  size_t end = 0;
   bool high = false;
   bool nul = false;
 };
 
 ByteKinds ScanBytes(std::string_view text) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-  uint64_t any = 0;
-  uint64_t zero = 0;  // not 0 once a word held a NUL byte
+  const char* p = text.data();
   size_t pos = 0;
-  for (; pos + 8 <= text.size(); pos += 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, text.data() + pos, 8);
-    any |= word;
-    zero |= (word - kOnes) & ~word & kHighBits;
+  ByteKinds kinds;
+#if defined(__SSE2__)
+  const __m128i endOfFile = _mm_set1_epi8(0x1A);
+  __m128i any = _mm_setzero_si128();
+  __m128i zero = _mm_setzero_si128();
+  for (; pos + 16 <= text.size(); pos += 16) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+    // The chunk with the marker is read byte by byte below.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, endOfFile)) != 0) break;
+    any = _mm_or_si128(any, bytes);
+    zero = _mm_or_si128(zero, _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
   }
-  for (; pos < text.size(); ++pos) {
-    const unsigned char byte = static_cast<unsigned char>(text[pos]);
-    any |= byte;
-    zero |= byte == 0;
+  kinds.high = _mm_movemask_epi8(any) != 0;
+  kinds.nul = _mm_movemask_epi8(zero) != 0;
+#endif
+  for (; pos < text.size() && p[pos] != 0x1A; ++pos) {
+    kinds.high |= static_cast<unsigned char>(p[pos]) >= 0x80;
+    kinds.nul |= p[pos] == '\0';
   }
-  return {(any & kHighBits) != 0, zero != 0};
+  kinds.end = pos;
+  return kinds;
 }
 
 void ReportInvalidBytes(Conversion& c, std::string_view text,
                         std::string_view charset, size_t firstInvalid) {
   const char lineEnd = LineEndOf(text);
-  long long line = 1;
-  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
-           p, lineEnd, text.data() + firstInvalid - p))) != nullptr;
-       ++p) {
-    ++line;
-  }
+  const long long line =
+      1 + std::count(text.begin(), text.begin() + firstInvalid, lineEnd);
   Message(c, std::string("Invalid ")
                  .append(charset)
                  .append(" bytes in ")
@@ -155,8 +187,12 @@ void ReportInvalidBytes(Conversion& c, std::string_view text,
 
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r) {
-  r->raw = CutAtEndOfFile(record);
-  const ByteKinds kinds = ScanBytes(r->raw);
+  // Left in, the mark would hide the first section line, and the header
+  // with it.
+  const bool byteOrderMark = record.starts_with(kByteOrderMark);
+  if (byteOrderMark) record.remove_prefix(kByteOrderMark.size());
+  const ByteKinds kinds = ScanBytes(record);
+  r->raw = record.substr(0, kinds.end);
   if (kinds.nul) {
     r->owned = WithoutNul(r->raw);
     r->changed = true;
@@ -169,23 +205,26 @@ void PrepareRecordText(Conversion& c, std::string_view record,
   const bool nameIsUtf8 = FirstInvalidUtf8(gameName) == std::string_view::npos;
   if (r->ascii && nameIsUtf8) return;
   const RawScan scan = ScanRaw(text);
-  const std::string_view declared = CharsetOfLang(scan.lang);
+  Decoders decoders;
+  const std::string_view declared = CharsetOfLang(scan.lang, decoders);
   if (!nameIsUtf8) {
-    // Not UTF-8, so not the default's first choice either.
-    std::string_view charset = declared.empty() ? DefaultCharset() : declared;
+    // Not UTF-8, so not the default's first choice either. The name comes
+    // from the file system, not from the text a byte order mark speaks of.
+    std::string_view charset =
+        declared.empty() ? DefaultCharset(decoders) : declared;
     size_t ignored = 0;
-    r->gameName = Decode(gameName, &charset, &ignored);
+    r->gameName = Decode(gameName, &charset, &ignored, decoders);
   }
   if (r->ascii || !scan.anySection) return;
 
-  std::string_view charset = declared;
+  std::string_view charset = byteOrderMark ? kUtf8 : declared;
   size_t firstInvalid = std::string_view::npos;
   if (charset.empty() || charset == kUtf8) {
     firstInvalid = FirstInvalidUtf8(text);
     if (firstInvalid == std::string_view::npos) return;  // read as it is
-    if (charset.empty()) charset = DefaultCharset();
+    if (charset.empty()) charset = DefaultCharset(decoders);
   }
-  std::string decoded = Decode(text, &charset, &firstInvalid);
+  std::string decoded = Decode(text, &charset, &firstInvalid, decoders);
   if (firstInvalid != std::string_view::npos) {
     ReportInvalidBytes(c, text, charset, firstInvalid);
   }

@@ -9,10 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "convert/game.h"
+#include "convert/conversion.h"
 
 namespace kirato {
 
+// The text holds no Ctrl-Z byte: the record is cut at its first, a DOS
+// end-of-file marker.
 struct RecordText {
   std::string_view raw;  // the record up to its end-of-file marker
   std::string owned;     // the text, when it differs from `raw`
@@ -25,19 +27,18 @@ struct RecordText {
   }
 };
 
-// Prepares `record` and the game's name. In the default mode a record with
-// bytes above 0x7F is decoded from the charset its header's Lang line names,
-// or, without one the platform knows, from UTF-8 when it is well-formed
-// UTF-8 and from CP932 otherwise; bytes not valid in that charset become
-// U+FFFD and give one message naming the line of the first. A pure ASCII
+// Prepares `record` and the game's name. A UTF-8 byte order mark at the
+// start of the record (as Windows Notepad writes) is left out, and the
+// record is then UTF-8 whatever its Lang line says. In the default mode
+// any other record with bytes above 0x7F is decoded from the charset its
+// header's Lang line names, or, without one the platform knows, from UTF-8
+// when it is well-formed UTF-8 and from CP932 otherwise; bytes not valid
+// in that charset become U+FFFD and give one message naming the line of
+// the first. A pure ASCII
 // record is neither copied nor decoded. A record in which no line names a
 // UGF section is left undecoded: it is refused as a whole.
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r);
-
-// True when `line` (leading whitespace skipped) names a section of the UGF
-// format. The sections are listed once, with their handlers, in game.cpp.
-bool NamesUgfSection(std::string_view line);
 
 }  // namespace kirato
 

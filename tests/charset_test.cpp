@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "convert/utf8.h"
+#include "base/utf8.h"
 
 namespace kirato {
 namespace {
@@ -43,6 +43,15 @@ TEST(CharsetTest, DecodesToUtf8) {
       {"replacements that grow threefold", "CP932", std::string(100, '\xa0'),
        Times(100, "\xEF\xBF\xBD"), 0},
       {"euc-jp", "EUC-JP", "\xa5\xbd\xc9\xbd", "ソ表", kNone},
+      // Only the runs of bytes above 0x7F go to the converter, each with the
+      // ASCII byte after it, which may end a character.
+      {"second bytes in the ascii range", "CP932", "x\x8f\x5c\x95\x5cy",
+       "x十表y", kNone},
+      {"a first byte before two ascii bytes", "CP932", "\x83" "ab", "ヂb", kNone},
+      {"a first byte before a blank", "CP932", "a\x83 z",
+       "a\xEF\xBF\xBD z", 1},
+      {"runs apart in one line", "CP932", "\x95\x5c and \x8f\x5c.",
+       "表 and 十.", kNone},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -74,6 +83,8 @@ TEST(CharsetTest, TellsWellFormedUtf8) {
       {"ascii", "a]b", kNone, "a]b"},
       {"two to four bytes", "é表😀", kNone, "é表😀"},
       {"lone trail byte", "a\x80z", 1, "a\xEF\xBF\xBDz"},
+      {"after sixteen bytes and more", std::string(40, 'a') + "\x80",
+       40, std::string(40, 'a') + "\xEF\xBF\xBD"},
       {"overlong", "\xC0\xAF", 0, "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"surrogate", "\xED\xA0\x80", 0, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"above U+10FFFF", "\xF4\x90\x80\x80", 0,

@@ -1,18 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <new>
 
 #include "convert_helpers.h"
 
-// Lets a test make the next allocation fail, as a full memory would.
-static bool g_failNextAllocation = false;
+// Lets a test make one allocation fail, as a full memory would: the one
+// after this many more (-1: none).
+static long g_allocationsBeforeFailure = -1;
 
 // Out of line, like the deletes below: inlined, the malloc() would meet the
 // library's sized deletes and look like a mismatch to the compiler.
 [[gnu::noinline]] void* operator new(size_t size) {
-  if (g_failNextAllocation) {
-    g_failNextAllocation = false;
+  if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0) {
     throw std::bad_alloc();
   }
   if (void* p = std::malloc(size ? size : 1)) return p;
@@ -33,10 +34,25 @@ namespace {
 
 using Entries = std::vector<std::pair<int32_t, std::string>>;
 
-Entries EntriesOf(const GameState& game) {
+// The notes as SGF pieces in the order the record made them: a C property
+// for each comment line, and for each move one LB property, where its
+// first label stands, holding all its labels.
+Entries EntriesOf(const GameModel& game) {
   Entries out;
-  for (const CommentRecord& e : game.comments.entries) {
-    out.emplace_back(e.number, e.text);
+  std::map<int32_t, size_t> labels;
+  for (const MoveNote& n : game.notes) {
+    if (!n.label) {
+      out.emplace_back(n.number, "C[" + EscapeSgfText(n.text).append("]"));
+      continue;
+    }
+    std::string value = {'[', n.col, n.row, ':'};
+    value.append(EscapeSgfText(n.text)).append("]");
+    const auto [entry, made] = labels.emplace(n.number, out.size());
+    if (made) {
+      out.emplace_back(n.number, "LB" + value);
+    } else {
+      out[entry->second].second += value;
+    }
   }
   return out;
 }
@@ -68,13 +84,13 @@ TEST(FigureTest, LinesBecomeEntries) {
        {}, 2},
       {"label text keeps its commas", {".Text,2", ".#,1,1,A,B"},
        {{2, "LB[as:A,B]"}}, 2},
-      {"column 0 gives '`'", {".Text,2", ".#,0,1,A"}, {{2, "LB[`s:A]"}}, 2},
-      {"row letters ']' and '\\' are escaped",
-       {".Text,3", ".#,1,23,A", ".#,1,24,B"}, {{3, "LB[a\\]:A][a\\\\:B]"}}, 3},
-      {"letters beyond printable ASCII are ignored",
-       {".Text,3", ".#,31,1,A", ".#,1,85,B", ".#,99999999999,1,C",
-        ".#,30,84,D"},
-       {{3, "LB[~ :D]"}}, 3},
+      {"the corners of the board", {".Text,2", ".#,19,1,A", ".#,1,19,B"},
+       {{2, "LB[ss:A][aa:B]"}}, 2},
+      {"labels beyond the board are passed over",
+       {".Text,3", ".#,0,1,A", ".#,20,1,B", ".#,1,0,C", ".#,1,20,D",
+        ".#,1,23,E", ".#,1,24,F", ".#,31,1,G", ".#,1,85,H",
+        ".#,99999999999,1,I", ".#,30,84,J"},
+       {}, 3},
       {"markers in any case, spaces before the number",
        {".text,7", "a", ".TEXT, 8", "b", ".ENDTEXT", "c"},
        {{7, "C[a]"}, {8, "C[b]"}}, -1},
@@ -87,10 +103,10 @@ TEST(FigureTest, LinesBecomeEntries) {
     SCOPED_TRACE(c.name);
     TestConversion t;
     for (std::string_view line : c.lines) {
-      ASSERT_EQ(0, HandleFigureLine(t.conv, line));
+      ASSERT_TRUE(t.Read(ReadFigureLine, line));
     }
-    EXPECT_EQ(c.entries, EntriesOf(t.conv.game));
-    EXPECT_EQ(c.textMoveNumber, t.conv.game.textMoveNumber);
+    EXPECT_EQ(c.entries, EntriesOf(t.game));
+    EXPECT_EQ(c.textMoveNumber, t.reader.textMoveNumber);
     EXPECT_TRUE(t.Messages().empty());
   }
 }
@@ -98,20 +114,19 @@ TEST(FigureTest, LinesBecomeEntries) {
 TEST(FigureTest, AGameHoldsAtMost9999Entries) {
   TestConversion t;
   t.conv.options.traceLevel = 4;
-  HandleFigureLine(t.conv, ".Text,1");
-  for (int i = 1; i < kMaxRecords; ++i) HandleFigureLine(t.conv, "c");
-  EXPECT_EQ(0, HandleFigureLine(t.conv, ".#,1,1,L"));
-  EXPECT_EQ(kMaxRecords, t.conv.game.comments.count());
+  t.Read(ReadFigureLine, ".Text,1");
+  for (int i = 1; i < kMaxRecords; ++i) t.Read(ReadFigureLine, "c");
+  EXPECT_TRUE(t.Read(ReadFigureLine, ".#,1,1,L"));
+  EXPECT_EQ(kMaxRecords, t.reader.figureEntries);
   EXPECT_TRUE(t.Messages().empty());
   const std::string traced = t.Trace();
   EXPECT_TRUE(traced.ends_with("\r\nHandleFigureLine.#,1,1,L\r\n"));
 
-  EXPECT_EQ(1, HandleFigureLine(t.conv, ".EndText"));
+  EXPECT_FALSE(t.Read(ReadFigureLine, ".EndText"));
   EXPECT_EQ(std::vector<std::string>{"Too many comments in this file. "
                                      "Conversion aborted."},
             t.Messages());
-  EXPECT_EQ(1, t.conv.errorFlag);
-  EXPECT_EQ(1, t.conv.game.textMoveNumber);
+  EXPECT_EQ(1, t.reader.textMoveNumber);
   EXPECT_EQ(traced, t.Trace());
 }
 
@@ -134,21 +149,36 @@ TEST(FigureTest, NoBlockOutlivesItsFile) {
   }
 }
 
+// Whichever allocation fails, the record fails with the one message and
+// nothing thrown; where none fails, it converts as usual.
 TEST(FigureTest, RunningOutOfMemoryFailsTheGame) {
-  for (std::string_view line : {"a comment", ".#,1,1,A"}) {
-    SCOPED_TRACE(line);
+  const std::string record =
+      "[Header]\nTitle=Cup\nPlayerB=Ann,2d\n[Data]\nPD,B,1\nDD,W,2\n"
+      "[Figure]\n.Text,1\na comment\n.#,1,1,A\n";
+  TestConversion plain;
+  std::string expected;
+  ASSERT_EQ(0, ConvertText(plain, record, &expected));
+  int failures = 0;
+  for (long k = 0;; ++k) {
+    SCOPED_TRACE(k);
     TestConversion t;
-    HandleFigureLine(t.conv, ".Text,1");
-    g_failNextAllocation = true;
-    const int result = HandleFigureLine(t.conv, line);
-    g_failNextAllocation = false;
+    std::string sgf;
+    g_allocationsBeforeFailure = k;
+    const int result = ConvertText(t, record, &sgf);
+    const bool failed = g_allocationsBeforeFailure < 0;
+    g_allocationsBeforeFailure = -1;
+    if (!failed) {
+      EXPECT_EQ(0, result);
+      EXPECT_EQ(expected, sgf);
+      break;
+    }
+    ++failures;
     EXPECT_EQ(1, result);
     EXPECT_EQ(std::vector<std::string>{"Not enough memory for this file. "
                                        "Conversion aborted."},
               t.Messages());
-    EXPECT_EQ(1, t.conv.errorFlag);
-    EXPECT_EQ(0, t.conv.game.comments.count());
   }
+  EXPECT_LT(5, failures);
 }
 
 }  // namespace

@@ -78,6 +78,65 @@ TEST(LineSplitterTest, SplitsLikeALineBuffer) {
   }
 }
 
+// The pieces of a plain line buffer, one byte at a time: what the splitter,
+// which looks for line ends 64 bytes at a time, must agree with.
+std::vector<std::string> BufferPieces(std::string_view text) {
+  text = text.substr(0, text.find('\x1A'));
+  const char end = text.find('\n') != std::string_view::npos ? '\n'
+                   : text.find('\r') != std::string_view::npos ? '\r'
+                                                               : '\n';
+  std::vector<std::string> out;
+  std::string piece;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool crlf = end == '\n' && text[i] == '\r' && i + 1 < text.size() &&
+                      text[i + 1] == '\n';
+    if (text[i] == end || crlf) {
+      out.push_back(piece + "\n");
+      piece.clear();
+      i += crlf;
+    } else {
+      piece += text[i];
+      if (piece.size() == LineSplitter::kMaxPiece) {
+        out.push_back(piece);
+        piece.clear();
+      }
+    }
+  }
+  if (!piece.empty()) out.push_back(piece);
+  return out;
+}
+
+// Lines of every length around the blocks of 64 bytes: ends on the last
+// byte of a block and on the first of the next, a carriage return and its
+// line feed in two blocks, lines over one block and over two.
+TEST(LineSplitterTest, LinesAcrossBlocks) {
+  std::string lengths;
+  for (int n = 0; n < 200; ++n) lengths += std::string(n, 'a' + n % 26) + "\n";
+  std::string crlf;
+  for (int n = 0; n < 200; ++n) crlf += std::string(n, 'q') + "\r\n";
+  std::string cr;
+  for (int n = 0; n < 140; ++n) cr += std::string(n, 'r') + "\r";
+  struct Case {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      {"every length up to 199", lengths},
+      {"crlf after every length", crlf},
+      {"carriage returns alone", cr},
+      {"a line end at the end of a block", std::string(63, 'x') + "\ny\n"},
+      {"a line end at the start of a block", std::string(64, 'x') + "\ny"},
+      {"crlf across blocks", std::string(63, 'x') + "\r\n" +
+                                 std::string(70, 'y') + "\r\nz"},
+      {"ctrl-z in the third block", lengths.substr(0, 150) + "\x1A" + lengths},
+      {"short lines, then a piece limit", lengths.substr(0, 300) +
+                                              std::string(3000, 'w') + "\nv\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(BufferPieces(c.text), Pieces(c.text));
+  }
+}
+
 // A line of megabytes is cut into pieces without searching the rest of it
 // again for each piece: this finishes at once rather than in minutes.
 TEST(LineSplitterTest, HugeLineIsCutInPieces) {

@@ -13,7 +13,7 @@ TEST(MovesTest, DataLinesBecomeRecords) {
     std::string_view line;
     int32_t number;
     char color;
-    int pass;
+    bool pass;
     const char* point;  // col, row; empty for a pass
   } cases[] = {
       {"point, colour, number", 19, "PD,B1,12,0", 12, 'B', 0, "pp"},
@@ -35,10 +35,10 @@ TEST(MovesTest, DataLinesBecomeRecords) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestConversion t;
-    t.conv.game.boardSize = c.boardSize;
-    ASSERT_EQ(0, HandleMove(t.conv, c.line));
-    ASSERT_EQ(1, t.conv.game.moves.count());
-    const MoveRecord& r = t.conv.game.moves.records[0];
+    t.reader.boardSize = c.boardSize;
+    ASSERT_TRUE(t.Read(ReadDataLine, c.line));
+    ASSERT_EQ(1u, t.game.moves.size());
+    const Move& r = t.game.moves[0];
     EXPECT_EQ(c.number, r.number);
     EXPECT_EQ(c.color, r.color);
     EXPECT_EQ(c.pass, r.pass);
@@ -49,11 +49,11 @@ TEST(MovesTest, DataLinesBecomeRecords) {
 
 TEST(MovesTest, BoardSizeIsTakenWhenTheLineIsRead) {
   TestConversion t;
-  ASSERT_EQ(0, HandleMove(t.conv, "AA,B,1"));
-  t.conv.game.boardSize = 9;
-  ASSERT_EQ(0, HandleMove(t.conv, "AA,W,2"));
-  EXPECT_EQ('s', t.conv.game.moves.records[0].row);
-  EXPECT_EQ('i', t.conv.game.moves.records[1].row);
+  ASSERT_TRUE(t.Read(ReadDataLine, "AA,B,1"));
+  t.reader.boardSize = 9;
+  ASSERT_TRUE(t.Read(ReadDataLine, "AA,W,2"));
+  EXPECT_EQ('s', t.game.moves[0].row);
+  EXPECT_EQ('i', t.game.moves[1].row);
 }
 
 TEST(MovesTest, MalformedLinesStopTheGame) {
@@ -77,31 +77,29 @@ TEST(MovesTest, MalformedLinesStopTheGame) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestConversion t;
-    ASSERT_EQ(0, HandleMove(t.conv, "AA,B,40"));
-    ASSERT_EQ(0, HandleMove(t.conv, "BB,W,41"));
-    EXPECT_EQ(1, HandleMove(t.conv, c.line));
+    ASSERT_TRUE(t.Read(ReadDataLine, "AA,B,40"));
+    ASSERT_TRUE(t.Read(ReadDataLine, "BB,W,41"));
+    EXPECT_FALSE(t.Read(ReadDataLine, c.line));
     EXPECT_EQ(std::vector<std::string>{c.message + tail}, t.Messages());
-    EXPECT_EQ(1, t.conv.errorFlag);
-    EXPECT_EQ(2, t.conv.game.moves.count());
+    EXPECT_EQ(2u, t.game.moves.size());
   }
 }
 
 TEST(MovesTest, AGameHoldsAtMost9999Records) {
   TestConversion t;
   t.conv.options.traceLevel = 9;
-  for (int i = 1; i < kMaxRecords; ++i) HandleMove(t.conv, "AA,B,1");
+  for (int i = 1; i < kMaxRecords; ++i) t.Read(ReadDataLine, "AA,B,1");
   const std::string traced = t.Trace();
-  EXPECT_EQ(0, HandleMove(t.conv, "PD,W,9999"));
-  EXPECT_EQ(kMaxRecords, t.conv.game.moves.count());
+  EXPECT_TRUE(t.Read(ReadDataLine, "PD,W,9999"));
+  EXPECT_EQ(size_t{kMaxRecords}, t.game.moves.size());
   EXPECT_TRUE(t.Messages().empty());
   EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.Trace());
 
-  EXPECT_EQ(1, HandleMove(t.conv, "PD,B,10000"));
+  EXPECT_FALSE(t.Read(ReadDataLine, "PD,B,10000"));
   EXPECT_EQ(std::vector<std::string>{"Too many variations in this file. "
                                      "Conversion aborted."},
             t.Messages());
-  EXPECT_EQ(1, t.conv.errorFlag);
-  EXPECT_EQ(kMaxRecords, t.conv.game.moves.count());
+  EXPECT_EQ(size_t{kMaxRecords}, t.game.moves.size());
   EXPECT_EQ(traced + "HandleMove PD,W,9999\r\n", t.Trace());
 }
 
@@ -133,6 +131,9 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
        "\n;W[qd]AB[pd]AW[dp]LB[br:O][as:Z]\nC[one\nzero]\n"},
       {"labels made before the comment stay first",
        "QP,W,1\n", ".Text,1\n.#,1,1,X\nx\n", "\n;W[qd]LB[as:X]\nC[x]\n"},
+      {"a label off the board is none, and does not come first",
+       "QP,W,1\n", ".Text,1\n.#,20,1,X\nx\n.#,1,1,Y\n",
+       "\n;W[qd]C[x]\nLB[as:Y]\n"},
       {"comment lines of a move join into one property where the first is",
        "QP,W,1\n", ".Text,1\na\n.#,1,1,X\nb\n.Text,2\nz\n.Text,1\nc\n",
        "\n;W[qd]C[a\nb\nc]\nLB[as:X]\n"},
@@ -160,14 +161,15 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
   }
 }
 
-TEST(MovesTest, PrintMoveTreeIsTraced) {
+// The log names the step that writes the moves, after every line read.
+TEST(MovesTest, WritingTheMovesIsTraced) {
   TestConversion t;
   t.conv.options.traceLevel = 4;
-  HandleMove(t.conv, "PD,B,1");
-  std::string out;
-  EXPECT_EQ(0, PrintMoveTree(t.conv, out));
-  EXPECT_EQ("\n;B[pp]", out);
-  EXPECT_EQ("PrintMoveTree\r\n", t.Trace());
+  std::string sgf;
+  ASSERT_EQ(0, ConvertText(t, "[Data]\nPD,B,1\n[Figure]\n.Text,1\n", &sgf));
+  EXPECT_TRUE(sgf.ends_with("\n;B[pp])\n"));
+  EXPECT_EQ("ConvertGame\r\nHandleFigureLine.Text,1\r\nPrintMoveTree\r\n",
+            t.Trace());
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
-#include "convert/text.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "base/ascii.h"
+#include "convert/sgf_writer.h"
+#include "convert/text.h"
 
 namespace kirato {
 namespace {
@@ -81,17 +83,22 @@ TEST(TextTest, Escaping) {
       {"[x]", "[x\\]"},  // an opening bracket needs nothing
       {"\x81\x5C", "\x81\\\x5C"},  // byte by byte, also inside a double-byte
       {std::string("a\0b", 3), std::string("a\0b", 3)},
+      {":", "\\:"},
+      {"]", "\\]"},
+      // Sixteen bytes at a time: escapes at both ends of a chunk and after.
+      {std::string(15, 'a') + ":" + std::string(16, 'b') + "]c",
+       std::string(15, 'a') + "\\:" + std::string(16, 'b') + "\\]c"},
+      {":" + std::string(31, 'd') + "\\" + std::string(17, 'e'),
+       "\\:" + std::string(31, 'd') + "\\\\" + std::string(17, 'e')},
+      {std::string(48, 'f'), std::string(48, 'f')},
+      {"a", "a"},
+      {"\xFF", "\xFF"},
+      {std::string(1, '\0'), std::string(1, '\0')},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.in);
     EXPECT_EQ(c.out, EscapeSgfText(c.in));
   }
-  EXPECT_EQ("\\:", EscapeSgfChar(':'));
-  EXPECT_EQ("\\]", EscapeSgfChar(']'));
-  EXPECT_EQ("\\\\", EscapeSgfChar('\\'));
-  EXPECT_EQ("a", EscapeSgfChar('a'));
-  EXPECT_EQ(std::string(1, '\xFF'), EscapeSgfChar('\xFF'));
-  EXPECT_EQ(std::string(1, '\0'), EscapeSgfChar('\0'));
 }
 
 TEST(TextTest, ReadNumber) {

@@ -17,7 +17,6 @@
 #include "batch/process.h"
 #include "batch/run_state.h"
 #include "batch/walk.h"
-#include "convert/text.h"
 
 namespace {
 

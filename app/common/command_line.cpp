@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "app/version.h"
+#include "base/ascii.h"
 #include "batch/process.h"
 #include "batch/run_state.h"
-#include "convert/text.h"
 
 namespace kirato {
 

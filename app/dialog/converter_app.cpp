@@ -11,7 +11,6 @@
 #include "batch/datafile.h"
 #include "batch/path.h"
 #include "batch/process.h"
-#include "convert/text.h"
 
 namespace kirato {
 

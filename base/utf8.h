@@ -1,7 +1,7 @@
-// UTF-8 as the SGF files are written in it: telling well-formed text from
-// other bytes, and mending what is not.
-#ifndef KIRATO_CONVERT_UTF8_H_
-#define KIRATO_CONVERT_UTF8_H_
+// UTF-8, the text of the SGF files and of paths inside the program: telling
+// well-formed text from other bytes, and mending what is not.
+#ifndef KIRATO_BASE_UTF8_H_
+#define KIRATO_BASE_UTF8_H_
 
 #include <string>
 #include <string_view>
@@ -32,4 +32,4 @@ void AppendRepairedUtf8(std::string& out, std::string_view text);
 
 }  // namespace kirato
 
-#endif  // KIRATO_CONVERT_UTF8_H_
+#endif  // KIRATO_BASE_UTF8_H_

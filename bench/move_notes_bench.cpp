@@ -1,7 +1,7 @@
-// Converts a game of 9,999 moves with a comment entry on every move, once
+// Converts a game of 9,999 moves with a comment line on every move, once
 // through the program and once through a reference that finds each move's
-// entries by scanning the whole comment list, as a plain implementation
-// would. Both must write the same bytes; the benchmark compares their times.
+// notes by scanning all of them, as a plain implementation would. Both must
+// write the same bytes; the benchmark compares their times.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -26,9 +26,10 @@ std::string MakeGame() {
     ugf += n % 2 ? ",B1," : ",W2,";
     ugf += std::to_string(n) + ",0\n";
   }
-  // Comments come in reverse move order, so that the list order is not the
-  // order of the moves. ".Text" switches blocks without ".EndText":
-  // after the 9,999th entry any further figure line ends the conversion.
+  // Comments come in reverse move order, so that the notes' order is not
+  // the order of the moves. ".Text" switches blocks without ".EndText":
+  // after the 9,999th comment line any further figure line ends the
+  // conversion.
   ugf += "[Figure]\n";
   for (int n = kMoves; n >= 1; --n) {
     ugf += ".Text," + std::to_string(n) + "\nMove " + std::to_string(n) +
@@ -37,77 +38,61 @@ std::string MakeGame() {
   return ugf;
 }
 
-// The entries of `number`, found by a scan of the whole list, written as the
-// program writes them: comment lines joined into one property where the
-// first stands, label entries as they are.
-void ScanEntriesOf(const CommentList& comments, int32_t number,
-                   std::string& out) {
-  const auto isComment = [](const std::string& t) {
-    return t.compare(0, 2, "C[") == 0;
-  };
-  bool commentWritten = false;
-  for (int i = 0; i < comments.count(); ++i) {
-    const CommentRecord& e = comments.entries[i];
-    if (e.number != number) continue;
-    if (!isComment(e.text)) {
-      out += e.text + "\n";
-    } else if (!commentWritten) {
-      commentWritten = true;
-      std::string joined;
-      for (int j = i; j < comments.count(); ++j) {
-        const CommentRecord& f = comments.entries[j];
-        if (f.number != number || !isComment(f.text)) continue;
-        if (j != i) joined += '\n';
-        joined.append(f.text, 2, f.text.size() - 3);
-      }
-      out += "C[" + joined + "]\n";
+// The notes of `number`, found by a scan of all of them, written as the
+// program writes them: comment lines joined into one property, labels into
+// another, whichever came first written first.
+void ScanNotesOf(const std::vector<MoveNote>& notes, int32_t number,
+                 std::string& out) {
+  std::string comment;
+  std::string labels;
+  bool labelsFirst = false;
+  for (const MoveNote& n : notes) {
+    if (n.number != number) continue;
+    if (n.label) {
+      if (labels.empty() && comment.empty()) labelsFirst = true;
+      labels += std::string{'[', n.col, n.row, ':'} + EscapeSgfText(n.text) +
+                "]";
+    } else {
+      comment += (comment.empty() ? "C[" : "\n") + EscapeSgfText(n.text);
+    }
+  }
+  if (!comment.empty()) comment += "]\n";
+  if (!labels.empty()) labels = "LB" + labels + "\n";
+  out += labelsFirst ? labels + comment : comment + labels;
+}
+
+void ScanMoveTree(const GameModel& game, std::string& out) {
+  const std::vector<Move>& moves = game.moves;
+  for (size_t i = 0; i < moves.size(); ++i) {
+    const Move& m = moves[i];
+    out += std::string("\n;") + m.color + "[" +
+           (m.pass ? "" : std::string{m.col, m.row}) + "]";
+    if (i + 1 == moves.size() || moves[i + 1].number != m.number) {
+      ScanNotesOf(game.notes, m.number, out);
     }
   }
 }
 
-void ScanMoveTree(const GameState& game, std::string& out) {
-  const std::vector<MoveRecord>& records = game.moves.records;
-  int32_t previous = -1;
-  char openAdded = 0;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const MoveRecord& r = records[i];
-    const std::string point = r.pass ? "" : std::string{r.col, r.row};
-    if (r.number != 0) {
-      out += std::string("\n;") + r.color + "[" + point + "]";
-      openAdded = 0;
-    } else if (!r.pass) {
-      if (previous != 0 || openAdded != r.color) {
-        out += std::string("A") + r.color;
-        openAdded = r.color;
-      }
-      out += "[" + point + "]";
-    }
-    previous = r.number;
-    if (i + 1 == records.size() || records[i + 1].number != r.number) {
-      ScanEntriesOf(game.comments, r.number, out);
-    }
-  }
-}
-
-// The reference conversion: the program's own line handlers, the scanning
-// move tree.
+// The reference conversion: the program's own line readers, the scanning
+// move tree. The game has moves and notes only: no header, no stones
+// added, no review.
 int ConvertWithScan(std::string_view ugf, std::string* sgf) {
-  Conversion c;
+  TestConversion t;
   *sgf = kRoot;
-  int (*handler)(Conversion&, std::string_view) = nullptr;
+  LineReader read = nullptr;
   while (!ugf.empty()) {
     const size_t end = ugf.find('\n');
     const std::string_view line = ugf.substr(0, end);
     ugf.remove_prefix(end == std::string_view::npos ? ugf.size() : end + 1);
     if (line == "[Data]") {
-      handler = HandleMove;
+      read = ReadDataLine;
     } else if (line == "[Figure]") {
-      handler = HandleFigureLine;
-    } else if (handler && handler(c, line) != 0) {
+      read = ReadFigureLine;
+    } else if (read && !t.Read(read, line)) {
       return 1;
     }
   }
-  ScanMoveTree(c.game, *sgf);
+  ScanMoveTree(t.game, *sgf);
   *sgf += ")\n";
   return 0;
 }

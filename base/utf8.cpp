@@ -1,7 +1,11 @@
-#include "convert/utf8.h"
+#include "base/utf8.h"
 
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kirato {
 
@@ -52,7 +56,14 @@ size_t ScanSequence(std::string_view text, size_t pos, bool* valid) {
 }  // namespace
 
 size_t SkipAscii(std::string_view text, size_t pos) {
-  // Eight bytes at a time through the long runs of plain text.
+  // Sixteen or eight bytes at a time through the long runs of plain text.
+#if defined(__SSE2__)
+  for (; pos + 16 <= text.size(); pos += 16) {
+    const int high = _mm_movemask_epi8(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos)));
+    if (high != 0) return pos + static_cast<size_t>(__builtin_ctz(high));
+  }
+#endif
   constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   for (; pos + 8 <= text.size(); pos += 8) {
     uint64_t word = 0;

@@ -1,0 +1,147 @@
+// Reading UGF records (.ugf, .ugi) into a GameModel, in one pass over the
+// lines: "[Header]" key=value lines become root properties, "[Data]" lines
+// moves, "[Figure]" lines comment lines and labels, and a review record's
+// "[ReviewNode]" and "[ReviewComment]" lines its review tree.
+//
+// Every line reader takes one line of its section with leading and
+// trailing whitespace removed. It returns true to go on; false when the
+// conversion must end, with *err saying why.
+#ifndef KIRATO_CONVERT_UGF_H_
+#define KIRATO_CONVERT_UGF_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "base/ascii.h"
+#include "convert/conversion.h"
+#include "convert/game_model.h"
+
+namespace kirato {
+
+// A game holds at most kMaxRecords moves and kMaxRecords figure entries
+// (a comment line each, and one for all labels of a move); the limit test
+// is at a count of kMaxRecords.
+constexpr int kMaxRecords = 9999;
+
+// A review holds at most kMaxReviewNodes nodes (its root included) and as
+// many comments. Real reviews hold a few hundred nodes; the bound keeps a
+// hostile record to some 20 MB of memory while leaving room for a review of
+// every one of the kMaxRecords moves.
+constexpr int kMaxReviewNodes = 250000;
+
+// One ".Comment" block of a review: the node it names and its lines.
+struct ReviewComment {
+  int64_t id = 0;
+  int line = 0;
+  std::string text;  // each line followed by a line feed
+};
+
+// An open block of the review tree while it is read.
+struct ReviewBlock {
+  int after = 0;       // the node the next NODE line follows
+  bool first = false;  // the next node starts the block: a branch of `after`
+  bool dead = false;   // an unreadable node: the rest of the block is left out
+  int line = 0;        // of its VARIATION line
+};
+
+// What reading a review needs beyond the tree it makes.
+struct ReviewReading {
+  // Node id -> node; an id without a stone names the node it follows.
+  std::unordered_map<int64_t, int> ids;
+  std::vector<ReviewBlock> blocks;  // [0] the main line, once a node is read
+  int mainMoves = 0;                // main-line nodes with a stone
+  bool full = false;                // the node limit was reached
+  std::vector<ReviewComment> comments;
+  bool commentOpen = false;  // text lines belong to comments.back()
+  // The first thing of the review that cannot be placed (line 0: none).
+  int problemLine = 0;
+  std::string problem;
+};
+
+// One record's reading.
+struct UgfReader {
+  UgfReader(Conversion& conversion, GameModel& model)
+      : c(conversion), game(model) {}
+  Conversion& c;
+  GameModel& game;
+  // The board moves and labels are placed on, as the lines read so far set
+  // it.
+  int boardSize = 19;
+  int lineNumber = 0;       // record line of the line being read, from 1
+  int textMoveNumber = -1;  // move of the open figure text block; -1: none
+  int figureEntries = 0;    // counted against kMaxRecords
+  std::vector<int32_t> labelledMoves;  // moves with a label entry, in order
+  ReviewReading review;
+};
+
+bool ReadHeaderLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadAnyDataLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err);
+
+// Most lines of a record are data lines of one form ("PD,B1,12,0": point,
+// comma, colour) and comment lines: these two read them without a call,
+// and hand every other line, and every line to be traced, to the readers
+// above.
+inline bool ReadDataLine(UgfReader& r, std::string_view line,
+                         std::string* err) {
+  const char* p = line.data();
+  const size_t size = line.size();
+  std::vector<Move>& moves = r.game.moves;
+  if (size < 4 || p[2] != ',' || (p[3] != 'B' && p[3] != 'W') ||
+      !IsUpperLetter(p[0]) || p[0] == 'Y' || !IsUpperLetter(p[1]) ||
+      moves.size() >= kMaxRecords || r.c.options.traceLevel >= 9) {
+    return ReadAnyDataLine(r, line, err);
+  }
+  Move move;
+  move.col = static_cast<char>(p[0] - 'A' + 'a');
+  // UGF counts rows from the bottom, SGF from the top.
+  move.row = static_cast<char>('a' + (r.boardSize - 1) - (p[1] - 'A'));
+  move.color = p[3];
+  size_t pos = 4;
+  while (pos < size && p[pos] != ',') ++pos;
+  if (pos < size) ++pos;
+  move.number = static_cast<int32_t>(ReadNumber(line, SkipSpace(line, pos)));
+  moves.push_back(move);
+  return true;
+}
+
+inline bool ReadFigureLine(UgfReader& r, std::string_view line,
+                           std::string* err) {
+  if (line.empty() || line[0] == '.' || r.textMoveNumber < 0 ||
+      r.figureEntries >= kMaxRecords || r.c.options.traceLevel >= 4) {
+    return ReadAnyFigureLine(r, line, err);
+  }
+  MoveNote note;
+  note.number = r.textMoveNumber;
+  note.text = line;
+  r.game.notes.push_back(note);
+  ++r.figureEntries;
+  return true;
+}
+
+bool ReadReviewNodeLine(UgfReader& r, std::string_view line, std::string* err);
+bool ReadReviewCommentLine(UgfReader& r, std::string_view line,
+                           std::string* err);
+
+// Matches the review's main line with the game's moves and gathers the
+// comments onto their nodes, filling game.review.main and .text; shows one
+// message for the first part of the review that cannot be placed.
+void PlaceReview(UgfReader& r);
+
+// Reads the record's text as PrepareRecordText leaves it (decoded, cut at
+// its end-of-file marker: see record_text.h) into *game. False when the
+// record cannot be converted, with *err saying why; *game then holds what
+// the lines before the fault gave.
+bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
+             std::string* err);
+
+// True when `line` (leading whitespace skipped) names a section of the UGF
+// format.
+bool NamesUgfSection(std::string_view line);
+
+}  // namespace kirato
+
+#endif  // KIRATO_CONVERT_UGF_H_

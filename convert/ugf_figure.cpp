@@ -1,0 +1,87 @@
+// The "[Figure]" section: text blocks tied to a move number, whose lines
+// are the move's comment and whose ".#" lines its labels.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/text.h"
+#include "convert/ugf.h"
+
+namespace kirato {
+
+namespace {
+
+// ".Text,N" opens the block of move N; without a number the block stays as
+// it was.
+void OpenTextBlock(UgfReader& r, std::string_view line) {
+  const size_t pos = SkipSpace(line, AfterComma(line, 0));
+  if (DigitAt(line, pos)) {
+    r.textMoveNumber = static_cast<int>(ReadNumber(line, pos));
+  }
+}
+
+// The SGF letter of a 1-based line number of the board, or 0 for a number
+// beyond it.
+char BoardLetter(const UgfReader& r, long long number) {
+  if (number < 1 || number > r.boardSize) return 0;
+  return static_cast<char>('a' + (number - 1));
+}
+
+// ".#,column,row,text": a label on a point of the board. Lines that do not
+// fit, and labels beyond the board, are passed over.
+void AddLabel(UgfReader& r, std::string_view line) {
+  size_t pos = AfterComma(line, 2);
+  if (!DigitAt(line, pos)) return;
+  const long long column = ReadNumber(line, pos);
+  pos = AfterComma(line, pos);
+  if (!DigitAt(line, pos)) return;
+  // Rows count from the bottom of the board, as in the data lines.
+  const long long row = ReadNumber(line, pos);
+  const size_t comma = line.find(',', pos);
+  if (comma == std::string_view::npos || comma + 1 == line.size()) return;
+  MoveNote note;
+  note.col = BoardLetter(r, column);
+  note.row = BoardLetter(r, r.boardSize + 1 - row);
+  if (note.col == 0 || note.row == 0) return;
+  note.number = r.textMoveNumber;
+  note.label = true;
+  note.text = line.substr(comma + 1);
+  // All labels of a move are one figure entry, made with its first label.
+  std::vector<int32_t>& labelled = r.labelledMoves;
+  const auto at =
+      std::lower_bound(labelled.begin(), labelled.end(), note.number);
+  if (at == labelled.end() || *at != note.number) {
+    labelled.insert(at, note.number);
+    ++r.figureEntries;
+  }
+  r.game.notes.push_back(note);
+}
+
+}  // namespace
+
+bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err) {
+  if (r.figureEntries >= kMaxRecords) {
+    *err = "Too many comments in this file. Conversion aborted.";
+    return false;
+  }
+  if (r.c.options.traceLevel >= 4) Trace(r.c, "HandleFigureLine", line);
+  if (line.empty() || line[0] != '.') {
+    // Outside a block nothing is taken.
+    if (r.textMoveNumber < 0) return true;
+    MoveNote note;
+    note.number = r.textMoveNumber;
+    note.text = line;
+    r.game.notes.push_back(note);
+    ++r.figureEntries;
+  } else if (StartsWithNoCase(line, ".Text")) {
+    OpenTextBlock(r, line);
+  } else if (StartsWithNoCase(line, ".EndText")) {
+    r.textMoveNumber = -1;
+  } else if (r.textMoveNumber >= 0 && line.size() >= 2 && line[1] == '#') {
+    AddLabel(r, line);
+  }
+  return true;
+}
+
+}  // namespace kirato
