@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch/pool.h"
+#include "batch/record_names.h"
 #include "convert/convert.h"
 #include "convert/text.h"
 
@@ -57,17 +58,6 @@ int CreateOutputDir(Run& run, int lineNumber, const std::string& inputDir,
   return 0;
 }
 
-// The output name of a candidate: a name whose part from its last '.' is
-// exactly ".ugf" or ".ugi" (letter case counts), with that part made ".sgf".
-// Empty for any other name.
-std::string OutputNameFor(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return {};
-  const std::string_view ext = std::string_view(name).substr(dot);
-  if (ext != ".ugf" && ext != ".ugi") return {};
-  return name.substr(0, dot) + ".sgf";
-}
-
 // One record to convert, and where its output goes. Without folders the
 // paths are used as they stand.
 struct RecordJob {
@@ -79,6 +69,12 @@ struct RecordJob {
   std::string outputPath;
   FileStatus outStatus;  // the output as the decision to convert saw it
   bool outputIsInput = false;
+  // A name that a record could have: never written, whatever it holds.
+  bool outputNamedLikeRecord = false;
+  // The walk removes the SGF file of a record that no longer converts, so
+  // that it cannot pass for this record's; a single conversion leaves its
+  // output as it was.
+  bool removeStaleOutput = false;
   std::string gameName;
 };
 
@@ -120,47 +116,53 @@ void RemoveOutput(Disk& disk, const RecordJob& job) {
   }
 }
 
+enum class Stored { kYes, kNotConverted, kFailed };
+
 // Reads, converts and stores one record, adding to `o` what it showed.
-// True when the SGF file is stored; *converted tells whether the record got
-// as far as its conversion.
-bool ConvertAndStore(Disk& disk, const RecordJob& job, ConvertOptions options,
-                     RecordOutcome& o, bool* converted) {
+// kNotConverted: the record itself was refused; kFailed: the system
+// refused a read or a write.
+Stored ConvertAndStore(Disk& disk, const RecordJob& job,
+                       ConvertOptions options, RecordOutcome& o) {
   std::string err;
   std::string record;
   if (ReadRecord(disk, job, &record, &err) != Disk::kRead) {
     IoFailure(o, "read", job.inputPath, err);
-    return false;
+    return Stored::kFailed;
   }
   if (job.outputIsInput) {
     IoFailure(o, "write", job.outputPath,
               "it is the record '" + job.inputPath + "' itself");
-    return false;
+    return Stored::kFailed;
+  }
+  if (job.outputNamedLikeRecord) {
+    IoFailure(o, "write", job.outputPath,
+              "the name of a game record, not of an SGF file");
+    return Stored::kFailed;
   }
   std::unique_ptr<OutputFile> out = CreateOutputFor(disk, job, &err);
   if (!out) {
     IoFailure(o, "write", job.outputPath, err);
-    return false;
+    return Stored::kFailed;
   }
   options.recordPath = job.inputPath;
   GameResult game;
   ConvertGame(record, job.gameName, options, &game);
   std::move(game.notes.begin(), game.notes.end(), std::back_inserter(o.notes));
-  *converted = true;
   if (!game.converted) {
     // Whatever stopped it, the record has no SGF file: a run that leaves
     // one behind has failed.
     o.failed = 1;
     o.errorFlag = 1;
-    return false;
+    return Stored::kNotConverted;
   }
   // A game that is not completely on disk must not count as converted: a
   // later run would skip it as up to date.
   out->Write(game.sgf);  // a write error is reported again by Commit
   if (!out->Commit(&err)) {
     IoFailure(o, "write", job.outputPath, err);
-    return false;
+    return Stored::kFailed;
   }
-  return true;
+  return Stored::kYes;
 }
 
 // Converts one record. Touches nothing but the disk, so that it can run on
@@ -168,18 +170,21 @@ bool ConvertAndStore(Disk& disk, const RecordJob& job, ConvertOptions options,
 RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
                             const ConvertOptions& options) {
   RecordOutcome o;
-  bool converted = false;
-  const bool stored = ConvertAndStore(disk, job, options, o, &converted);
+  const Stored stored = ConvertAndStore(disk, job, options, o);
+  const bool ok = stored == Stored::kYes;
   AddMessage(o,
-             Format("convert %s%s -> %s", stored ? "" : "(FOUT) ",
+             Format("convert %s%s -> %s", ok ? "" : "(FOUT) ",
                     job.inputPath.c_str(), job.outputPath.c_str()),
-             stored ? NoteKind::kConverted : NoteKind::kFailed);
-  if (stored) {
+             ok ? NoteKind::kConverted : NoteKind::kFailed);
+  if (ok) {
     o.converted = 1;
-  } else if (converted && job.outStatus.kind == FileStatus::kRegular &&
+  } else if (stored == Stored::kNotConverted && job.removeStaleOutput &&
+             job.outStatus.kind == FileStatus::kRegular &&
              !job.outStatus.isLink) {
     // The SGF file of an earlier conversion would now pass for this
-    // record's, and be taken as up to date.
+    // record's, and be taken as up to date. An output that could not be
+    // replaced stays: the next run tries again, and finds it older than
+    // the record.
     RemoveOutput(disk, job);
   }
   return o;
@@ -252,6 +257,7 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
   job.outName = outName;
   job.outputPath = w.out->PathOf(outName);
   job.gameName = outName;
+  job.removeStaleOutput = true;
   Disk& disk = run.disk;
   w.pool.Submit([&disk, options = OptionsOf(run), job = std::move(job)] {
     return ConvertRecord(disk, job, options);
@@ -402,6 +408,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
       (job.outStatus.kind == FileStatus::kRegular &&
        run.disk.Stat(inputPath, &inStatus) == 0 &&
        SameFile(inStatus, job.outStatus));
+  job.outputNamedLikeRecord = IsNamedLikeRecord(run.disk.Paths(), outputPath);
   const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);
   return outcome.converted ? kConverted : kNotConverted;

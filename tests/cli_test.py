@@ -553,6 +553,13 @@ class CliTest(unittest.TestCase):
              1),
             ("a folder as the output", ["convert", one, ugf],
              ["Cannot write '%s': not a regular file" % ugf], 1),
+            ("operands swapped", ["convert", d.native("out.sgf"), one],
+             ["Cannot write '%s': the name of a game record, not of an SGF "
+              "file" % one], 1),
+            ("an output named like a record in capitals",
+             ["convert", one, d.native("one/G.UGI")],
+             ["Cannot write '%s': the name of a game record, not of an SGF "
+              "file" % d.native("one/G.UGI")], 1),
         ]
         if not WINDOWS:
             cases.append(("a pipe as the output",
@@ -571,6 +578,7 @@ class CliTest(unittest.TestCase):
                 for line in lines:
                     self.assertIn(line, out)
         self.assertEqual(GAME, d.read("one/g.ugf"))
+        self.assertEqual(["g.ugf"], d.files("one"))
         if WINDOWS:
             return
         self.assertTrue(stat.S_ISFIFO(os.stat(d.path("pipe.sgf")).st_mode))
@@ -746,10 +754,11 @@ class CliTest(unittest.TestCase):
         self.assertEqual((1, ""), (r.returncode, r.stdout))
         self.assertEqual("Coded ugf file: Crypt=XOR\nconvert (FOUT) %s -> -\n"
                          % bad, r.stderr)
+        # A single conversion that fails leaves its output as it was.
         out = d.write("old.sgf", "previous")
         r = run_cli("convert", bad, out)
         self.assertEqual(1, r.returncode)
-        self.assertFalse(os.path.exists(out))
+        self.assertEqual("previous", d.read("old.sgf"))
         r = run_cli("convert", d.native("none.ugf"), d.native("x.sgf"))
         self.assertEqual(
             (1, "Cannot read '%s': No such file or directory\n"

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "batch/record_names.h"
 #include "fake_disk.h"
 
 namespace kirato {
@@ -190,10 +191,11 @@ TEST(WalkTest, FailuresAndTheirCounters) {
        [](FakeDisk& d) { d.AddFile("/ugf/g.ugf", kBadGame, 100); },
        {"Illegal board size: 40", "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
        0, 1, 1, "<missing>"},
+      // What could not be replaced is kept, older than its record.
       {"disk full while writing", [](FakeDisk& d) { d.spaceLeft = 10; },
        {"Cannot write '/sgf/g.sgf': No space left on device",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
-       0, 1, 1, "<missing>"},
+       0, 1, 1, "old"},
       {"read error inside the input",
        [](FakeDisk& d) { d.readErrorAfter["/ugf/g.ugf"] = 8; },
        {"Cannot read '/ugf/g.ugf': Input/output error",
@@ -387,6 +389,8 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
             t.disk.Content("/sgf/g.sgf"));
   t.disk.AddFile("/ugf/bad.ugf", kBadGame);
   t.disk.AddLink("/sgf/same.sgf", "/ugf/g.ugf");
+  t.disk.AddFile("/sgf/b.sgf", "kept");
+  t.disk.AddFile("/ugf/other.UGI", "a game");
   t.messages.clear();
   EXPECT_EQ(kNotConverted,
             ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf"));
@@ -396,6 +400,8 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
             ConvertFile(t.run, "/ugf/g.ugf", "/ugf/g.ugf", "g.sgf"));
   EXPECT_EQ(kNotConverted,
             ConvertFile(t.run, "/ugf/g.ugf", "/sgf/same.sgf", "g.sgf"));
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/ugf/other.UGI", "g.sgf"));
   EXPECT_EQ(
       (Lines{"Cannot read '/ugf/none.ugf': No such file or directory",
              "convert (FOUT) /ugf/none.ugf -> /sgf/n.sgf",
@@ -403,9 +409,41 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
              "Cannot write '/ugf/g.ugf': it is the record '/ugf/g.ugf' itself",
              "convert (FOUT) /ugf/g.ugf -> /ugf/g.ugf",
              "Cannot write '/sgf/same.sgf': it is the record '/ugf/g.ugf' itself",
-             "convert (FOUT) /ugf/g.ugf -> /sgf/same.sgf"}),
+             "convert (FOUT) /ugf/g.ugf -> /sgf/same.sgf",
+             "Cannot write '/ugf/other.UGI': the name of a game record, not of "
+             "an SGF file",
+             "convert (FOUT) /ugf/g.ugf -> /ugf/other.UGI"}),
       t.messages);
   EXPECT_EQ(kGame, t.disk.Content("/ugf/g.ugf"));
+  // A single conversion that fails leaves its output as it was.
+  EXPECT_EQ("kept", t.disk.Content("/sgf/b.sgf"));
+  EXPECT_EQ("a game", t.disk.Content("/ugf/other.UGI"));
+  EXPECT_EQ((std::vector<std::string>{}), t.disk.removed);
+}
+
+TEST(WalkTest, RecordNames) {
+  struct Case {
+    const char* name;
+    const PathRules* rules;
+    const char* output;      // what the walk makes of it; "" for none
+    bool namedLikeRecord;    // refused as an output
+  } cases[] = {
+      {"g.ugf", &kPosixPaths, "g.sgf", true},
+      {"g.ugi", &kPosixPaths, "g.sgf", true},
+      {"game.2006.ugf", &kPosixPaths, "game.2006.sgf", true},
+      {"G.UGF", &kPosixPaths, "", true},
+      {"/a.ugf/g.Ugi", &kPosixPaths, "", true},
+      {"g.sgf", &kPosixPaths, "", false},
+      {"/a.ugf/g", &kPosixPaths, "", false},
+      {"g.ugf.", &kPosixPaths, "", false},
+      {"C:\\x\\g.ugf. .", &kWindowsPaths, "", true},
+      {"C:\\x.ugf\\g", &kWindowsPaths, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.output, OutputNameFor(kPosixPaths.FileName(c.name)));
+    EXPECT_EQ(c.namedLikeRecord, IsNamedLikeRecord(*c.rules, c.name));
+  }
 }
 
 // Records converted side by side give the messages, the log and the counts
