@@ -27,6 +27,12 @@ namespace {
 
 std::string ErrorText(int err) { return std::strerror(err); }
 
+// The longest name the file system of `dirfd` takes.
+size_t NameLimit(int dirfd) {
+  const long limit = ::fpathconf(dirfd, _PC_NAME_MAX);
+  return limit > 0 ? static_cast<size_t>(limit) : kNameLimit;
+}
+
 FileStatus::Kind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return FileStatus::kRegular;
   if (S_ISDIR(mode)) return FileStatus::kDirectory;
@@ -195,8 +201,9 @@ class PosixOutputFile : public OutputFile {
         return;
       }
     }
+    const size_t limit = NameLimit(DirFd());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(target_, CurrentProcessId(), attempt);
+      std::string temp = TempName(target_, CurrentProcessId(), attempt, limit);
       if (::linkat(AT_FDCWD, self.c_str(), DirFd(), temp.c_str(),
                    AT_SYMLINK_FOLLOW) == 0) {
         temp_ = std::move(temp);
@@ -464,8 +471,9 @@ class PosixDisk : public Disk {
       *err = ErrorText(errno);
       return nullptr;
     }
+    const size_t limit = NameLimit(dirfd);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(name, CurrentProcessId(), attempt);
+      std::string temp = TempName(name, CurrentProcessId(), attempt, limit);
       fd = ::openat(dirfd, temp.c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {

@@ -364,6 +364,21 @@ class CliTest(unittest.TestCase):
             ["convert %s -> %s" % (d.native("ugf/b.ugf"), d.native("sgf/b.sgf"))]
             + summary(1, 1, 1, 0), self.lines(r))
 
+    def test_long_names_are_replaced(self):
+        """81 Japanese characters make an SGF name of 247 bytes, close to
+        the limit of 255: its temporary name must fit as well."""
+        d = self.d
+        name = "碁" * 81
+        d.write("ugf/%s.ugf" % name, GAME)
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                d.native("ugf")))
+        for run in range(2):
+            with self.subTest(run=run):
+                r = run_cli("--force", df)
+                self.assertEqual((0, summary(1, 0, 1, 0)),
+                                 (r.returncode, self.lines(r)[-6:]))
+                self.assertEqual([name + ".sgf"], d.files("sgf"))
+
     def test_program_newer_than_output_converts_again(self):
         d = self.d
         d.write("ugf/a.ugf", GAME, mtime=time.time() - 86400)

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "batch/temp_name.h"
+#include "convert/utf8.h"
 #include "fake_disk.h"
 
 namespace kirato {
@@ -190,6 +192,37 @@ TEST_F(PosixDiskTest, LeftoversOfKilledRunsAreRemoved) {
                                    ".g.sgf.1-3.tmp", ".notes.tmp", "g.sgf"};
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(kept, Names());
+}
+
+// A name near the file system's limit can be replaced: the temporary name
+// beside it keeps only as much of it as fits, in whole characters.
+TEST_F(PosixDiskTest, LongNamesCanBeReplaced) {
+  std::string name;
+  for (int i = 0; i < 81; ++i) name += "\xE7\xA2\x81";  // 碁
+  name += ".sgf";  // 247 bytes
+  const struct {
+    std::string target;
+    unsigned attempt;
+    size_t limit;
+  } names[] = {{name, 0, 255}, {name, 99, 143}, {"g.sgf", 7, 255}};
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.limit);
+    const std::string temp = TempName(n.target, 4194304, n.attempt, n.limit);
+    EXPECT_GE(n.limit, temp.size());
+    EXPECT_EQ(4194304, TempNameOwner(temp));
+    EXPECT_EQ(0u, temp.find("." + n.target.substr(0, 3)));
+    EXPECT_EQ(std::string::npos, FirstInvalidUtf8(temp));
+  }
+  EXPECT_EQ(".g.sgf.4194304-7.tmp", TempName("g.sgf", 4194304, 7));
+  std::string err;
+  for (const char* content : {"first", "second"}) {
+    auto out = Create(name, &err);
+    ASSERT_NE(nullptr, out) << err;
+    ASSERT_TRUE(out->Write(content));
+    ASSERT_TRUE(out->Commit(&err)) << err;
+    EXPECT_EQ(content, Read(name));
+  }
+  EXPECT_EQ(std::vector<std::string>{name}, Names());
 }
 
 // Folders are reached one from the other, so that a tree deeper than the
