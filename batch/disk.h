@@ -27,6 +27,10 @@ struct FileStatus {
   Kind kind = kMissing;  // kOther: a device, a FIFO, a socket
   bool isLink = false;
   int64_t mtime = 0;  // whole seconds
+  // The fraction of that second, where the system keeps one: tells a file
+  // that changed within the second from the one looked at before.
+  uint32_t mtimeNsec = 0;
+  int64_t size = 0;  // in bytes
   // Together they tell one directory from another, however it was reached.
   uint64_t device = 0;
   uint64_t inode = 0;

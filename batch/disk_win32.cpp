@@ -206,7 +206,8 @@ class Win32Disk : public Disk {
     Handle h(OpenForQuery(wide));
     BY_HANDLE_FILE_INFORMATION info;
     if (h.ok() && ::GetFileInformationByHandle(h.get(), &info)) {
-      Fill(info.dwFileAttributes, info.ftLastWriteTime, st);
+      Fill(info.dwFileAttributes, info.ftLastWriteTime, info.nFileSizeHigh,
+           info.nFileSizeLow, st);
       if (st->kind == FileStatus::kRegular &&
           ::GetFileType(h.get()) != FILE_TYPE_DISK) {
         st->kind = FileStatus::kOther;
@@ -223,7 +224,8 @@ class Win32Disk : public Disk {
     }
     // Known but not to be opened: the path itself stands for its identity,
     // and never for another file's.
-    Fill(own.dwFileAttributes, own.ftLastWriteTime, st);
+    Fill(own.dwFileAttributes, own.ftLastWriteTime, own.nFileSizeHigh,
+         own.nFileSizeLow, st);
     st->device = ~uint64_t{0};
     st->inode = std::hash<std::wstring>()(wide);
     return 0;
@@ -404,12 +406,17 @@ class Win32Disk : public Disk {
   }
 
  private:
-  static void Fill(DWORD attributes, const FILETIME& written,
-                   FileStatus* st) {
+  static void Fill(DWORD attributes, const FILETIME& written, DWORD sizeHigh,
+                   DWORD sizeLow, FileStatus* st) {
     st->kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                    ? FileStatus::kDirectory
                    : FileStatus::kRegular;
     st->mtime = UnixSeconds(written);
+    st->mtimeNsec = static_cast<uint32_t>(
+        ((static_cast<uint64_t>(written.dwHighDateTime) << 32 |
+          written.dwLowDateTime) % 10000000) * 100);
+    st->size = static_cast<int64_t>(static_cast<uint64_t>(sizeHigh) << 32 |
+                                    sizeLow);
   }
 
   // Whether `path` (or `path` without its trailing separators) is a file.

@@ -58,12 +58,18 @@ int CreateOutputDir(Run& run, int lineNumber, const std::string& inputDir,
   return 0;
 }
 
+// Two statuses of one file, reached by whatever names.
+bool SameFile(const FileStatus& a, const FileStatus& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
+
 // One record to convert, and where its output goes. Without folders the
 // paths are used as they stand.
 struct RecordJob {
   std::shared_ptr<Folder> in;
   std::string inName;
   std::string inputPath;
+  FileStatus inStatus;  // the record before it was read
   std::shared_ptr<Folder> out;
   std::string outName;
   std::string outputPath;
@@ -116,19 +122,28 @@ void RemoveOutput(Disk& disk, const RecordJob& job) {
   }
 }
 
+int StatRecord(Disk& disk, const RecordJob& job, FileStatus* st) {
+  return job.in ? disk.StatIn(*job.in, job.inName, st)
+                : disk.Stat(job.inputPath, st);
+}
+
+// Two looks at a record that saw the same bytes: the same file, the same
+// size and the same time to the fraction of a second.
+bool SameVersion(const FileStatus& a, const FileStatus& b) {
+  return a.kind == b.kind && SameFile(a, b) && a.size == b.size &&
+         a.mtime == b.mtime && a.mtimeNsec == b.mtimeNsec;
+}
+
+// How often a record that changes while it is converted is converted.
+constexpr int kAttempts = 2;
+
 enum class Stored { kYes, kNotConverted, kFailed };
 
 // Reads, converts and stores one record, adding to `o` what it showed.
 // kNotConverted: the record itself was refused; kFailed: the system
-// refused a read or a write.
+// refused a read or a write, or the record kept changing.
 Stored ConvertAndStore(Disk& disk, const RecordJob& job,
                        ConvertOptions options, RecordOutcome& o) {
-  std::string err;
-  std::string record;
-  if (ReadRecord(disk, job, &record, &err) != Disk::kRead) {
-    IoFailure(o, "read", job.inputPath, err);
-    return Stored::kFailed;
-  }
   if (job.outputIsInput) {
     IoFailure(o, "write", job.outputPath,
               "it is the record '" + job.inputPath + "' itself");
@@ -139,30 +154,61 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
               "the name of a game record, not of an SGF file");
     return Stored::kFailed;
   }
-  std::unique_ptr<OutputFile> out = CreateOutputFor(disk, job, &err);
-  if (!out) {
-    IoFailure(o, "write", job.outputPath, err);
-    return Stored::kFailed;
-  }
   options.recordPath = job.inputPath;
-  GameResult game;
-  ConvertGame(record, job.gameName, options, &game);
-  std::move(game.notes.begin(), game.notes.end(), std::back_inserter(o.notes));
-  if (!game.converted) {
-    // Whatever stopped it, the record has no SGF file: a run that leaves
-    // one behind has failed.
-    o.failed = 1;
-    o.errorFlag = 1;
-    return Stored::kNotConverted;
+  FileStatus before = job.inStatus;
+  for (int attempt = 1;; ++attempt) {
+    const size_t firstNote = o.notes.size();
+    std::string err;
+    std::string record;
+    if (ReadRecord(disk, job, &record, &err) != Disk::kRead) {
+      IoFailure(o, "read", job.inputPath, err);
+      return Stored::kFailed;
+    }
+    std::unique_ptr<OutputFile> out = CreateOutputFor(disk, job, &err);
+    if (!out) {
+      IoFailure(o, "write", job.outputPath, err);
+      return Stored::kFailed;
+    }
+    GameResult game;
+    ConvertGame(record, job.gameName, options, &game);
+    std::move(game.notes.begin(), game.notes.end(),
+              std::back_inserter(o.notes));
+    if (game.converted) out->Write(game.sgf);  // errors come with Commit
+    // The SGF file's time is that of its last byte written: a record that
+    // changes after this look is at least as new as its SGF file, and so
+    // converted again by the next run. One that changed before it may have
+    // been read half-written.
+    FileStatus after;
+    StatRecord(disk, job, &after);
+    if (!SameVersion(before, after)) {
+      if (attempt < kAttempts) {
+        o.notes.erase(o.notes.begin() + static_cast<ptrdiff_t>(firstNote),
+                      o.notes.end());
+        before = after;
+        continue;
+      }
+      AddMessage(o, Format("'%s' changed while it was converted; it is left "
+                           "for the next run",
+                           job.inputPath.c_str()));
+      o.failed = 1;
+      o.errorFlag = 1;
+      return Stored::kFailed;
+    }
+    if (!game.converted) {
+      // Whatever stopped it, the record has no SGF file: a run that leaves
+      // one behind has failed.
+      o.failed = 1;
+      o.errorFlag = 1;
+      return Stored::kNotConverted;
+    }
+    // A game that is not completely on disk must not count as converted: a
+    // later run would skip it as up to date.
+    if (!out->Commit(&err)) {
+      IoFailure(o, "write", job.outputPath, err);
+      return Stored::kFailed;
+    }
+    return Stored::kYes;
   }
-  // A game that is not completely on disk must not count as converted: a
-  // later run would skip it as up to date.
-  out->Write(game.sgf);  // a write error is reported again by Commit
-  if (!out->Commit(&err)) {
-    IoFailure(o, "write", job.outputPath, err);
-    return Stored::kFailed;
-  }
-  return Stored::kYes;
 }
 
 // Converts one record. Touches nothing but the disk, so that it can run on
@@ -210,11 +256,6 @@ struct Walk {
   RecordPool& pool;
 };
 
-// Two statuses of one file, reached by whatever names.
-bool SameFile(const FileStatus& a, const FileStatus& b) {
-  return a.device == b.device && a.inode == b.inode;
-}
-
 void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
                       uint32_t folderNumber, const std::string& name,
                       const std::string& outName) {
@@ -238,16 +279,16 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
   }
   RecordJob job;
   run.disk.StatIn(*w.out, outName, &job.outStatus);
-  if (job.outStatus.kind == FileStatus::kRegular) {
-    FileStatus inStatus;
-    if (run.disk.StatIn(*folder, name, &inStatus) == 0) {
-      job.outputIsInput = SameFile(inStatus, job.outStatus);
-      if (!job.outputIsInput && !run.state.force &&
-          IsUpToDate(inStatus.mtime, job.outStatus.mtime,
-                     run.state.executableTime)) {
-        ++run.state.filesUpToDate;
-        return;
-      }
+  const bool inputSeen = run.disk.StatIn(*folder, name, &job.inStatus) == 0;
+  if (inputSeen && job.outStatus.kind == FileStatus::kRegular) {
+    job.outputIsInput = SameFile(job.inStatus, job.outStatus);
+    // An empty SGF file is never a finished game: what a power cut can
+    // leave of one written just before.
+    if (!job.outputIsInput && !run.state.force && job.outStatus.size > 0 &&
+        IsUpToDate(job.inStatus.mtime, job.outStatus.mtime,
+                   run.state.executableTime)) {
+      ++run.state.filesUpToDate;
+      return;
     }
   }
   job.in = folder;
@@ -402,12 +443,11 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
   job.outputPath = outputPath;
   job.gameName = std::string(gameName);
   run.disk.Stat(outputPath, &job.outStatus);
-  FileStatus inStatus;
+  const bool inputSeen = run.disk.Stat(inputPath, &job.inStatus) == 0;
   job.outputIsInput =
       inputPath == outputPath ||
-      (job.outStatus.kind == FileStatus::kRegular &&
-       run.disk.Stat(inputPath, &inStatus) == 0 &&
-       SameFile(inStatus, job.outStatus));
+      (inputSeen && job.outStatus.kind == FileStatus::kRegular &&
+       SameFile(job.inStatus, job.outStatus));
   job.outputNamedLikeRecord = IsNamedLikeRecord(run.disk.Paths(), outputPath);
   const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);

@@ -38,6 +38,10 @@ class FakeDisk : public Disk {
   std::set<std::string> failCreate;    // an output cannot be created
   std::map<std::string, size_t> readErrorAfter;  // reading fails part way
   size_t spaceLeft = std::string::npos;  // bytes until "No space left"
+  // Each read of the path takes the first text off the list and makes it
+  // the file's new content, one second newer: a record that changes while
+  // it is converted.
+  std::map<std::string, std::vector<std::string>> changesOnRead;
   bool failLog = false;
 
   // What happened.
@@ -130,6 +134,7 @@ class FakeDisk : public Disk {
         FileStatus::kOther};
     st->kind = kKinds[n->kind];
     st->mtime = n->mtime;
+    st->size = static_cast<int64_t>(n->content.size());
     st->device = 1;
     st->inode = InodeOf(Resolve(path));
     return 0;
@@ -202,6 +207,13 @@ class FakeDisk : public Disk {
       return kReadError;
     }
     *bytes = n->content;
+    auto change = changesOnRead.find(path);
+    if (change != changesOnRead.end() && !change->second.empty()) {
+      Node& node = nodes[Resolve(path)];
+      node.content = change->second.front();
+      ++node.mtime;
+      change->second.erase(change->second.begin());
+    }
     return kRead;
   }
 

@@ -14,6 +14,7 @@ using Lines = std::vector<std::string>;
 
 constexpr char kGame[] = "[Data]\nPD,B1,1\n";
 constexpr char kBadGame[] = "[Header]\nSize=40\n";
+constexpr char kOtherGame[] = "[Data]\nDD,B1,1\n";
 
 TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
   TestRun t;
@@ -131,6 +132,7 @@ TEST(WalkTest, UpToDateDecisions) {
     int64_t output;  // -1: no output yet
     int64_t program;
     bool upToDate;
+    const char* content = "old";  // the output's
   } cases[] = {
       {"newer output", 100, 200, 50, true},
       {"same second as the input", 100, 100, 50, false},
@@ -141,6 +143,7 @@ TEST(WalkTest, UpToDateDecisions) {
       {"after 2038", k2040, k2040 + 1, k2040 - 5, true},
       {"after 2038, same second", k2040, k2040, 0, false},
       {"input before 1970", -100, 5, 0, true},
+      {"an empty output is no game", 100, 200, 50, false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -148,7 +151,7 @@ TEST(WalkTest, UpToDateDecisions) {
     t.run.state.executableTime = c.program;
     t.disk.AddFile("/ugf/g.ugf", kGame, c.input);
     t.disk.AddDir("/sgf");
-    if (c.output != -1) t.disk.AddFile("/sgf/g.sgf", "old", c.output);
+    if (c.output != -1) t.disk.AddFile("/sgf/g.sgf", c.content, c.output);
     ProcessDir(t.run, 1, "/ugf", "/sgf");
     EXPECT_EQ(c.upToDate ? 1 : 0, t.run.state.filesUpToDate);
     EXPECT_EQ(c.upToDate ? 0 : 1, t.run.state.filesConverted);
@@ -199,6 +202,18 @@ TEST(WalkTest, FailuresAndTheirCounters) {
       {"read error inside the input",
        [](FakeDisk& d) { d.readErrorAfter["/ugf/g.ugf"] = 8; },
        {"Cannot read '/ugf/g.ugf': Input/output error",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, "old"},
+      {"record changes once while it is converted: converted again",
+       [](FakeDisk& d) { d.changesOnRead["/ugf/g.ugf"] = {kOtherGame}; },
+       {"convert /ugf/g.ugf -> /sgf/g.sgf"},
+       1, 0, 0, "(;GM[1]FF[4]AP[kirato:1.0]\nGN[g.sgf]\n\n;B[dp])\n"},
+      {"record keeps changing: left for the next run",
+       [](FakeDisk& d) {
+         d.changesOnRead["/ugf/g.ugf"] = {kOtherGame, kBadGame};
+       },
+       {"'/ugf/g.ugf' changed while it was converted; it is left for the "
+        "next run",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
        0, 1, 1, "old"},
   };

@@ -84,23 +84,26 @@ int WithStreamChecked(FILE* out, const char* what, int status) {
   return status == 0 ? 1 : status;
 }
 
-// Standard output as the output file "-". The SGF is written only once the
-// conversion has succeeded, so a failed game leaves nothing half-written.
+// Standard output as the output file "-". The SGF is written only when
+// committed, so a failed game, or one converted again because its record
+// changed meanwhile, leaves nothing half-written or twice.
 class StdoutOutput : public kirato::OutputFile {
  public:
   bool Write(std::string_view bytes) override {
-    ok_ = ok_ && std::fwrite(bytes.data(), 1, bytes.size(), stdout) ==
-                     bytes.size();
-    return ok_;
+    bytes_.append(bytes);
+    return true;
   }
   bool Commit(std::string* err) override {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) ok_ = false;
-    if (!ok_) *err = std::strerror(errno);
-    return ok_;
+    const bool ok =
+        std::fwrite(bytes_.data(), 1, bytes_.size(), stdout) ==
+            bytes_.size() &&
+        std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok) *err = std::strerror(errno);
+    return ok;
   }
 
  private:
-  bool ok_ = true;
+  std::string bytes_;
 };
 
 // The system disk, but with "-" standing for standard output.
