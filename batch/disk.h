@@ -65,7 +65,7 @@ struct DirEntry {
 
 // A directory opened by the walk. Shared by the records that are converted
 // from it or into it, and closed when the last of them is done.
-class Folder {
+class Folder : public std::enable_shared_from_this<Folder> {
  public:
   // `prefix` is the folder's path ending in its separator.
   explicit Folder(std::string prefix) : prefix_(std::move(prefix)) {}

@@ -4,17 +4,20 @@
 // Folders the walk opens are kept open, and the names in them are reached
 // relative to them (openat, fstatat), so that a path is not resolved again
 // for every file and a tree deeper than the system's path limit can still
-// be walked. Outputs are written to an unnamed temporary file in their
+// be walked. Past a bound, the descriptors of idle folders are closed and
+// opened again from their parents when needed. Outputs are written to an unnamed temporary file in their
 // folder and linked into place when complete.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <list>
+#include <mutex>
 
 #include "batch/disk.h"
 #include "batch/path.h"
@@ -111,30 +114,149 @@ Disk::ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-// A folder with its descriptor, or without one (fd -1) where only its path
-// is used.
+class FolderFds;
+
+// A folder the walk opened: by its path, or by its name within its parent.
+// Its descriptor may be closed while nothing uses it, to keep a deep walk
+// within the descriptor limit; it is then opened again from its parent,
+// never by the whole path, which a deep tree makes too long.
 class PosixFolder : public Folder {
  public:
-  PosixFolder(std::string prefix, int fd, std::atomic<int>* open)
-      : Folder(std::move(prefix)), fd_(fd), open_(open) {
-    if (fd_ >= 0) ++*open_;
+  PosixFolder(std::string prefix, std::shared_ptr<PosixFolder> parent,
+              std::string name, int fd, const struct stat& st,
+              FolderFds* fds);
+  ~PosixFolder() override;
+
+ private:
+  friend class FolderFds;
+  friend class Pinned;
+  std::shared_ptr<PosixFolder> parent_;  // null: opened by its path
+  std::string name_;                     // within the parent
+  uint64_t device_;
+  uint64_t inode_;
+  FolderFds* fds_;
+  // Guarded by the FolderFds' mutex.
+  int fd_;
+  int pins_ = 0;
+  std::list<PosixFolder*>::iterator lru_;  // valid while fd_ >= 0
+};
+
+// The descriptors of a disk's open folders, most recently used first. Past
+// the bound, those of folders nothing uses are closed, the oldest first.
+class FolderFds {
+ public:
+  explicit FolderFds(size_t bound) : bound_(bound) {}
+
+  // Holds the folder's descriptor open, opening it again if it was
+  // closed; -1 with *err set when that fails.
+  int Pin(PosixFolder& f, std::string* err) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return PinLocked(f, err);
   }
-  ~PosixFolder() override { Release(); }
-  int fd() const { return fd_; }
-  // Closes the descriptor; the folder goes on by its path.
-  void Release() {
-    if (fd_ < 0) return;
-    ::close(fd_);
-    fd_ = -1;
-    --*open_;
+  void Unpin(PosixFolder& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --f.pins_;
+  }
+  // A folder opened just now, with its descriptor.
+  void Add(PosixFolder& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Track(f);
+  }
+  void Remove(PosixFolder& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (f.fd_ < 0) return;
+    ::close(f.fd_);
+    f.fd_ = -1;
+    open_.erase(f.lru_);
   }
 
  private:
-  int fd_;
-  std::atomic<int>* open_;
+  int PinLocked(PosixFolder& f, std::string* err) {
+    if (f.fd_ < 0 && !Reopen(f, err)) return -1;
+    open_.splice(open_.begin(), open_, f.lru_);
+    ++f.pins_;
+    return f.fd_;
+  }
+
+  bool Reopen(PosixFolder& f, std::string* err) {
+    int fd = -1;
+    if (f.parent_) {
+      const int parentFd = PinLocked(*f.parent_, err);
+      if (parentFd < 0) return false;
+      fd = ::openat(parentFd, f.name_.c_str(), kFolderFlags);
+      --f.parent_->pins_;
+    } else {
+      fd = ::open(f.prefix().c_str(), kFolderFlags);
+    }
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+      *err = ErrorText(errno);
+      if (fd >= 0) ::close(fd);
+      return false;
+    }
+    if (static_cast<uint64_t>(st.st_dev) != f.device_ ||
+        static_cast<uint64_t>(st.st_ino) != f.inode_) {
+      ::close(fd);
+      *err = "the folder was moved or replaced during the walk";
+      return false;
+    }
+    f.fd_ = fd;
+    Track(f);
+    return true;
+  }
+
+  void Track(PosixFolder& f) {
+    open_.push_front(&f);
+    f.lru_ = open_.begin();
+    for (auto it = open_.end(); open_.size() > bound_ && it != open_.begin();) {
+      PosixFolder* old = *--it;
+      if (old->pins_ > 0 || old == &f) continue;
+      ::close(old->fd_);
+      old->fd_ = -1;
+      it = open_.erase(it);
+    }
+  }
+
+  const size_t bound_;
+  std::mutex mutex_;
+  std::list<PosixFolder*> open_;
 };
 
-int FdOf(Folder& folder) { return static_cast<PosixFolder&>(folder).fd(); }
+PosixFolder::PosixFolder(std::string prefix,
+                         std::shared_ptr<PosixFolder> parent, std::string name,
+                         int fd, const struct stat& st, FolderFds* fds)
+    : Folder(std::move(prefix)),
+      parent_(std::move(parent)),
+      name_(std::move(name)),
+      device_(static_cast<uint64_t>(st.st_dev)),
+      inode_(static_cast<uint64_t>(st.st_ino)),
+      fds_(fds),
+      fd_(fd) {
+  fds_->Add(*this);
+}
+
+PosixFolder::~PosixFolder() { fds_->Remove(*this); }
+
+// A folder's descriptor, held open while this lives.
+class Pinned {
+ public:
+  explicit Pinned(Folder& folder)
+      : folder_(static_cast<PosixFolder&>(folder)),
+        fd_(folder_.fds_->Pin(folder_, &error_)) {}
+  ~Pinned() {
+    if (fd_ >= 0) folder_.fds_->Unpin(folder_);
+  }
+  Pinned(const Pinned&) = delete;
+  Pinned& operator=(const Pinned&) = delete;
+  // -1 when the folder could not be opened again; error() says why.
+  int fd() const { return fd_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  PosixFolder& folder_;
+  std::string error_;
+  int fd_;
+};
 
 class PosixOutputFile : public OutputFile {
  public:
@@ -144,6 +266,7 @@ class PosixOutputFile : public OutputFile {
   PosixOutputFile(std::shared_ptr<Folder> folder, std::string target, int fd,
                   bool unnamed, std::string temp, bool replace)
       : folder_(std::move(folder)),
+        pin_(*folder_),
         target_(std::move(target)),
         fd_(fd),
         unnamed_(unnamed),
@@ -186,7 +309,7 @@ class PosixOutputFile : public OutputFile {
   }
 
  private:
-  int DirFd() const { return FdOf(*folder_); }
+  int DirFd() const { return pin_.fd(); }
 
   // Gives the unnamed file the target's name. A name cannot be replaced
   // this way, so a file that exists already is replaced by way of a
@@ -224,7 +347,8 @@ class PosixOutputFile : public OutputFile {
     temp_.clear();
   }
 
-  std::shared_ptr<Folder> folder_;  // keeps the folder's descriptor open
+  std::shared_ptr<Folder> folder_;
+  Pinned pin_;  // the folder's descriptor stays open until the file is done
   std::string target_;
   int fd_;
   bool unnamed_;
@@ -334,60 +458,73 @@ class PosixDisk : public Disk {
 
   std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
                                      std::string* err) override {
-    return Opened(prefix, ::open(prefix.c_str(), kFolderFlags), err);
+    return Opened(prefix, nullptr, {},
+                  ::open(prefix.c_str(), kFolderFlags), err);
   }
 
   std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
                                         std::string* err) override {
-    std::string prefix = parent.PathOf(name) + '/';
-    const int parentFd = FdOf(parent);
-    const int fd = parentFd >= 0
-                       ? ::openat(parentFd, std::string(name).c_str(),
-                                  kFolderFlags)
-                       : ::open(prefix.c_str(), kFolderFlags);
-    return Opened(std::move(prefix), fd, err);
+    Pinned pin(parent);
+    if (pin.fd() < 0) {
+      *err = pin.error();
+      return nullptr;
+    }
+    std::string own(name);
+    const int fd = ::openat(pin.fd(), own.c_str(), kFolderFlags);
+    return Opened(parent.PathOf(name) + '/',
+                  std::static_pointer_cast<PosixFolder>(
+                      parent.shared_from_this()),
+                  std::move(own), fd, err);
   }
 
   int List(Folder& folder, std::vector<DirEntry>* entries,
            std::string* err) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return ListDir(folder.prefix(), entries, err);
-    const int result = ListFd(fd, entries, err);
-    // A very deep walk would run out of descriptors: beyond a bound, a
-    // folder is reached by its path once it has been listed.
-    if (openFolders_ > kMaxOpenFolders) {
-      static_cast<PosixFolder&>(folder).Release();
+    Pinned pin(folder);
+    if (pin.fd() < 0) {
+      *err = pin.error();
+      entries->clear();
+      return -1;
     }
-    return result;
+    return ListFd(pin.fd(), entries, err);
   }
 
   int StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return Stat(folder.PathOf(name), st);
-    return StatAt(fd, std::string(name).c_str(), st);
+    Pinned pin(folder);
+    if (pin.fd() < 0) {
+      *st = FileStatus();
+      return -1;
+    }
+    return StatAt(pin.fd(), std::string(name).c_str(), st);
   }
 
   ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
                     std::string* err) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return ReadFile(folder.PathOf(name), bytes, err);
-    return ReadOpened(::openat(fd, std::string(name).c_str(), kReadFlags),
-                      bytes, err);
+    int fd = -1;
+    {
+      Pinned pin(folder);
+      if (pin.fd() < 0) {
+        bytes->clear();
+        *err = pin.error();
+        return kCannotOpen;
+      }
+      fd = ::openat(pin.fd(), std::string(name).c_str(), kReadFlags);
+    }
+    return ReadOpened(fd, bytes, err);
   }
 
   std::unique_ptr<OutputFile> CreateOutputIn(
       const std::shared_ptr<Folder>& folder, std::string_view name,
       const FileStatus& known, std::string* err) override {
-    if (known.isLink || FdOf(*folder) < 0) {
+    if (known.isLink) {
       return CreateOutput(folder->PathOf(name), known, err);
     }
     return CreateIn(folder, std::string(name), known, err);
   }
 
   int RemoveIn(Folder& folder, std::string_view name) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return Remove(folder.PathOf(name));
-    return ::unlinkat(fd, std::string(name).c_str(), 0) == 0 ? 0 : -1;
+    Pinned pin(folder);
+    if (pin.fd() < 0) return -1;
+    return ::unlinkat(pin.fd(), std::string(name).c_str(), 0) == 0 ? 0 : -1;
   }
 
   // Removes the temporary files of runs that are no longer alive. A run
@@ -397,16 +534,29 @@ class PosixDisk : public Disk {
   }
 
  private:
-  static constexpr int kMaxOpenFolders = 256;
+  // A quarter of the descriptors a process may have, so that the records
+  // and outputs being converted always find some left.
+  static size_t FolderBound() {
+    struct rlimit limit;
+    size_t bound = 256;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
+        limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur / 4 < bound) {
+      bound = static_cast<size_t>(limit.rlim_cur / 4);
+    }
+    return bound < 4 ? 4 : bound;
+  }
 
-  std::shared_ptr<Folder> Opened(std::string prefix, int fd,
-                                 std::string* err) {
-    if (fd < 0) {
+  std::shared_ptr<Folder> Opened(std::string prefix,
+                                 std::shared_ptr<PosixFolder> parent,
+                                 std::string name, int fd, std::string* err) {
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
       *err = ErrorText(errno);
+      if (fd >= 0) ::close(fd);
       return nullptr;
     }
-    return std::make_shared<PosixFolder>(std::move(prefix), fd,
-                                         &openFolders_);
+    return std::make_shared<PosixFolder>(std::move(prefix), std::move(parent),
+                                         std::move(name), fd, st, &fds_);
   }
 
   // Reads the entries straight from the descriptor, which then stays
@@ -455,7 +605,12 @@ class PosixDisk : public Disk {
       *err = kNotRegular;
       return nullptr;
     }
-    const int dirfd = FdOf(*folder);
+    Pinned pin(*folder);
+    const int dirfd = pin.fd();
+    if (dirfd < 0) {
+      *err = pin.error();
+      return nullptr;
+    }
     const bool replace = known.kind == FileStatus::kRegular;
     // Refuse what a plain open for writing would refuse: a file the user
     // may not write to. Replacing it by a rename would succeed.
@@ -488,7 +643,7 @@ class PosixDisk : public Disk {
     return nullptr;
   }
 
-  std::atomic<int> openFolders_{0};
+  FolderFds fds_{FolderBound()};
 };
 
 }  // namespace

@@ -499,6 +499,44 @@ class CliTest(unittest.TestCase):
             ["Cannot open logfile '%s', error: Is a directory"
              % self.d.native("job.log")] + summary(0, 0, 0, 0), self.lines(r))
 
+    @posix_only("Wine reaches every file by its whole path, and Linux "
+                "refuses paths of more than 4,096 bytes")
+    def test_trees_of_any_depth_convert(self):
+        """300 folders deep, 20 bytes a name: paths of 6,300 bytes and more
+        folders than the walk keeps open; a record every tenth folder. Also
+        with few descriptors, and as a dry run."""
+        d = self.d
+        fd = os.open(d.path(), os.O_RDONLY | os.O_DIRECTORY)
+        for depth in range(1, 301):
+            name = "level-%03d-of-a-tree" % depth
+            os.mkdir(name, dir_fd=fd)
+            sub = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+            os.close(fd)
+            fd = sub
+            if depth % 10 == 0:
+                rec = os.open("g%03d.ugf" % depth, os.O_WRONLY | os.O_CREAT,
+                              0o644, dir_fd=fd)
+                os.write(rec, GAME.encode())
+                os.close(rec)
+        os.close(fd)
+
+        def few_descriptors():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (48, 48))
+
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                d.native("level-001-of-a-tree")))
+        for what, args, preexec in [("dry run", ["-n"], None),
+                                    ("few descriptors", [], few_descriptors),
+                                    ("forced", ["-f"], None)]:
+            with self.subTest(what):
+                r = run_cli(*args, df, preexec=preexec)
+                self.assertEqual((0, summary(300, 0, 30, 0)),
+                                 (r.returncode, self.lines(r)[-6:]))
+                self.assertEqual(30, sum(1 for line in self.lines(r)
+                                         if line.startswith("convert ")))
+        self.assertEqual(["g%03d.sgf" % n for n in range(10, 301, 10)],
+                         d.files("sgf"))
+
     def test_link_cycles_end(self):
         d = self.d
         d.write("ugf/a.ugf", GAME)
