@@ -218,11 +218,19 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
     if (!DoCommand(d, lineNumber, command)) break;
   }
 
+  // Only a game on stable storage is converted: after a power cut, an SGF
+  // file that the system had not yet written would look up to date.
+  if (!run.disk.SyncWritten(&err)) {
+    ShowMessage(run, Format("Cannot write the SGF files to disk: %s",
+                            err.c_str()));
+    run.state.errorFlag = 1;
+  }
   ShowSummary(run);
   // The log stays open for later LOG lines, but what this run traced can be
   // read while the program still shows its messages.
   if (run.state.log) run.state.log->Flush();
-  return d.closeFlag;
+  // A failure at the end of the run, after CLOSE, keeps the window open too.
+  return run.state.errorFlag ? 0 : d.closeFlag;
 }
 
 int RunDatafile(Run& run, const std::string& executablePath) {

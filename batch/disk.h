@@ -118,6 +118,11 @@ class Disk {
                                                    const FileStatus& known,
                                                    std::string* err) = 0;
 
+  // Puts on stable storage what the outputs committed so far hold, so that
+  // a power cut cannot leave one empty or cut short under its name with a
+  // new time. False (with *err set) when the system reports a failure.
+  virtual bool SyncWritten(std::string* /*err*/) { return true; }
+
   // Creates or truncates a log file. nullptr (with *err set) on failure.
   virtual std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                            std::string* err) = 0;

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <list>
+#include <map>
 #include <mutex>
 
 #include "batch/disk.h"
@@ -126,6 +127,7 @@ class PosixFolder : public Folder {
               std::string name, int fd, const struct stat& st,
               FolderFds* fds);
   ~PosixFolder() override;
+  uint64_t device() const { return device_; }
 
  private:
   friend class FolderFds;
@@ -258,14 +260,54 @@ class Pinned {
   int fd_;
 };
 
+// The file systems outputs were stored on since they were last synced,
+// each with a descriptor of a folder on it: one sync of each at the end
+// costs less than one of every file.
+class WrittenFileSystems {
+ public:
+  ~WrittenFileSystems() {
+    for (const auto& [device, fd] : fds_) ::close(fd);
+  }
+  void Note(uint64_t device, int dirfd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fds_.count(device) != 0) return;
+    const int fd = ::fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0) {
+      fds_[device] = fd;
+    } else if (error_.empty()) {
+      error_ = ErrorText(errno);
+    }
+  }
+  bool SyncAll(std::string* err) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string first = std::move(error_);
+    error_.clear();
+    for (const auto& [device, fd] : fds_) {
+      if (::syncfs(fd) != 0 && first.empty()) first = ErrorText(errno);
+      ::close(fd);
+    }
+    fds_.clear();
+    if (first.empty()) return true;
+    *err = std::move(first);
+    return false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<uint64_t, int> fds_;
+  std::string error_;  // a file system that could not be noted
+};
+
 class PosixOutputFile : public OutputFile {
  public:
   // `unnamed`: the file was opened with O_TMPFILE and has no name yet;
   // otherwise it lies under `temp`. `replace`: a file of the target's name
   // exists and is to be replaced.
   PosixOutputFile(std::shared_ptr<Folder> folder, std::string target, int fd,
-                  bool unnamed, std::string temp, bool replace)
-      : folder_(std::move(folder)),
+                  bool unnamed, std::string temp, bool replace,
+                  WrittenFileSystems* written)
+      : written_(written),
+        folder_(std::move(folder)),
         pin_(*folder_),
         target_(std::move(target)),
         fd_(fd),
@@ -305,6 +347,7 @@ class PosixOutputFile : public OutputFile {
       *err = error_;
       return false;
     }
+    written_->Note(static_cast<PosixFolder&>(*folder_).device(), DirFd());
     return true;
   }
 
@@ -347,6 +390,7 @@ class PosixOutputFile : public OutputFile {
     temp_.clear();
   }
 
+  WrittenFileSystems* written_;
   std::shared_ptr<Folder> folder_;
   Pinned pin_;  // the folder's descriptor stays open until the file is done
   std::string target_;
@@ -455,6 +499,8 @@ class PosixDisk : public Disk {
   int Remove(const std::string& path) override {
     return ::unlink(path.c_str()) == 0 ? 0 : -1;
   }
+
+  bool SyncWritten(std::string* err) override { return written_.SyncAll(err); }
 
   std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
                                      std::string* err) override {
@@ -621,7 +667,8 @@ class PosixDisk : public Disk {
     int fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd >= 0) {
       return std::make_unique<PosixOutputFile>(folder, name, fd, true,
-                                               std::string(), replace);
+                                               std::string(), replace,
+                                               &written_);
     }
     // File systems without unnamed files: a hidden name, renamed at the end.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
@@ -635,7 +682,8 @@ class PosixDisk : public Disk {
                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {
         return std::make_unique<PosixOutputFile>(folder, name, fd, false,
-                                                 std::move(temp), replace);
+                                                 std::move(temp), replace,
+                                                 &written_);
       }
       if (errno != EEXIST) break;
     }
@@ -644,6 +692,7 @@ class PosixDisk : public Disk {
   }
 
   FolderFds fds_{FolderBound()};
+  WrittenFileSystems written_;
 };
 
 }  // namespace

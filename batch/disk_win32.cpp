@@ -138,6 +138,12 @@ class Win32OutputFile : public OutputFile {
   }
 
   bool Commit(std::string* err) override {
+    // The game reaches the disk before it gets its name: a power cut then
+    // leaves the old file or the whole new one, never an empty one with a
+    // new time. Windows has no cheaper way for a user without privileges.
+    if (error_.empty() && !::FlushFileBuffers(file_.get())) {
+      error_ = LastErrorText();
+    }
     if (error_.empty() && marked_ && !MarkForDeletion(file_.get(), false)) {
       error_ = LastErrorText();
     }

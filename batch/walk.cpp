@@ -81,6 +81,9 @@ struct RecordJob {
   // that it cannot pass for this record's; a single conversion leaves its
   // output as it was.
   bool removeStaleOutput = false;
+  // A single conversion puts its output on stable storage before it is
+  // reported; a run does so for all its outputs before its summary.
+  bool syncOutput = false;
   std::string gameName;
 };
 
@@ -203,7 +206,7 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
     }
     // A game that is not completely on disk must not count as converted: a
     // later run would skip it as up to date.
-    if (!out->Commit(&err)) {
+    if (!out->Commit(&err) || (job.syncOutput && !disk.SyncWritten(&err))) {
       IoFailure(o, "write", job.outputPath, err);
       return Stored::kFailed;
     }
@@ -449,6 +452,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
       (inputSeen && job.outStatus.kind == FileStatus::kRegular &&
        SameFile(job.inStatus, job.outStatus));
   job.outputNamedLikeRecord = IsNamedLikeRecord(run.disk.Paths(), outputPath);
+  job.syncOutput = true;
   const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);
   return outcome.converted ? kConverted : kNotConverted;

@@ -38,6 +38,7 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
     int result;
     int errorFlag;
     Lines messages;  // before the summary
+    void (*setUp)(FakeDisk&) = nullptr;
   } cases[] = {
       {"comments and blank lines only", "; a comment\n\n   ;indented\n  \n", 0,
        0, {}},
@@ -80,13 +81,18 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
       {"unknown charset", "\nCHARSET=latin1\nCHARSET\n", 0, 1,
        {"Datafile line 2: unknown charset 'latin1', expected KEEP or UTF-8",
         "Datafile line 3: unknown charset '', expected KEEP or UTF-8"}},
+      {"what was written cannot be put on disk", "CLOSE\n", 0, 1,
+       {"Cannot write the SGF files to disk: Input/output error"},
+       [](FakeDisk& d) { d.failSync = true; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestRun t;
+    if (c.setUp) c.setUp(t.disk);
     EXPECT_EQ(c.result, RunText(t, c.datafile));
     EXPECT_EQ(c.errorFlag, t.run.state.errorFlag);
     EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
+    EXPECT_EQ(1, t.disk.syncs);  // once, before the summary
   }
 }
 

@@ -43,12 +43,14 @@ class FakeDisk : public Disk {
   // it is converted.
   std::map<std::string, std::vector<std::string>> changesOnRead;
   bool failLog = false;
+  bool failSync = false;
 
   // What happened.
   std::map<std::string, std::string> logs;  // log path -> bytes written
   std::vector<std::string> made;            // directories made, in order
   std::vector<std::string> removed;         // files removed, in order
   int openOutputs = 0;                      // outputs not yet committed
+  int syncs = 0;                            // calls of SyncWritten
 
   // Each Add* makes the missing parent directories too.
   void AddDir(const std::string& path, int64_t mtime = 0) {
@@ -295,6 +297,13 @@ class FakeDisk : public Disk {
   }
 
   const PathRules& Paths() const override { return *paths; }
+
+  bool SyncWritten(std::string* err) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ++syncs;
+    if (failSync) *err = "Input/output error";
+    return !failSync;
+  }
 
   int Remove(const std::string& path) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

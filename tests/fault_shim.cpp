@@ -1,6 +1,6 @@
 // A preloaded library that makes the file system fail on demand, for
 // tests/fault_test.py. Loaded with LD_PRELOAD, it wraps the C library's
-// open, openat, read, write, close, rename, renameat and linkat; each fault
+// open, openat, read, write, close, rename, renameat, linkat and syncfs; each fault
 // is chosen by an environment variable whose value is a substring of the
 // paths it hits (a name opened within a folder counts with the folder's
 // path before it, and an unnamed file opened in a folder as "FOLDER/."):
@@ -19,6 +19,8 @@
 //   KIRATO_FAULT_EIO_RENAME=S     moving or linking a file onto a matching
 //                                 name (rename, renameat, linkat) fails
 //                                 with EIO
+//   KIRATO_FAULT_EIO_SYNC=1       syncfs() fails with EIO, as after a write
+//                                 the device refused
 //   KIRATO_FAULT_LOADED=FILE      the library creates FILE when it is loaded,
 //                                 so a test can tell that it took effect
 //
@@ -222,6 +224,15 @@ int close(int fd) {
     return -1;
   }
   return r;
+}
+
+int syncfs(int fd) {
+  static auto real = Next<int (*)(int)>("syncfs");
+  if (Env("KIRATO_FAULT_EIO_SYNC")) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd);
 }
 
 int rename(const char* from, const char* to) {

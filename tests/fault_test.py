@@ -277,6 +277,27 @@ class FullDeviceTest(FaultCase):
                                  (r.returncode, text_lines(r.stdout)[-6:]))
                 self.assertEqual({"g.sgf": good}, self.assertOutputsGood(sgf))
 
+    def test_outputs_that_cannot_reach_the_disk_fail_the_run(self):
+        """The outputs are synced before the summary (a single conversion
+        before its line); a failure there fails the run."""
+        self.need_shim()
+        ugf, sgf, job = self.layout(["g"])
+        g_in, g_out = os.path.join(ugf, "g.ugf"), os.path.join(sgf, "g.sgf")
+        cases = [
+            ("datafile", [job],
+             ["convert %s -> %s" % (g_in, g_out),
+              "Cannot write the SGF files to disk: Input/output error"]
+             + summary(1, 0, 1, 0)),
+            ("one record", ["convert", g_in, g_out],
+             ["Cannot write '%s': Input/output error" % g_out,
+              "convert (FOUT) %s -> %s" % (g_in, g_out)]),
+        ]
+        for what, args, lines in cases:
+            with self.subTest(what):
+                r = run_cli(*args, faults={"KIRATO_FAULT_EIO_SYNC": 1})
+                self.assertEqual((1, lines),
+                                 (r.returncode, text_lines(r.stdout)))
+
     def test_device_fills_up_during_a_run(self):
         self.need_shim()
         names = ["a", "b", "c", "d", "e"]

@@ -402,6 +402,15 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
   EXPECT_EQ(kConverted, ConvertFile(t.run, "/ugf/g.ugf", "/sgf/g.sgf", "x.sgf"));
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[x.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/g.sgf"));
+  EXPECT_EQ(1, t.disk.syncs);  // on stable storage before it is reported
+  t.disk.failSync = true;
+  t.messages.clear();
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/s.sgf", "s.sgf"));
+  EXPECT_EQ((Lines{"Cannot write '/sgf/s.sgf': Input/output error",
+                   "convert (FOUT) /ugf/g.ugf -> /sgf/s.sgf"}),
+            t.messages);
+  t.disk.failSync = false;
   t.disk.AddFile("/ugf/bad.ugf", kBadGame);
   t.disk.AddLink("/sgf/same.sgf", "/ugf/g.ugf");
   t.disk.AddFile("/sgf/b.sgf", "kept");

@@ -141,6 +141,9 @@ class StdoutDisk : public kirato::Disk {
   int Remove(const std::string& p) override {
     return p == "-" ? 0 : base_.Remove(p);
   }
+  bool SyncWritten(std::string* err) override {
+    return base_.SyncWritten(err);
+  }
 
  private:
   kirato::Disk& base_;
