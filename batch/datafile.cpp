@@ -225,10 +225,13 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
                             err.c_str()));
     run.state.errorFlag = 1;
   }
+  // A log that cannot be written is reported before the summary, which
+  // then counts the run as failed.
+  FlushTraceLog(run);
   ShowSummary(run);
   // The log stays open for later LOG lines, but what this run traced can be
   // read while the program still shows its messages.
-  if (run.state.log) run.state.log->Flush();
+  FlushTraceLog(run);
   // A failure at the end of the run, after CLOSE, keeps the window open too.
   return run.state.errorFlag ? 0 : d.closeFlag;
 }

@@ -3,6 +3,12 @@
 
 namespace kirato {
 
+std::string Disk::TooLargeText(int64_t size) {
+  return "too large for a game record: " + std::to_string(size) +
+         " bytes (at most " + std::to_string(kMaxReadBytes >> 20) +
+         " MiB are read)";
+}
+
 std::shared_ptr<Folder> Disk::OpenFolder(const std::string& prefix,
                                          std::string* err) {
   FileStatus st;

@@ -50,12 +50,15 @@ class OutputFile {
   virtual bool Commit(std::string* err) = 0;
 };
 
-// The trace log: buffered, written line by line, never renamed.
+// The trace log: buffered, written line by line, never renamed. Once a
+// write has failed, every later call returns false with the reason of the
+// first failure, so that the run can report it once and stop tracing.
 class LogFile {
  public:
   virtual ~LogFile() = default;
-  virtual void Write(std::string_view bytes) = 0;
-  virtual void Flush() = 0;
+  virtual bool Write(std::string_view bytes, std::string* err) = 0;
+  // Writes out what is buffered.
+  virtual bool Flush(std::string* err) = 0;
 };
 
 struct DirEntry {
@@ -89,6 +92,13 @@ class Disk {
   // device, a pipe or a folder by a file would destroy it.
   static constexpr const char* kNotRegular = "not a regular file";
 
+  // The largest file read. A game record of the longest games with every
+  // comment a server allows is a few megabytes; a file far larger is no
+  // record, and reading it could exhaust the memory of the machine.
+  static constexpr int64_t kMaxReadBytes = int64_t{256} << 20;
+  // Why a file of `size` bytes is not read.
+  static std::string TooLargeText(int64_t size);
+
   // The status of `path`. 0 when it exists, -1 (kind kMissing) when it does
   // not or cannot be looked at.
   virtual int Stat(const std::string& path, FileStatus* st) = 0;
@@ -104,8 +114,9 @@ class Disk {
 
   enum ReadResult { kRead = 0, kCannotOpen = -1, kReadError = -2 };
   // Reads a whole regular file into *bytes. On failure *err holds the
-  // system's text: kCannotOpen when the path cannot be opened or is not a
-  // regular file, kReadError when reading it failed part way.
+  // system's text: kCannotOpen when the path cannot be opened, is not a
+  // regular file or is larger than kMaxReadBytes (refused before anything
+  // is read), kReadError when reading it failed part way.
   virtual ReadResult ReadFile(const std::string& path, std::string* bytes,
                               std::string* err) = 0;
 
@@ -123,7 +134,9 @@ class Disk {
   // new time. False (with *err set) when the system reports a failure.
   virtual bool SyncWritten(std::string* /*err*/) { return true; }
 
-  // Creates or truncates a log file. nullptr (with *err set) on failure.
+  // Creates or truncates a log file. Only a regular file serves: a pipe
+  // could hang the run and a device swallow the log (kNotRegular). nullptr
+  // (with *err set) on failure.
   virtual std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                            std::string* err) = 0;
 

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -79,6 +80,10 @@ Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
     *err = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : Disk::kNotRegular;
     return Disk::kCannotOpen;
   }
+  if (st.st_size > Disk::kMaxReadBytes) {
+    *err = Disk::TooLargeText(st.st_size);
+    return Disk::kCannotOpen;
+  }
   const size_t expected = static_cast<size_t>(st.st_size);
   size_t have = 0;
   size_t want = expected + 1;
@@ -93,6 +98,11 @@ Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
     }
     have += static_cast<size_t>(n);
     if (n == 0 || (static_cast<size_t>(n) < want && have == expected)) break;
+    if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
+      *err = Disk::TooLargeText(static_cast<int64_t>(have));
+      bytes->clear();
+      return Disk::kReadError;
+    }
     want = 65536;
   }
   bytes->resize(have);
@@ -298,6 +308,45 @@ class WrittenFileSystems {
   std::string error_;  // a file system that could not be noted
 };
 
+// Writes all of `bytes`. False with *err set when the system refuses.
+bool WriteAll(int fd, std::string_view bytes, std::string* err) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *err = ErrorText(n < 0 ? errno : EIO);
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// What the outputs of one disk share.
+struct OutputContext {
+  WrittenFileSystems written;
+  // /proc is missing (a chroot, a bare container): unnamed files cannot be
+  // given a name, and outputs take hidden names from the start.
+  std::atomic<bool> noProc{false};
+};
+
+// Creates a file of a hidden temporary name beside `target` in `dirfd`;
+// *temp receives its name. -1 with *err set on failure.
+int OpenHidden(int dirfd, const std::string& target, std::string* temp,
+               std::string* err) {
+  const size_t limit = NameLimit(dirfd);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    *temp = TempName(target, CurrentProcessId(), attempt, limit);
+    const int fd = ::openat(dirfd, temp->c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  *err = ErrorText(errno);
+  temp->clear();
+  return -1;
+}
+
 class PosixOutputFile : public OutputFile {
  public:
   // `unnamed`: the file was opened with O_TMPFILE and has no name yet;
@@ -305,8 +354,8 @@ class PosixOutputFile : public OutputFile {
   // exists and is to be replaced.
   PosixOutputFile(std::shared_ptr<Folder> folder, std::string target, int fd,
                   bool unnamed, std::string temp, bool replace,
-                  WrittenFileSystems* written)
-      : written_(written),
+                  OutputContext* context)
+      : context_(context),
         folder_(std::move(folder)),
         pin_(*folder_),
         target_(std::move(target)),
@@ -320,15 +369,7 @@ class PosixOutputFile : public OutputFile {
   }
 
   bool Write(std::string_view bytes) override {
-    while (!bytes.empty() && error_.empty()) {
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0) {
-        if (errno != EINTR) error_ = ErrorText(errno);
-        continue;
-      }
-      if (n == 0) error_ = ErrorText(EIO);
-      bytes.remove_prefix(static_cast<size_t>(n));
-    }
+    if (error_.empty()) WriteAll(fd_, bytes, &error_);
     return error_.empty();
   }
 
@@ -347,7 +388,8 @@ class PosixOutputFile : public OutputFile {
       *err = error_;
       return false;
     }
-    written_->Note(static_cast<PosixFolder&>(*folder_).device(), DirFd());
+    context_->written.Note(static_cast<PosixFolder&>(*folder_).device(),
+                           DirFd());
     return true;
   }
 
@@ -365,7 +407,7 @@ class PosixOutputFile : public OutputFile {
         return;
       }
       if (errno != EEXIST) {
-        error_ = ErrorText(errno);
+        LinkFailed(errno);
         return;
       }
     }
@@ -379,7 +421,35 @@ class PosixOutputFile : public OutputFile {
       }
       if (errno != EEXIST) break;
     }
-    error_ = ErrorText(errno);
+    LinkFailed(errno);
+  }
+
+  // A link that failed because /proc is missing is no failure of the
+  // output: its bytes are copied to a file of a hidden name, which is then
+  // renamed into place, and later outputs take that way from the start.
+  void LinkFailed(int error) {
+    if ((error != ENOENT && error != ENOTDIR) ||
+        ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0) {
+      error_ = ErrorText(error);
+      return;
+    }
+    context_->noProc = true;
+    std::string temp;
+    const int fd = OpenHidden(DirFd(), target_, &temp, &error_);
+    if (fd < 0) return;
+    char buf[65536];
+    for (off_t at = 0; error_.empty();) {
+      const ssize_t n = ::pread(fd_, buf, sizeof buf, at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) error_ = ErrorText(errno);
+      if (n <= 0) break;
+      at += n;
+      WriteAll(fd, std::string_view(buf, static_cast<size_t>(n)), &error_);
+    }
+    ::close(fd_);
+    fd_ = fd;
+    unnamed_ = false;
+    temp_ = std::move(temp);
   }
 
   void MoveIntoPlace() {
@@ -390,7 +460,7 @@ class PosixOutputFile : public OutputFile {
     temp_.clear();
   }
 
-  WrittenFileSystems* written_;
+  OutputContext* context_;
   std::shared_ptr<Folder> folder_;
   Pinned pin_;  // the folder's descriptor stays open until the file is done
   std::string target_;
@@ -403,15 +473,32 @@ class PosixOutputFile : public OutputFile {
 
 class PosixLogFile : public LogFile {
  public:
-  explicit PosixLogFile(FILE* f) : f_(f) {}
-  ~PosixLogFile() override { std::fclose(f_); }
-  void Write(std::string_view bytes) override {
-    std::fwrite(bytes.data(), 1, bytes.size(), f_);
+  explicit PosixLogFile(int fd) : fd_(fd) {}
+  ~PosixLogFile() override {
+    std::string ignored;
+    Flush(&ignored);
+    ::close(fd_);
   }
-  void Flush() override { std::fflush(f_); }
+  bool Write(std::string_view bytes, std::string* err) override {
+    buffer_.append(bytes);
+    return buffer_.size() < kBlock ? Failed(err) : Flush(err);
+  }
+  bool Flush(std::string* err) override {
+    if (error_.empty()) WriteAll(fd_, buffer_, &error_);
+    buffer_.clear();
+    return Failed(err);
+  }
 
  private:
-  FILE* f_;
+  static constexpr size_t kBlock = 65536;
+  bool Failed(std::string* err) const {
+    if (error_.empty()) return true;
+    *err = error_;
+    return false;
+  }
+  int fd_;
+  std::string buffer_;
+  std::string error_;  // the first failure
 };
 
 // Follows a chain of symbolic links to the name it ends at, which may not
@@ -488,19 +575,33 @@ class PosixDisk : public Disk {
 
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                    std::string* err) override {
-    FILE* f = std::fopen(path.c_str(), "we");
-    if (!f) {
-      *err = ErrorText(errno);
+    // Not blocking: a FIFO without a reader is refused at once (ENXIO)
+    // rather than waited for. The file is emptied only once it is known
+    // to be a regular one.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      *err = errno == ENXIO ? kNotRegular : ErrorText(errno);
       return nullptr;
     }
-    return std::make_unique<PosixLogFile>(f);
+    struct stat st;
+    const bool looked = ::fstat(fd, &st) == 0;
+    const bool regular = looked && S_ISREG(st.st_mode);
+    if (!regular || ::ftruncate(fd, 0) != 0) {
+      *err = looked && !regular ? std::string(kNotRegular) : ErrorText(errno);
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixLogFile>(fd);
   }
 
   int Remove(const std::string& path) override {
     return ::unlink(path.c_str()) == 0 ? 0 : -1;
   }
 
-  bool SyncWritten(std::string* err) override { return written_.SyncAll(err); }
+  bool SyncWritten(std::string* err) override {
+    return context_.written.SyncAll(err);
+  }
 
   std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
                                      std::string* err) override {
@@ -664,35 +765,31 @@ class PosixDisk : public Disk {
       *err = ErrorText(errno);
       return nullptr;
     }
-    int fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // Open for reading too: without /proc its bytes are copied elsewhere.
+    int fd = context_.noProc
+                 ? -1
+                 : ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) {
       return std::make_unique<PosixOutputFile>(folder, name, fd, true,
                                                std::string(), replace,
-                                               &written_);
+                                               &context_);
     }
     // File systems without unnamed files: a hidden name, renamed at the end.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    if (!context_.noProc && errno != EOPNOTSUPP && errno != EISDIR &&
+        errno != EINVAL) {
       *err = ErrorText(errno);
       return nullptr;
     }
-    const size_t limit = NameLimit(dirfd);
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(name, CurrentProcessId(), attempt, limit);
-      fd = ::openat(dirfd, temp.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        return std::make_unique<PosixOutputFile>(folder, name, fd, false,
-                                                 std::move(temp), replace,
-                                                 &written_);
-      }
-      if (errno != EEXIST) break;
-    }
-    *err = ErrorText(errno);
-    return nullptr;
+    std::string temp;
+    fd = OpenHidden(dirfd, name, &temp, err);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixOutputFile>(folder, name, fd, false,
+                                             std::move(temp), replace,
+                                             &context_);
   }
 
   FolderFds fds_{FolderBound()};
-  WrittenFileSystems written_;
+  OutputContext context_;
 };
 
 }  // namespace

@@ -87,6 +87,10 @@ Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
   }
   // Asking for one byte more than the file holds tells at once that the
   // end is reached; a file that grows meanwhile is read on to its end.
+  if (size.QuadPart > Disk::kMaxReadBytes) {
+    *err = Disk::TooLargeText(size.QuadPart);
+    return Disk::kCannotOpen;
+  }
   const size_t expected = static_cast<size_t>(size.QuadPart);
   size_t have = 0;
   size_t want = expected + 1;
@@ -101,6 +105,11 @@ Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
     }
     have += got;
     if (got == 0 || (got < ask && have == expected)) break;
+    if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
+      *err = Disk::TooLargeText(static_cast<int64_t>(have));
+      bytes->clear();
+      return Disk::kReadError;
+    }
     want = 65536;
   }
   bytes->resize(have);
@@ -175,28 +184,39 @@ class Win32OutputFile : public OutputFile {
 class Win32LogFile : public LogFile {
  public:
   explicit Win32LogFile(HANDLE file) : file_(file) {}
-  ~Win32LogFile() override { Flush(); }
-  void Write(std::string_view bytes) override {
-    buffer_.append(bytes);
-    if (buffer_.size() >= 65536) Flush();
+  ~Win32LogFile() override {
+    std::string ignored;
+    Flush(&ignored);
   }
-  void Flush() override {
+  bool Write(std::string_view bytes, std::string* err) override {
+    buffer_.append(bytes);
+    return buffer_.size() < 65536 ? Failed(err) : Flush(err);
+  }
+  bool Flush(std::string* err) override {
     std::string_view rest = buffer_;
-    while (!rest.empty()) {
+    while (!rest.empty() && error_.empty()) {
       DWORD done = 0;
       if (!::WriteFile(file_.get(), rest.data(),
-                       static_cast<DWORD>(rest.size()), &done, nullptr) ||
-          done == 0) {
-        break;  // a log that cannot be written is given up, as a stream is
+                       static_cast<DWORD>(rest.size()), &done, nullptr)) {
+        error_ = LastErrorText();
+      } else if (done == 0) {
+        error_ = ErrnoText(EIO);
       }
       rest.remove_prefix(done);
     }
     buffer_.clear();
+    return Failed(err);
   }
 
  private:
+  bool Failed(std::string* err) const {
+    if (error_.empty()) return true;
+    *err = error_;
+    return false;
+  }
   Handle file_;
   std::string buffer_;
+  std::string error_;  // the first failure
 };
 
 class Win32Disk : public Disk {
@@ -370,6 +390,12 @@ class Win32Disk : public Disk {
       *err = error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)
                  ? ErrnoText(EISDIR)
                  : ErrorText(error);
+      return nullptr;
+    }
+    // A device name (con.log) or a pipe would swallow or block the log.
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+      ::CloseHandle(file);
+      *err = kNotRegular;
       return nullptr;
     }
     return std::make_unique<Win32LogFile>(file);

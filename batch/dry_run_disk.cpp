@@ -12,8 +12,8 @@ class DiscardedOutput : public OutputFile {
 
 class DiscardedLog : public LogFile {
  public:
-  void Write(std::string_view) override {}
-  void Flush() override {}
+  bool Write(std::string_view, std::string*) override { return true; }
+  bool Flush(std::string*) override { return true; }
 };
 
 // A folder of the real disk, or one this run would have made (no `real`).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <set>
 #include <utility>
 #include <vector>
@@ -219,7 +220,17 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
 RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
                             const ConvertOptions& options) {
   RecordOutcome o;
-  const Stored stored = ConvertAndStore(disk, job, options, o);
+  Stored stored = Stored::kFailed;
+  try {
+    stored = ConvertAndStore(disk, job, options, o);
+  } catch (const std::bad_alloc&) {
+    // Whatever ran out, this record alone fails, named as any other; what
+    // it held is freed by now.
+    AddMessage(o, Format("Not enough memory to convert '%s'",
+                         job.inputPath.c_str()));
+    o.failed = 1;
+    o.errorFlag = 1;
+  }
   const bool ok = stored == Stored::kYes;
   AddMessage(o,
              Format("convert %s%s -> %s", ok ? "" : "(FOUT) ",

@@ -426,6 +426,39 @@ class CliTest(unittest.TestCase):
         self.assertEqual(["g.sgf"], self.d.files("sgf"))
         self.assertTrue(os.path.exists(self.d.path("one.sgf")))
 
+    @posix_only("descriptors of a POSIX process")
+    def test_closed_standard_streams(self):
+        """A program started with standard streams closed: its trace log
+        and its outputs must not take their descriptors, and messages that
+        cannot be written fail the run."""
+        d = self.d
+        d.write("ugf/g.ugf", GAME)
+        job = self.datafile("LOG=1\nOUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                         d.native("ugf")))
+        converted = "convert %s -> %s" % (d.native("ugf/g.ugf"),
+                                         d.native("sgf/g.sgf"))
+        lost = "kirato-cli: the messages could not be written\n"
+        # descriptors closed, exit status, standard error, standard output
+        cases = [((1,), 1, lost, None),
+                 ((0, 1), 1, lost, None),
+                 ((0, 2), 0, None, [converted] + summary(1, 0, 1, 0)),
+                 ((0, 1, 2), 1, None, None)]
+        for closed, status, stderr, stdout in cases:
+            with self.subTest(closed=closed):
+                shutil.rmtree(d.path("sgf"), ignore_errors=True)
+                r = subprocess.run(
+                    [CLI, *JOBS, job], capture_output=True, text=True,
+                    timeout=60, preexec_fn=lambda: [os.close(fd)
+                                                    for fd in closed])
+                self.assertEqual(status, r.returncode)
+                if stderr is not None:
+                    self.assertEqual(stderr, r.stderr)
+                if stdout is not None:
+                    self.assertEqual(stdout, self.lines(r))
+                # Every message once in the log, none in the SGF file.
+                self.assertEqual(1, d.read("job.log").count(converted + "\r\n"))
+                self.assertEqual(GAME_SGF % "g.sgf", d.read("sgf/g.sgf"))
+
     def test_failed_conversion_removes_the_old_output(self):
         d = self.d
         d.write("ugf/bad.ugf", "[Header]\nSize=30\n", mtime=time.time() - 99)
@@ -492,12 +525,25 @@ class CliTest(unittest.TestCase):
             self.lines(r))
 
     def test_log_that_cannot_be_created(self):
-        os.makedirs(self.d.path("job.log"))
-        r = run_cli(self.datafile("LOG=3\n"))
-        self.assertEqual(0, r.returncode)
-        self.assertEqual(
-            ["Cannot open logfile '%s', error: Is a directory"
-             % self.d.native("job.log")] + summary(0, 0, 0, 0), self.lines(r))
+        """Only a regular file serves as the log: anything else is named,
+        fails the run, and never hangs it (a FIFO without a reader)."""
+        cases = [("a folder", lambda p: os.makedirs(p), "Is a directory")]
+        if not WINDOWS:
+            cases += [("a FIFO", os.mkfifo, "not a regular file"),
+                      ("a link to a device",
+                       lambda p: os.symlink("/dev/null", p),
+                       "not a regular file")]
+        for what, make, reason in cases:
+            with self.subTest(what):
+                d = Folder()
+                self.addCleanup(d.close)
+                make(d.path("job.log"))
+                d.write("job.txt", "LOG=3\n")
+                r = run_cli(d.native("job.txt"), timeout=20)
+                self.assertEqual(
+                    (1, ["Cannot open logfile '%s', error: %s"
+                         % (d.native("job.log"), reason)]
+                     + summary(0, 0, 0, 0)), (r.returncode, self.lines(r)))
 
     @posix_only("Wine reaches every file by its whole path, and Linux "
                 "refuses paths of more than 4,096 bytes")
@@ -568,6 +614,8 @@ class CliTest(unittest.TestCase):
         d.write("ugf/b/game.ugi", GAME)
         d.write("one/g.ugf", GAME)
         d.write("out.sgf", "a file, not a folder")
+        with open(d.path("huge.ugf"), "wb") as f:  # sparse: no disk space
+            f.truncate(300 << 20)
         if not WINDOWS:
             os.mkfifo(d.path("pipe.sgf"))
         ugf, one = d.native("ugf"), d.native("one/g.ugf")
@@ -606,6 +654,12 @@ class CliTest(unittest.TestCase):
              1),
             ("a folder as the output", ["convert", one, ugf],
              ["Cannot write '%s': not a regular file" % ugf], 1),
+            ("a record far larger than any game",
+             ["convert", d.native("huge.ugf"), d.native("huge.sgf")],
+             ["Cannot read '%s': too large for a game record: 314572800 "
+              "bytes (at most 256 MiB are read)" % d.native("huge.ugf"),
+              "convert (FOUT) %s -> %s" % (d.native("huge.ugf"),
+                                           d.native("huge.sgf"))], 1),
             ("operands swapped", ["convert", d.native("out.sgf"), one],
              ["Cannot write '%s': the name of a game record, not of an SGF "
               "file" % one], 1),

@@ -84,6 +84,11 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
       {"what was written cannot be put on disk", "CLOSE\n", 0, 1,
        {"Cannot write the SGF files to disk: Input/output error"},
        [](FakeDisk& d) { d.failSync = true; }},
+      {"the log fills the disk: said once, and the run fails",
+       "LOG=1\n;a\n;b\n;c\nCLOSE\n", 0, 1,
+       {"Cannot write logfile '/job/kirato.log', error: No space left on "
+        "device"},
+       [](FakeDisk& d) { d.logSpace = 20; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -194,6 +199,7 @@ TEST(DatafileTest, LogThatCannotBeOpened) {
   t.disk.failLog = true;
   RunText(t, "LOG=9\nbogus\n");
   EXPECT_EQ(0, t.run.state.traceLevel);
+  EXPECT_EQ(1, t.run.state.errorFlag);  // a run without its log has failed
   EXPECT_EQ(
       Concat({"Cannot open logfile '/job/kirato.log', error: Permission denied",
               "Unknown command in datafile: 'bogus'"},

@@ -335,7 +335,7 @@ TEST_F(PosixDiskTest, LogIsTruncatedAndReportsErrors) {
   {
     auto log = disk_.OpenLog(dir_ + "/x.log", &err);
     ASSERT_NE(nullptr, log);
-    log->Write("new\r\n");
+    ASSERT_TRUE(log->Write("new\r\n", &err));
   }
   EXPECT_EQ("new\r\n", Read("x.log"));
   EXPECT_EQ(nullptr, disk_.OpenLog(dir_ + "/none/x.log", &err));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ class FakeDisk : public Disk {
   // Faults.
   std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
   std::set<std::string> failRead;      // opening for reading fails
+  std::set<std::string> noMemory;      // reading throws std::bad_alloc
   std::set<std::string> failList;      // listing a directory fails
   std::set<std::string> failCreate;    // an output cannot be created
   std::map<std::string, size_t> readErrorAfter;  // reading fails part way
@@ -43,6 +45,7 @@ class FakeDisk : public Disk {
   // it is converted.
   std::map<std::string, std::vector<std::string>> changesOnRead;
   bool failLog = false;
+  size_t logSpace = std::string::npos;  // bytes of log until "No space left"
   bool failSync = false;
 
   // What happened.
@@ -196,6 +199,7 @@ class FakeDisk : public Disk {
       *err = "Permission denied";
       return kCannotOpen;
     }
+    if (noMemory.count(path)) throw std::bad_alloc();
     if (!n) {
       *err = "No such file or directory";
       return kCannotOpen;
@@ -277,12 +281,23 @@ class FakeDisk : public Disk {
 
   class FakeLog : public LogFile {
    public:
-    explicit FakeLog(std::string& sink) : sink_(sink) {}
-    void Write(std::string_view bytes) override { sink_.append(bytes); }
-    void Flush() override {}
+    FakeLog(std::string& sink, size_t& space) : sink_(sink), space_(space) {}
+    bool Write(std::string_view bytes, std::string* err) override {
+      for (char c : bytes) {
+        if (space_ == 0) {
+          *err = "No space left on device";
+          return false;
+        }
+        if (space_ != std::string::npos) --space_;
+        sink_ += c;
+      }
+      return true;
+    }
+    bool Flush(std::string* err) override { return Write({}, err); }
 
    private:
     std::string& sink_;
+    size_t& space_;
   };
 
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
@@ -293,7 +308,7 @@ class FakeDisk : public Disk {
       return nullptr;
     }
     logs[path].clear();
-    return std::make_unique<FakeLog>(logs[path]);
+    return std::make_unique<FakeLog>(logs[path], logSpace);
   }
 
   const PathRules& Paths() const override { return *paths; }

@@ -204,6 +204,11 @@ TEST(WalkTest, FailuresAndTheirCounters) {
        {"Cannot read '/ugf/g.ugf': Input/output error",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
        0, 1, 1, "old"},
+      {"no memory for the record: named as any failure",
+       [](FakeDisk& d) { d.noMemory.insert("/ugf/g.ugf"); },
+       {"Not enough memory to convert '/ugf/g.ugf'",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, "old"},
       {"record changes once while it is converted: converted again",
        [](FakeDisk& d) { d.changesOnRead["/ugf/g.ugf"] = {kOtherGame}; },
        {"convert /ugf/g.ugf -> /sgf/g.sgf"},
@@ -411,6 +416,14 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
                    "convert (FOUT) /ugf/g.ugf -> /sgf/s.sgf"}),
             t.messages);
   t.disk.failSync = false;
+  t.disk.noMemory.insert("/ugf/g.ugf");
+  t.messages.clear();
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/m.sgf", "m.sgf"));
+  EXPECT_EQ((Lines{"Not enough memory to convert '/ugf/g.ugf'",
+                   "convert (FOUT) /ugf/g.ugf -> /sgf/m.sgf"}),
+            t.messages);
+  t.disk.noMemory.clear();
   t.disk.AddFile("/ugf/bad.ugf", kBadGame);
   t.disk.AddLink("/sgf/same.sgf", "/ugf/g.ugf");
   t.disk.AddFile("/sgf/b.sgf", "kept");

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -248,7 +249,10 @@ int main(int argc, char** argv) {
     for (std::string& word : words) args.push_back(word.data());
     args.push_back(nullptr);
     return Main(static_cast<int>(words.size()), args.data());
-  } catch (const std::exception& e) {  // only running out of memory
+  } catch (const std::bad_alloc&) {  // beyond one record's conversion
+    std::fprintf(stderr, "kirato-cli: not enough memory\n");
+    return 1;
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "kirato-cli: %s\n", e.what());
     return 1;
   }
