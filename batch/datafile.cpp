@@ -86,6 +86,29 @@ void SetThreads(Run& run, int lineNumber, std::string_view value) {
   run.state.threads = static_cast<int>(n);
 }
 
+// Hands out the physical lines of a datafile, however long: a long path
+// cut into pieces would be carried out as several commands, and send the
+// SGF files into a folder the datafile never names. Lines end as in a
+// record (a Ctrl-Z byte ends the text, a file of carriage returns alone
+// has its lines end at them); the carriage return of CR LF is trailing
+// whitespace, trimmed with the rest.
+class DatafileLines {
+ public:
+  explicit DatafileLines(std::string_view text)
+      : rest_(CutAtEndOfFile(text)), lineEnd_(LineEndOf(rest_)) {}
+  bool Next(std::string_view* line) {
+    if (rest_.empty()) return false;
+    const size_t end = FindByte(rest_, 0, lineEnd_);
+    *line = rest_.substr(0, end);
+    rest_.remove_prefix(end < rest_.size() ? end + 1 : end);
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+  char lineEnd_;
+};
+
 struct DatafileRun {
   Run& run;
   const std::string& logPath;
@@ -197,12 +220,11 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
 
   DatafileRun d{run, logPath, {}, 0};
   int lineNumber = 0;
-  LineSplitter lines(rest);
-  std::string_view piece;
-  bool lineEnd = false;
-  while (lines.Next(&piece, &lineEnd)) {
+  DatafileLines lines(rest);
+  std::string_view physical;
+  while (lines.Next(&physical)) {
     ++lineNumber;
-    const std::string_view line = TrimTrailingSpace(piece);
+    const std::string_view line = TrimTrailingSpace(physical);
     if (run.state.traceLevel >= 1) TraceWrite(run, "Datafile: ", line);
     // A path cut at a NUL byte would name another folder than the one
     // written: the line is refused whole.

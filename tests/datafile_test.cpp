@@ -207,20 +207,35 @@ TEST(DatafileTest, LogThatCannotBeOpened) {
       t.messages);
 }
 
-TEST(DatafileTest, LongLinesCountAsSeveral) {
-  TestRun t;
-  // 1023 characters of comment, then the rest of the same physical line
-  // arrives as line 2, a command of its own.
-  RunText(t, ";" + std::string(1022, 'c') + "IN=/x\nbad\n");
-  EXPECT_EQ(
-      Concat({"Datafile line 2: input '/x' while no output specified before",
-              "Unknown command in datafile: 'bad'"},
-             Summary()),
-      t.messages);
-  TestRun u;
-  RunText(u, std::string(1023, ' ') + "IN=/x\n");
-  EXPECT_EQ("Datafile line 2: input '/x' while no output specified before",
-            u.messages[0]);
+// A line is one command however long; messages number physical lines.
+TEST(DatafileTest, LongLinesAreOneCommand) {
+  const std::string longName(3000, 'd');
+  struct Case {
+    const char* name;
+    std::string datafile;
+    Lines messages;  // before the summary
+    bool walks = false;  // makes the output folder, whole, and walks /u
+  } cases[] = {
+      {"a long comment", ";" + std::string(1022, 'c') + "IN=/x\nbad\n",
+       {"Unknown command in datafile: 'bad'"}},
+      {"a long blank start", std::string(1023, ' ') + "IN=/x\n",
+       {"Datafile line 1: input '/x' while no output specified before"}},
+      {"a long output folder", "OUT=/" + longName + "\nIN=/u\nbad\n",
+       {"Unknown command in datafile: 'bad'"}, true},
+      {"lines of carriage returns", ";" + std::string(2000, 'c') + "\rbad\r",
+       {"Unknown command in datafile: 'bad'"}},
+      {"line numbers count long lines once",
+       ";" + std::string(5000, 'c') + "\n\nIN=/x\n",
+       {"Datafile line 3: input '/x' while no output specified before"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.disk.AddDir("/u");
+    RunText(t, c.datafile);
+    EXPECT_EQ(Concat(c.messages, Summary(c.walks ? 1 : 0)), t.messages);
+    EXPECT_EQ(c.walks ? Lines{"/" + longName} : Lines{}, t.disk.made);
+  }
 }
 
 TEST(DatafileTest, PathsBesideTheProgram) {
