@@ -123,8 +123,9 @@ class Disk {
   // Starts an output file for `path` (see OutputFile), given what the
   // caller knows of the name now. An existing name that is no regular file
   // is refused (kNotRegular); a symbolic link is written through, so that
-  // the file it leads to is replaced and the link stays. nullptr (with *err
-  // set) when it cannot be created.
+  // the file it leads to is replaced and the link stays, where the system
+  // has owners only when the link and the file it leads to have the same
+  // one. nullptr (with *err set) when it cannot be created.
   virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
                                                    const FileStatus& known,
                                                    std::string* err) = 0;
@@ -167,6 +168,11 @@ class Disk {
   // Removes what runs that were killed left behind in an output folder, if
   // this disk can leave anything behind at all.
   virtual void RemoveLeftovers(Folder& folder);
+
+  // The type of the pseudo file system the folder lies on ("proc",
+  // "sysfs", "devtmpfs", ...), which the walk never enters: it holds no
+  // records, and proc never ends. Empty for any other folder.
+  virtual std::string PseudoFileSystem(Folder& /*folder*/) { return {}; }
 
   // How this disk's paths are written; the walk splits and joins paths
   // by these rules.

@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,11 +22,14 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <set>
+#include <vector>
 
 #include "batch/disk.h"
 #include "batch/path.h"
 #include "batch/process.h"
 #include "batch/temp_name.h"
+#include "convert/text.h"
 
 namespace kirato {
 
@@ -502,11 +507,22 @@ class PosixLogFile : public LogFile {
 };
 
 // Follows a chain of symbolic links to the name it ends at, which may not
-// exist yet. Empty (with *err set) when the chain cannot be followed.
+// exist yet. Every link of the chain must belong to the owner of the file
+// it ends at (or of the folder that file would be made in): the kernel's
+// rule for links in shared folders, so that a run as root over a folder
+// others can write cannot be led to write over a file of someone else.
+// Empty (with *err set) when the chain cannot be followed or breaks that
+// rule.
 std::string FinalTarget(std::string path, std::string* err) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  std::vector<uid_t> linkOwners;
+  struct stat st;
+  for (int hops = 0;; ++hops) {
+    if (hops == 40) {
+      *err = ErrorText(ELOOP);
+      return {};
+    }
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    linkOwners.push_back(st.st_uid);
     std::string target(static_cast<size_t>(st.st_size) + 256, '\0');
     const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
     if (n < 0) {
@@ -521,8 +537,71 @@ std::string FinalTarget(std::string path, std::string* err) {
     }
     path = std::move(target);
   }
-  *err = ErrorText(ELOOP);
-  return {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    std::string dir, name;
+    kPosixPaths.Split(path, &dir, &name);
+    if (errno != ENOENT || ::stat(dir.c_str(), &st) != 0) {
+      *err = ErrorText(errno);
+      return {};
+    }
+  }
+  for (uid_t owner : linkOwners) {
+    if (owner != st.st_uid) {
+      *err = "a symbolic link to a file of another owner";
+      return {};
+    }
+  }
+  return path;
+}
+
+// The pseudo file systems, by the type statfs gives: they hold no records,
+// and some never end (proc leads into the root of every process).
+struct PseudoType {
+  unsigned long magic;
+  const char* name;
+};
+constexpr PseudoType kPseudoTypes[] = {
+    {0x9fa0, "proc"},           {0x62656572, "sysfs"},
+    {0x1cd1, "devpts"},         {0x64626720, "debugfs"},
+    {0x74726163, "tracefs"},    {0x73636673, "securityfs"},
+    {0x27e0eb, "cgroup"},       {0x63677270, "cgroup2"},
+    {0x6165676c, "pstore"},     {0xcafe4a11, "bpf"},
+    {0x62656570, "configfs"},   {0x19800202, "mqueue"},
+    {0xf97cff8c, "selinuxfs"},  {0x42494e4d, "binfmt_misc"},
+    {0x65735543, "fusectl"},    {0xde5e81e4, "efivarfs"},
+    {0x6e736673, "nsfs"},       {0x67596969, "rpc_pipefs"},
+};
+// devtmpfs gives the type of tmpfs, which may hold records: the mount
+// table tells the two apart.
+constexpr unsigned long kTmpfsMagic = 0x01021994;
+
+// The devices of the devtmpfs mounts, from the mount table: its third field
+// is "major:minor", and the type follows the " - " separator.
+std::set<uint64_t> DevtmpfsDevices() {
+  std::set<uint64_t> devices;
+  std::string table, err;
+  const int fd = ::open("/proc/self/mountinfo", kReadFlags);
+  if (ReadOpened(fd, &table, &err) != Disk::kRead) return devices;
+  std::string_view rest = table;
+  while (!rest.empty()) {
+    const size_t end = FindByte(rest, 0, '\n');
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end < rest.size() ? end + 1 : end);
+    const size_t dash = line.find(" - ");
+    if (dash == std::string_view::npos ||
+        line.substr(dash + 3, 9) != "devtmpfs ") {
+      continue;
+    }
+    size_t at = FindByte(line, 0, ' ');
+    at = FindByte(line, at + 1, ' ') + 1;  // the third field
+    size_t colon = 0;
+    const long long major = ReadNumber(line, at, &colon);
+    if (colon >= line.size() || line[colon] != ':') continue;
+    const long long minor = ReadNumber(line, colon + 1);
+    devices.insert(static_cast<uint64_t>(
+        makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor))));
+  }
+  return devices;
 }
 
 class PosixDisk : public Disk {
@@ -680,6 +759,23 @@ class PosixDisk : public Disk {
     RemoveTempFilesOfEndedRuns(*this, folder);
   }
 
+  std::string PseudoFileSystem(Folder& folder) override {
+    struct statfs fs;
+    {
+      Pinned pin(folder);
+      if (pin.fd() < 0 || ::fstatfs(pin.fd(), &fs) != 0) return {};
+    }
+    const auto magic = static_cast<unsigned long>(fs.f_type);
+    for (const PseudoType& t : kPseudoTypes) {
+      if (t.magic == magic) return t.name;
+    }
+    if (magic != kTmpfsMagic) return {};
+    std::call_once(devtmpfsRead_, [this] { devtmpfs_ = DevtmpfsDevices(); });
+    return devtmpfs_.count(static_cast<PosixFolder&>(folder).device()) != 0
+               ? "devtmpfs"
+               : std::string();
+  }
+
  private:
   // A quarter of the descriptors a process may have, so that the records
   // and outputs being converted always find some left.
@@ -790,6 +886,8 @@ class PosixDisk : public Disk {
 
   FolderFds fds_{FolderBound()};
   OutputContext context_;
+  std::once_flag devtmpfsRead_;
+  std::set<uint64_t> devtmpfs_;
 };
 
 }  // namespace

@@ -148,4 +148,9 @@ int DryRunDisk::RemoveIn(Folder&, std::string_view) { return 0; }
 
 void DryRunDisk::RemoveLeftovers(Folder&) {}
 
+std::string DryRunDisk::PseudoFileSystem(Folder& folder) {
+  Folder* real = RealOf(folder);
+  return real ? base_.PseudoFileSystem(*real) : std::string();
+}
+
 }  // namespace kirato

@@ -46,6 +46,7 @@ class DryRunDisk : public Disk {
       const FileStatus& known, std::string* err) override;
   int RemoveIn(Folder& folder, std::string_view name) override;
   void RemoveLeftovers(Folder& folder) override;
+  std::string PseudoFileSystem(Folder& folder) override;
 
   const PathRules& Paths() const override { return base_.Paths(); }
   std::string DatafileText(std::string bytes) override {

@@ -357,6 +357,18 @@ std::vector<DirEntry> VisitFolder(Walk& w,
   return entries;
 }
 
+// A folder on a pseudo file system is never walked: it holds no records,
+// and proc, reached by a link to the root, would lead on for ever.
+bool OnPseudoFileSystem(Walk& w, Folder& folder, const std::string& path) {
+  const std::string type = w.run.disk.PseudoFileSystem(folder);
+  if (type.empty()) return false;
+  if (w.run.state.traceLevel >= 3) {
+    TraceWrite(w.run, "ProcessDir::skip ", path,
+               " (" + type + " file system)");
+  }
+  return true;
+}
+
 // Depth first, a folder's own records before its subfolders, with a stack
 // of its own so that the depth of a tree cannot exhaust the thread's.
 void WalkTree(Walk& w, const std::string& inputDir) {
@@ -364,6 +376,7 @@ void WalkTree(Walk& w, const std::string& inputDir) {
   const std::string prefix = run.disk.Paths().WithSeparator(inputDir);
   std::string err;
   std::shared_ptr<Folder> top = run.disk.OpenFolder(prefix, &err);
+  if (top && OnPseudoFileSystem(w, *top, inputDir)) return;
   FileStatus st;
   if (top && run.disk.Stat(prefix, &st) == 0) {
     w.entered.insert({st.device, st.inode});
@@ -391,12 +404,13 @@ void WalkTree(Walk& w, const std::string& inputDir) {
       }
       continue;
     }
-    if (run.state.traceLevel >= 1) {
-      TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
-    }
     err.clear();
     std::shared_ptr<Folder> child =
         run.disk.OpenSubfolder(*f.folder, e.name, &err);
+    if (child && OnPseudoFileSystem(w, *child, sub)) continue;
+    if (run.state.traceLevel >= 1) {
+      TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
+    }
     std::vector<DirEntry> entries =
         VisitFolder(w, child, sub, sub + run.disk.Paths().separator, err);
     stack.push_back({std::move(child), std::move(entries)});

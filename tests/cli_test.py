@@ -594,6 +594,30 @@ class CliTest(unittest.TestCase):
         self.assertEqual(0, r.returncode)
         self.assertEqual(summary(2, 0, 2, 0), self.lines(r)[-6:])
 
+    @posix_only("Linux's pseudo file systems")
+    def test_pseudo_file_systems_are_not_walked(self):
+        d = self.d
+        d.write("ugf/g.ugf", GAME)
+        links = [(name, "/" + name) for name in ("proc", "sys", "dev")
+                 if os.path.isdir("/" + name)]
+        for name, target in links:
+            os.symlink(target, d.path("ugf", name))
+        df = self.datafile("LOG=3\nOUT=%s\nIN=%s\nIN=/proc\n"
+                           % (d.native("sgf"), d.native("ugf")))
+        r = run_cli(df, timeout=20)
+        self.assertEqual((0, summary(1, 0, 1, 0)),
+                         (r.returncode, self.lines(r)[-6:]))
+        log = d.read("job.log")
+        for name, target in links:
+            fs = {"proc": "proc", "sys": "sysfs", "dev": "devtmpfs"}[name]
+            if fs == "devtmpfs" and not re.search(
+                    r" /dev .* - devtmpfs ", open("/proc/self/mountinfo").read()):
+                continue
+            with self.subTest(name):
+                self.assertIn("ProcessDir::skip %s (%s file system)\r\n"
+                              % (d.path("ugf", name), fs), log)
+        self.assertIn("ProcessDir::skip /proc (proc file system)\r\n", log)
+
     def test_link_graphs_walk_each_folder_once(self):
         d = self.d
         for i in range(30):  # each folder links twice to the next
@@ -703,6 +727,45 @@ class CliTest(unittest.TestCase):
         self.assertTrue(os.path.islink(d.path("link.sgf")))
         self.assertEqual(GAME_SGF % "link.sgf", d.read("kept/target.sgf"))
         self.assertEqual(["target.sgf"], d.files("kept"))
+
+    @posix_only("POSIX owners")
+    def test_links_to_files_of_another_owner_are_refused(self):
+        """A link laid by one user must not have a run of another write
+        over that other's files: a link is written through only when it
+        and its target (or the folder the target would be made in) have
+        the same owner."""
+        if os.geteuid() != 0:
+            self.skipTest("only root can give a link another owner")
+        d = self.d
+        one = d.write("one/g.ugf", GAME)
+        d.write("ugf/g.ugf", GAME)
+        d.write("system/passwd", "root's")
+        os.makedirs(d.path("theirs"))
+        os.chown(d.path("theirs"), 65534, 65534)
+        os.makedirs(d.path("sgf"))
+        os.symlink(d.path("system/passwd"), d.path("sgf/g.sgf"))
+        os.lchown(d.path("sgf/g.sgf"), 65534, 65534)
+        os.symlink(d.path("theirs/new.sgf"), d.path("new.sgf"))
+        refused = "Cannot write '%s': a symbolic link to a file of another owner"
+        job = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        cases = [("their link to my file", ["convert", one, d.path("sgf/g.sgf")],
+                  [refused % d.path("sgf/g.sgf")]),
+                 ("my link into their folder", ["convert", one,
+                                                d.path("new.sgf")],
+                  [refused % d.path("new.sgf")]),
+                 ("in the walk", [job],
+                  [refused % d.path("sgf/g.sgf"),
+                   "convert (FOUT) %s -> %s" % (d.path("ugf/g.ugf"),
+                                                d.path("sgf/g.sgf"))]
+                  + summary(1, 0, 0, 1))]
+        for what, args, lines in cases:
+            with self.subTest(what):
+                r = run_cli(*args)
+                self.assertEqual(1, r.returncode)
+                for line in lines:
+                    self.assertIn(line, self.lines(r))
+        self.assertEqual("root's", d.read("system/passwd"))
+        self.assertEqual([], d.files("theirs"))
 
     @posix_only("POSIX permissions and users")
     def test_unprivileged_failures(self):

@@ -46,6 +46,8 @@ class FakeDisk : public Disk {
   std::map<std::string, std::vector<std::string>> changesOnRead;
   bool failLog = false;
   size_t logSpace = std::string::npos;  // bytes of log until "No space left"
+  // Folders on pseudo file systems, with their type ("proc").
+  std::map<std::string, std::string> pseudo;
   bool failSync = false;
 
   // What happened.
@@ -312,6 +314,12 @@ class FakeDisk : public Disk {
   }
 
   const PathRules& Paths() const override { return *paths; }
+
+  std::string PseudoFileSystem(Folder& folder) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = pseudo.find(Resolve(folder.prefix()));
+    return it == pseudo.end() ? std::string() : it->second;
+  }
 
   bool SyncWritten(std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

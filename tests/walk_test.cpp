@@ -387,6 +387,11 @@ TEST(WalkTest, TraceLinesAtLevelThree) {
   OpenTraceLog(t.run, 3, "/t.log");
   t.disk.AddFile("/ugf/g.ugf", kGame);
   t.disk.AddDir("/ugf/s");
+  // A pseudo file system is never walked, reached by a link or not.
+  t.disk.AddFile("/proc/1/root/ugf/p.ugf", kGame);
+  t.disk.pseudo["/proc"] = "proc";
+  t.disk.AddLink("/ugf/s/proc", "/proc");
+  t.disk.AddLink("/ugf/s/top", "/");
   ProcessDir(t.run, 1, "/ugf/", "/sgf");
   EXPECT_EQ(
       "ProcessDir /ugf/ -> /sgf\r\n"
@@ -396,8 +401,24 @@ TEST(WalkTest, TraceLinesAtLevelThree) {
       "ProcessDir::FindFirst /ugf/*.*\r\n"
       "ProcessDir /ugf/s -> /sgf\r\n"
       "ProcessDir::FindFirst /ugf/s/*.ug?\r\n"
-      "ProcessDir::FindFirst /ugf/s/*.*\r\n",
+      "ProcessDir::FindFirst /ugf/s/*.*\r\n"
+      "ProcessDir::skip /ugf/s/proc (proc file system)\r\n"
+      "ProcessDir /ugf/s/top -> /sgf\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/*.ug?\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/*.*\r\n"
+      "ProcessDir::seen /ugf/s/top/proc\r\n"
+      "ProcessDir /ugf/s/top/sgf -> /sgf\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/sgf/*.ug?\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/sgf/*.*\r\n"
+      "ProcessDir::seen /ugf/s/top/ugf\r\n",
       t.disk.logs["/t.log"]);
+  EXPECT_EQ(4, t.run.state.directoriesScanned);
+  EXPECT_EQ(1, t.run.state.filesConverted);
+  t.disk.logs["/t.log"].clear();
+  ProcessDir(t.run, 2, "/proc", "/sgf");
+  EXPECT_EQ("ProcessDir /proc -> /sgf\r\nProcessDir::skip /proc (proc file "
+            "system)\r\n",
+            t.disk.logs["/t.log"]);
 }
 
 TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
