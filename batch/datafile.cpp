@@ -83,7 +83,7 @@ void SetThreads(Run& run, int lineNumber, std::string_view value) {
     run.state.errorFlag = 1;
     return;
   }
-  run.state.threads = static_cast<int>(n);
+  if (!run.state.threadsFixed) run.state.threads = static_cast<int>(n);
 }
 
 // Hands out the physical lines of a datafile, however long: a long path
@@ -150,15 +150,19 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     case Command::kThreads:
       SetThreads(run, lineNumber, value);
       return true;
-    case Command::kCharset:
-      if (!ReadCharsetMode(value, &run.state.charset)) {
+    case Command::kCharset: {
+      CharsetMode mode = run.state.charset;
+      if (!ReadCharsetMode(value, &mode)) {
         ShowMessage(run, Format("Datafile line %d: unknown charset '%.*s', "
                                 "expected KEEP or UTF-8",
                                 lineNumber, static_cast<int>(value.size()),
                                 value.data()));
         run.state.errorFlag = 1;
+      } else if (!run.state.charsetFixed) {
+        run.state.charset = mode;
       }
       return true;
+    }
     case Command::kUnknown:
       ShowMessage(run, Format("Unknown command in datafile: '%.*s'",
                               static_cast<int>(command.size()),

@@ -30,6 +30,10 @@ struct RunState {
   bool force = false;  // convert every candidate, up to date or not
   // How the records of the IN lines that follow are read (CHARSET=).
   CharsetMode charset = CharsetMode::kDecode;
+  // Set on the command line: the datafile's THREADS and CHARSET lines are
+  // still checked, but change nothing, as options overrule settings.
+  bool threadsFixed = false;
+  bool charsetFixed = false;
   std::unique_ptr<LogFile> log;
   std::string logPath;  // for the message when the log cannot be written
   // Worker threads that convert records; 0: one per core.

@@ -124,6 +124,10 @@ class CliTest(unittest.TestCase):
                 r = run_cli(*args)
                 self.assertEqual((0, ""), (r.returncode, r.stderr))
                 self.assertTrue(r.stdout.startswith("Usage: kirato-cli "))
+                # Every datafile command is named.
+                for command in ("LOG", "OUT", "IN", "CLOSE", "FORCEERROR",
+                                "THREADS", "CHARSET"):
+                    self.assertRegex(r.stdout, r"\b%s\b" % command)
         usage = ("Usage: kirato-cli [OPTION]... DATAFILE | convert INPUT "
                  "OUTPUT\nTry 'kirato-cli --help' for more information.\n")
         cases = [
@@ -402,6 +406,10 @@ class CliTest(unittest.TestCase):
                 self.assertEqual(1, r.returncode, r.stdout)
         r = run_cli(self.datafile("FORCEERROR: stop here\n"))
         self.assertEqual(["stop here"] + summary(0, 0, 0, 0), self.lines(r))
+        # -q leaves out records converted, told by their kind, not by text.
+        r = run_cli("-q", self.datafile("FORCEERROR convert a -> b\n"))
+        self.assertEqual((1, ["convert a -> b"] + summary(0, 0, 0, 0)),
+                         (r.returncode, self.lines(r)))
 
     @posix_only("no device that is always full")
     def test_messages_that_cannot_be_written_fail_the_run(self):
@@ -460,18 +468,31 @@ class CliTest(unittest.TestCase):
                 self.assertEqual(GAME_SGF % "g.sgf", d.read("sgf/g.sgf"))
 
     def test_failed_conversion_removes_the_old_output(self):
-        d = self.d
-        d.write("ugf/bad.ugf", "[Header]\nSize=30\n", mtime=time.time() - 99)
-        d.write("sgf/bad.sgf", "stale", mtime=time.time() - 999)
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf")))
-        r = run_cli(df)
-        self.assertEqual(1, r.returncode)
-        self.assertEqual([
-            "Illegal board size: 30",
-            "convert (FOUT) %s -> %s" % (d.native("ugf/bad.ugf"),
-                                          d.native("sgf/bad.sgf")),
-        ] + summary(1, 0, 0, 1), self.lines(r))
-        self.assertEqual([], d.files("sgf"))
+        """Every record the converter refuses counts under files failed and
+        fails the run; its older SGF file, which would pass for its
+        conversion, is removed."""
+        cases = [("board size", "[Header]\nSize=30\n",
+                  "Illegal board size: 30"),
+                 ("coded", "[Header]\nCrypt=XOR\n",
+                  "Coded ugf file: Crypt=XOR"),
+                 ("unknown coordinate type", "[Header]\nCoordinateType=ABC\n",
+                  "Unknown coordinatetype")]
+        for what, record, reason in cases:
+            with self.subTest(what):
+                d = Folder()
+                self.addCleanup(d.close)
+                d.write("ugf/bad.ugf", record, mtime=time.time() - 99)
+                d.write("sgf/bad.sgf", "stale", mtime=time.time() - 999)
+                d.write("job.txt", "OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                       d.native("ugf")))
+                r = run_cli(d.native("job.txt"))
+                self.assertEqual(1, r.returncode)
+                self.assertEqual([
+                    reason,
+                    "convert (FOUT) %s -> %s" % (d.native("ugf/bad.ugf"),
+                                                  d.native("sgf/bad.sgf")),
+                ] + summary(1, 0, 0, 1), self.lines(r))
+                self.assertEqual([], d.files("sgf"))
 
     def test_unreadable_and_uncreatable_files_are_named(self):
         d = self.d
@@ -610,9 +631,10 @@ class CliTest(unittest.TestCase):
         log = d.read("job.log")
         for name, target in links:
             fs = {"proc": "proc", "sys": "sysfs", "dev": "devtmpfs"}[name]
-            if fs == "devtmpfs" and not re.search(
-                    r" /dev .* - devtmpfs ", open("/proc/self/mountinfo").read()):
-                continue
+            if fs == "devtmpfs":
+                with open("/proc/self/mountinfo") as f:
+                    if not re.search(r" /dev .* - devtmpfs ", f.read()):
+                        continue
             with self.subTest(name):
                 self.assertIn("ProcessDir::skip %s (%s file system)\r\n"
                               % (d.path("ugf", name), fs), log)
@@ -896,6 +918,15 @@ class CliTest(unittest.TestCase):
         # The old bytes: each trail byte 0x5C escaped like a backslash.
         self.assertIn(b"\nPB[\x83\\\\\x8f\\\\]\n", kept.stdout)
         self.assertNotIn(b"CA[", kept.stdout)
+        # The command line holds over the datafile's CHARSET line.
+        job = self.datafile("CHARSET=KEEP\nOUT=%s\nIN=%s\n"
+                            % (d.native("sgf"), d.native("in")))
+        for args, charset in [([], False), (["--charset=utf-8"], True)]:
+            with self.subTest(args=args):
+                r = run_cli("-f", *args, job)
+                self.assertEqual(0, r.returncode)
+                with open(d.path("sgf/g.sgf"), "rb") as f:
+                    self.assertEqual(charset, b"CA[UTF-8]" in f.read())
 
     def test_what_is_no_record_is_refused(self):
         d = self.d

@@ -101,6 +101,39 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
   }
 }
 
+// What the command line sets holds over the datafile's lines, which are
+// still checked.
+TEST(DatafileTest, CommandLineHoldsOverTheDatafile) {
+  struct Case {
+    const char* name;
+    bool fixed;
+    const char* datafile;
+    int threads;
+    CharsetMode charset;
+    Lines messages;
+  } cases[] = {
+      {"datafile alone", false, "THREADS=3\nCHARSET=KEEP\n", 3,
+       CharsetMode::kKeep, {}},
+      {"command line", true, "THREADS=3\nCHARSET=KEEP\n", 2,
+       CharsetMode::kDecode, {}},
+      {"command line, lines still checked", true, "THREADS=x\nCHARSET=y\n",
+       2, CharsetMode::kDecode,
+       {"Datafile line 1: THREADS needs a number from 0 to 256, not 'x'",
+        "Datafile line 2: unknown charset 'y', expected KEEP or UTF-8"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.run.state.threads = 2;
+    t.run.state.threadsFixed = c.fixed;
+    t.run.state.charsetFixed = c.fixed;
+    RunText(t, c.datafile);
+    EXPECT_EQ(c.threads, t.run.state.threads);
+    EXPECT_EQ(c.charset, t.run.state.charset);
+    EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
+  }
+}
+
 TEST(DatafileTest, KeywordsArePrefixesInAnyCase) {
   struct Case {
     const char* line;

@@ -31,11 +31,12 @@ constexpr char kHelp[] =
     "Convert Go game records from UGF (.ugf, .ugi) into SGF.\n"
     "\n"
     "With DATAFILE, carry out its commands (LOG, OUT, IN, CLOSE, FORCEERROR,\n"
-    "';' comments): convert every record under each IN folder whose SGF file\n"
-    "in the OUT folder is missing, or not newer than the record and than this\n"
-    "program, and print every message on a line of its own, the summary last.\n"
-    "A LOG line writes the trace log beside DATAFILE, with the extension\n"
-    "\".log\".\n"
+    "THREADS, CHARSET, ';' comments): convert every record under each IN\n"
+    "folder whose SGF file in the OUT folder is missing, or not newer than the\n"
+    "record and than this program, and print every message on a line of its\n"
+    "own, the summary last. A LOG line writes the trace log beside DATAFILE,\n"
+    "with the extension \".log\". -j and --charset hold over the datafile's\n"
+    "THREADS and CHARSET lines.\n"
     "\n"
     "With convert, convert the one record INPUT into the SGF file OUTPUT,\n"
     "whether or not OUTPUT is up to date. OUTPUT \"-\" writes the SGF to\n"
@@ -47,9 +48,11 @@ constexpr char kHelp[] =
     "  -q, --quiet     leave out the line of each record converted; problems\n"
     "                    and the summary are still printed\n"
     "  -j, --jobs=N    convert up to N records at once (default: one per\n"
-    "                    processor core); the output is the same for any N\n"
+    "                    processor core, or the datafile's THREADS=N); the\n"
+    "                    output is the same for any N\n"
     "      --charset=keep  copy the records' bytes as they are instead of\n"
-    "                    decoding them to UTF-8 (--charset=utf-8, the default)\n"
+    "                    decoding them to UTF-8 (--charset=utf-8, the default\n"
+    "                    unless the datafile says CHARSET=KEEP)\n"
     "      --help      display this help and exit\n"
     "      --version   output version information and exit\n"
     "\n"
@@ -179,6 +182,8 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
   run.state.force = options.force;
   run.state.threads = options.threads;
   run.state.charset = options.charset;
+  run.state.threadsFixed = options.threadsGiven;
+  run.state.charsetFixed = options.charsetGiven;
   kirato::ReadExecutableTime(run, kirato::SelfExecutablePath());
   bool opened = false;
   std::string openError;
