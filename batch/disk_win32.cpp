@@ -116,6 +116,19 @@ Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
   return Disk::kRead;
 }
 
+// Whether another program holds `path` open so that it cannot be replaced:
+// a move onto such a file is refused as if a permission were missing.
+bool HeldOpen(const std::wstring& path) {
+  const HANDLE h = ::CreateFileW(path.c_str(), DELETE, kShareAll, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(h);
+    return false;
+  }
+  return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 class Win32OutputFile : public OutputFile {
  public:
   Win32OutputFile(HANDLE file, bool marked, std::wstring temp,
@@ -162,7 +175,11 @@ class Win32OutputFile : public OutputFile {
     if (error_.empty() &&
         !::MoveFileExW(temp_.c_str(), target_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      error_ = LastErrorText();
+      DWORD error = ::GetLastError();
+      if (error == ERROR_ACCESS_DENIED && HeldOpen(target_)) {
+        error = ERROR_SHARING_VIOLATION;
+      }
+      error_ = ErrorText(error);
     }
     if (!error_.empty()) {
       *err = error_;
@@ -249,9 +266,13 @@ class Win32Disk : public Disk {
       return -1;
     }
     // Known but not to be opened: the path itself stands for its identity,
-    // and never for another file's.
+    // and never for another file's. A device name (con.sgf without a
+    // console) is no file at all.
     Fill(own.dwFileAttributes, own.ftLastWriteTime, own.nFileSizeHigh,
          own.nFileSizeLow, st);
+    if (IsReservedDeviceName(kWindowsPaths.FileName(path))) {
+      st->kind = FileStatus::kOther;
+    }
     st->device = ~uint64_t{0};
     st->inode = std::hash<std::wstring>()(wide);
     return 0;
@@ -318,9 +339,13 @@ class Win32Disk : public Disk {
                               nullptr));
     if (!file.ok()) {
       const DWORD error = ::GetLastError();
-      *err = error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)
-                 ? ErrnoText(EISDIR)
-                 : ErrorText(error);
+      if (error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)) {
+        *err = ErrnoText(EISDIR);
+      } else if (IsReservedDeviceName(kWindowsPaths.FileName(path))) {
+        *err = kNotRegular;  // con.ugf without a console to open
+      } else {
+        *err = ErrorText(error);
+      }
       return kCannotOpen;
     }
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
@@ -340,7 +365,10 @@ class Win32Disk : public Disk {
       if (target.empty()) return nullptr;
       Stat(target, &st);
     }
-    if (st.kind == FileStatus::kDirectory || st.kind == FileStatus::kOther) {
+    // A device name is refused whatever the system says of it: where it
+    // is the device, the game would go to the null device or the printer.
+    if (st.kind == FileStatus::kDirectory || st.kind == FileStatus::kOther ||
+        IsReservedDeviceName(kWindowsPaths.FileName(target))) {
       *err = kNotRegular;
       return nullptr;
     }

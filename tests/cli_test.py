@@ -93,11 +93,11 @@ def posix_only(reason):
 
 
 def run_cli(*args, cwd=None, preexec=None, timeout=60, env=None,
-            program=None):
+            program=None, stdin=None):
     return subprocess.run([*EMULATOR, program or CLI, *JOBS, *args], cwd=cwd,
                           capture_output=True, encoding="utf-8",
                           errors="surrogateescape", timeout=timeout,
-                          preexec_fn=preexec, env=env)
+                          preexec_fn=preexec, env=env, stdin=stdin)
 
 
 class CliTest(unittest.TestCase):
@@ -504,9 +504,12 @@ class CliTest(unittest.TestCase):
             os.mkfifo(d.path("ugf/fifo.ugf"))    # would block a plain open
             os.symlink("/dev/zero", d.path("ugf/zero.ugf"))  # a device
             os.mkfifo(d.path("sgf/b.sgf"))
+        else:  # names of devices in every folder, with or without a console
+            for name in ("aux.ugi", "con.ugf", "nul.ugf"):
+                d.write("ugf/" + name, GAME)
         df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
                                                 d.native("ugf")))
-        r = run_cli(df, timeout=20)
+        r = run_cli(df, timeout=20, stdin=subprocess.DEVNULL)
 
         def failed(name, verb, where, reason):
             return ["Cannot %s '%s': %s" % (verb, d.native(where), reason),
@@ -515,10 +518,18 @@ class CliTest(unittest.TestCase):
                        d.native("sgf", name + ".sgf"))]
         if WINDOWS:
             lines = (failed("a", "write", "sgf/a.sgf", "not a regular file")
+                     + ["Cannot read '%s': not a regular file"
+                        % d.native("ugf/aux.ugi"),
+                        "convert (FOUT) %s -> %s" % (d.native("ugf/aux.ugi"),
+                                                     d.native("sgf/aux.sgf"))]
                      + ["convert %s -> %s" % (d.native("ugf/b.ugf"),
                                               d.native("sgf/b.sgf"))]
+                     + failed("con", "read", "ugf/con.ugf",
+                              "not a regular file")
                      + failed("dir", "read", "ugf/dir.ugf", "Is a directory")
-                     + summary(2, 0, 1, 2))
+                     + failed("nul", "read", "ugf/nul.ugf",
+                              "not a regular file")
+                     + summary(2, 0, 1, 5))
         else:
             lines = (failed("a", "write", "sgf/a.sgf", "not a regular file")
                      + failed("b", "write", "sgf/b.sgf", "not a regular file")
