@@ -5,8 +5,9 @@
 // relative to them (openat, fstatat), so that a path is not resolved again
 // for every file and a tree deeper than the system's path limit can still
 // be walked. Past a bound, the descriptors of idle folders are closed and
-// opened again from their parents when needed. Outputs are written to an unnamed temporary file in their
-// folder and linked into place when complete.
+// opened again from their parents when needed. Outputs are written to an
+// unnamed temporary file in their folder and linked into place when
+// complete.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -195,16 +196,33 @@ class FolderFds {
     return f.fd_;
   }
 
+  // Opens `f` again from its nearest open ancestor down, one folder from
+  // the other, without recursion: a tree may be deeper than any stack.
   bool Reopen(PosixFolder& f, std::string* err) {
-    int fd = -1;
-    if (f.parent_) {
-      const int parentFd = PinLocked(*f.parent_, err);
-      if (parentFd < 0) return false;
-      fd = ::openat(parentFd, f.name_.c_str(), kFolderFlags);
-      --f.parent_->pins_;
-    } else {
-      fd = ::open(f.prefix().c_str(), kFolderFlags);
+    std::vector<PosixFolder*> closed;
+    for (PosixFolder* p = &f; p && p->fd_ < 0; p = p->parent_.get()) {
+      closed.push_back(p);
     }
+    PosixFolder* held = closed.back()->parent_.get();  // open, or none
+    if (held) ++held->pins_;
+    for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
+      PosixFolder& c = **it;
+      const bool opened = OpenAgain(c, held ? held->fd_ : -1, err);
+      if (held) --held->pins_;
+      if (!opened) return false;
+      ++c.pins_;
+      held = &c;
+    }
+    --held->pins_;  // `f` itself
+    return true;
+  }
+
+  // Opens `f` in `parentFd`, or by its path when it has no parent, and
+  // only when it is still the folder first opened under that name.
+  bool OpenAgain(PosixFolder& f, int parentFd, std::string* err) {
+    const int fd = f.parent_
+                       ? ::openat(parentFd, f.name_.c_str(), kFolderFlags)
+                       : ::open(f.prefix().c_str(), kFolderFlags);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {
       *err = ErrorText(errno);
@@ -252,7 +270,17 @@ PosixFolder::PosixFolder(std::string prefix,
   fds_->Add(*this);
 }
 
-PosixFolder::~PosixFolder() { fds_->Remove(*this); }
+PosixFolder::~PosixFolder() {
+  fds_->Remove(*this);
+  // The parents of a deep folder form a long chain: those it alone holds
+  // go one after the other, not each from within its child's destructor.
+  std::shared_ptr<PosixFolder> parent = std::move(parent_);
+  while (parent && parent.use_count() == 1) {
+    std::shared_ptr<PosixFolder> next = std::move(parent->parent_);
+    parent.reset();
+    parent = std::move(next);
+  }
+}
 
 // A folder's descriptor, held open while this lives.
 class Pinned {

@@ -18,7 +18,8 @@ std::string TempName(std::string_view target, int64_t pid, unsigned attempt,
   const size_t room = limit > suffix.size() + 1 ? limit - suffix.size() - 1 : 0;
   if (target.size() > room) {
     size_t cut = room;
-    while (cut > 0 && (static_cast<unsigned char>(target[cut]) & 0xC0) == 0x80) {
+    // Not within a UTF-8 character: a continuation byte is 10xxxxxx.
+    while (cut > 0 && (static_cast<unsigned char>(target[cut]) >> 6) == 2) {
       --cut;
     }
     target = target.substr(0, cut);
