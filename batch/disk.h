@@ -61,6 +61,24 @@ class LogFile {
   virtual bool Flush(std::string* err) = 0;
 };
 
+// A log written out in large blocks, through the one call each system
+// supplies. Its destructor must call Flush: this class cannot, as the call
+// belongs to the class derived from it.
+class BlockLogFile : public LogFile {
+ public:
+  bool Write(std::string_view bytes, std::string* err) override;
+  bool Flush(std::string* err) override;
+
+ protected:
+  // Writes all of `bytes`; false with *err set when the system refuses.
+  virtual bool WriteOut(std::string_view bytes, std::string* err) = 0;
+
+ private:
+  bool Failed(std::string* err) const;
+  std::string buffer_;
+  std::string error_;  // the first failure
+};
+
 struct DirEntry {
   std::string name;
   bool isDir = false;  // a directory, or a link to one

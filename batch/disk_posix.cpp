@@ -504,7 +504,7 @@ class PosixOutputFile : public OutputFile {
   std::string error_;
 };
 
-class PosixLogFile : public LogFile {
+class PosixLogFile : public BlockLogFile {
  public:
   explicit PosixLogFile(int fd) : fd_(fd) {}
   ~PosixLogFile() override {
@@ -512,26 +512,12 @@ class PosixLogFile : public LogFile {
     Flush(&ignored);
     ::close(fd_);
   }
-  bool Write(std::string_view bytes, std::string* err) override {
-    buffer_.append(bytes);
-    return buffer_.size() < kBlock ? Failed(err) : Flush(err);
-  }
-  bool Flush(std::string* err) override {
-    if (error_.empty()) WriteAll(fd_, buffer_, &error_);
-    buffer_.clear();
-    return Failed(err);
-  }
 
  private:
-  static constexpr size_t kBlock = 65536;
-  bool Failed(std::string* err) const {
-    if (error_.empty()) return true;
-    *err = error_;
-    return false;
+  bool WriteOut(std::string_view bytes, std::string* err) override {
+    return WriteAll(fd_, bytes, err);
   }
   int fd_;
-  std::string buffer_;
-  std::string error_;  // the first failure
 };
 
 // Follows a chain of symbolic links to the name it ends at, which may not

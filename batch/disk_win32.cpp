@@ -198,42 +198,33 @@ class Win32OutputFile : public OutputFile {
 };
 
 // The trace log, written in large blocks.
-class Win32LogFile : public LogFile {
+class Win32LogFile : public BlockLogFile {
  public:
   explicit Win32LogFile(HANDLE file) : file_(file) {}
   ~Win32LogFile() override {
     std::string ignored;
     Flush(&ignored);
   }
-  bool Write(std::string_view bytes, std::string* err) override {
-    buffer_.append(bytes);
-    return buffer_.size() < 65536 ? Failed(err) : Flush(err);
-  }
-  bool Flush(std::string* err) override {
-    std::string_view rest = buffer_;
-    while (!rest.empty() && error_.empty()) {
-      DWORD done = 0;
-      if (!::WriteFile(file_.get(), rest.data(),
-                       static_cast<DWORD>(rest.size()), &done, nullptr)) {
-        error_ = LastErrorText();
-      } else if (done == 0) {
-        error_ = ErrnoText(EIO);
-      }
-      rest.remove_prefix(done);
-    }
-    buffer_.clear();
-    return Failed(err);
-  }
 
  private:
-  bool Failed(std::string* err) const {
-    if (error_.empty()) return true;
-    *err = error_;
-    return false;
+  bool WriteOut(std::string_view bytes, std::string* err) override {
+    while (!bytes.empty()) {
+      const DWORD ask =
+          static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+      DWORD done = 0;
+      if (!::WriteFile(file_.get(), bytes.data(), ask, &done, nullptr)) {
+        *err = LastErrorText();
+        return false;
+      }
+      if (done == 0) {
+        *err = ErrnoText(EIO);
+        return false;
+      }
+      bytes.remove_prefix(done);
+    }
+    return true;
   }
   Handle file_;
-  std::string buffer_;
-  std::string error_;  // the first failure
 };
 
 class Win32Disk : public Disk {
