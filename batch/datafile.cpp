@@ -1,10 +1,11 @@
 #include "batch/datafile.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "base/ascii.h"
+#include "base/text_file.h"
 #include "batch/walk.h"
-#include "convert/lines.h"
 
 namespace kirato {
 
@@ -83,8 +84,31 @@ void SetThreads(Run& run, int lineNumber, std::string_view value) {
     run.state.errorFlag = 1;
     return;
   }
-  run.state.threads = static_cast<int>(n);
+  if (!run.state.threadsFixed) run.state.threads = static_cast<int>(n);
 }
+
+// Hands out the physical lines of a datafile, however long: a long path
+// cut into pieces would be carried out as several commands, and send the
+// SGF files into a folder the datafile never names. Lines end as in a
+// record (a Ctrl-Z byte ends the text, a file of carriage returns alone
+// has its lines end at them); the carriage return of CR LF is trailing
+// whitespace, trimmed with the rest.
+class DatafileLines {
+ public:
+  explicit DatafileLines(std::string_view text)
+      : rest_(CutAtEndOfFile(text)), lineEnd_(LineEndOf(rest_)) {}
+  bool Next(std::string_view* line) {
+    if (rest_.empty()) return false;
+    const size_t end = std::min(rest_.find(lineEnd_), rest_.size());
+    *line = rest_.substr(0, end);
+    rest_.remove_prefix(end < rest_.size() ? end + 1 : end);
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+  char lineEnd_;
+};
 
 struct DatafileRun {
   Run& run;
@@ -127,15 +151,19 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     case Command::kThreads:
       SetThreads(run, lineNumber, value);
       return true;
-    case Command::kCharset:
-      if (!ReadCharsetMode(value, &run.state.charset)) {
+    case Command::kCharset: {
+      CharsetMode mode = run.state.charset;
+      if (!ReadCharsetMode(value, &mode)) {
         ShowMessage(run, Format("Datafile line %d: unknown charset '%.*s', "
                                 "expected KEEP or UTF-8",
                                 lineNumber, static_cast<int>(value.size()),
                                 value.data()));
         run.state.errorFlag = 1;
+      } else if (!run.state.charsetFixed) {
+        run.state.charset = mode;
       }
       return true;
+    }
     case Command::kUnknown:
       ShowMessage(run, Format("Unknown command in datafile: '%.*s'",
                               static_cast<int>(command.size()),
@@ -197,12 +225,11 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
 
   DatafileRun d{run, logPath, {}, 0};
   int lineNumber = 0;
-  LineSplitter lines(rest);
-  std::string_view piece;
-  bool lineEnd = false;
-  while (lines.Next(&piece, &lineEnd)) {
+  DatafileLines lines(rest);
+  std::string_view physical;
+  while (lines.Next(&physical)) {
     ++lineNumber;
-    const std::string_view line = TrimTrailingSpace(piece);
+    const std::string_view line = TrimTrailingSpace(physical);
     if (run.state.traceLevel >= 1) TraceWrite(run, "Datafile: ", line);
     // A path cut at a NUL byte would name another folder than the one
     // written: the line is refused whole.
@@ -218,11 +245,22 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
     if (!DoCommand(d, lineNumber, command)) break;
   }
 
+  // Only a game on stable storage is converted: after a power cut, an SGF
+  // file that the system had not yet written would look up to date.
+  if (!run.disk.SyncWritten(&err)) {
+    ShowMessage(run, Format("Cannot write the SGF files to disk: %s",
+                            err.c_str()));
+    run.state.errorFlag = 1;
+  }
+  // A log that cannot be written is reported before the summary, which
+  // then counts the run as failed.
+  FlushTraceLog(run);
   ShowSummary(run);
   // The log stays open for later LOG lines, but what this run traced can be
   // read while the program still shows its messages.
-  if (run.state.log) run.state.log->Flush();
-  return d.closeFlag;
+  FlushTraceLog(run);
+  // A failure at the end of the run, after CLOSE, keeps the window open too.
+  return run.state.errorFlag ? 0 : d.closeFlag;
 }
 
 int RunDatafile(Run& run, const std::string& executablePath) {

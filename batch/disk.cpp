@@ -3,6 +3,30 @@
 
 namespace kirato {
 
+bool BlockLogFile::Write(std::string_view bytes, std::string* err) {
+  constexpr size_t kBlock = 65536;
+  buffer_.append(bytes);
+  return buffer_.size() < kBlock ? Failed(err) : Flush(err);
+}
+
+bool BlockLogFile::Flush(std::string* err) {
+  if (error_.empty() && !buffer_.empty()) WriteOut(buffer_, &error_);
+  buffer_.clear();
+  return Failed(err);
+}
+
+bool BlockLogFile::Failed(std::string* err) const {
+  if (error_.empty()) return true;
+  *err = error_;
+  return false;
+}
+
+std::string Disk::TooLargeText(int64_t size) {
+  return "too large for a game record: " + std::to_string(size) +
+         " bytes (at most " + std::to_string(kMaxReadBytes >> 20) +
+         " MiB are read)";
+}
+
 std::shared_ptr<Folder> Disk::OpenFolder(const std::string& prefix,
                                          std::string* err) {
   FileStatus st;

@@ -27,6 +27,10 @@ struct FileStatus {
   Kind kind = kMissing;  // kOther: a device, a FIFO, a socket
   bool isLink = false;
   int64_t mtime = 0;  // whole seconds
+  // The fraction of that second, where the system keeps one: tells a file
+  // that changed within the second from the one looked at before.
+  uint32_t mtimeNsec = 0;
+  int64_t size = 0;  // in bytes
   // Together they tell one directory from another, however it was reached.
   uint64_t device = 0;
   uint64_t inode = 0;
@@ -46,12 +50,33 @@ class OutputFile {
   virtual bool Commit(std::string* err) = 0;
 };
 
-// The trace log: buffered, written line by line, never renamed.
+// The trace log: buffered, written line by line, never renamed. Once a
+// write has failed, every later call returns false with the reason of the
+// first failure, so that the run can report it once and stop tracing.
 class LogFile {
  public:
   virtual ~LogFile() = default;
-  virtual void Write(std::string_view bytes) = 0;
-  virtual void Flush() = 0;
+  virtual bool Write(std::string_view bytes, std::string* err) = 0;
+  // Writes out what is buffered.
+  virtual bool Flush(std::string* err) = 0;
+};
+
+// A log written out in large blocks, through the one call each system
+// supplies. Its destructor must call Flush: this class cannot, as the call
+// belongs to the class derived from it.
+class BlockLogFile : public LogFile {
+ public:
+  bool Write(std::string_view bytes, std::string* err) override;
+  bool Flush(std::string* err) override;
+
+ protected:
+  // Writes all of `bytes`; false with *err set when the system refuses.
+  virtual bool WriteOut(std::string_view bytes, std::string* err) = 0;
+
+ private:
+  bool Failed(std::string* err) const;
+  std::string buffer_;
+  std::string error_;  // the first failure
 };
 
 struct DirEntry {
@@ -61,7 +86,7 @@ struct DirEntry {
 
 // A directory opened by the walk. Shared by the records that are converted
 // from it or into it, and closed when the last of them is done.
-class Folder {
+class Folder : public std::enable_shared_from_this<Folder> {
  public:
   // `prefix` is the folder's path ending in its separator.
   explicit Folder(std::string prefix) : prefix_(std::move(prefix)) {}
@@ -85,6 +110,13 @@ class Disk {
   // device, a pipe or a folder by a file would destroy it.
   static constexpr const char* kNotRegular = "not a regular file";
 
+  // The largest file read. A game record of the longest games with every
+  // comment a server allows is a few megabytes; a file far larger is no
+  // record, and reading it could exhaust the memory of the machine.
+  static constexpr int64_t kMaxReadBytes = int64_t{256} << 20;
+  // Why a file of `size` bytes is not read.
+  static std::string TooLargeText(int64_t size);
+
   // The status of `path`. 0 when it exists, -1 (kind kMissing) when it does
   // not or cannot be looked at.
   virtual int Stat(const std::string& path, FileStatus* st) = 0;
@@ -100,21 +132,30 @@ class Disk {
 
   enum ReadResult { kRead = 0, kCannotOpen = -1, kReadError = -2 };
   // Reads a whole regular file into *bytes. On failure *err holds the
-  // system's text: kCannotOpen when the path cannot be opened or is not a
-  // regular file, kReadError when reading it failed part way.
+  // system's text: kCannotOpen when the path cannot be opened, is not a
+  // regular file or is larger than kMaxReadBytes (refused before anything
+  // is read), kReadError when reading it failed part way.
   virtual ReadResult ReadFile(const std::string& path, std::string* bytes,
                               std::string* err) = 0;
 
   // Starts an output file for `path` (see OutputFile), given what the
   // caller knows of the name now. An existing name that is no regular file
   // is refused (kNotRegular); a symbolic link is written through, so that
-  // the file it leads to is replaced and the link stays. nullptr (with *err
-  // set) when it cannot be created.
+  // the file it leads to is replaced and the link stays, where the system
+  // has owners only when the link and the file it leads to have the same
+  // one. nullptr (with *err set) when it cannot be created.
   virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
                                                    const FileStatus& known,
                                                    std::string* err) = 0;
 
-  // Creates or truncates a log file. nullptr (with *err set) on failure.
+  // Puts on stable storage what the outputs committed so far hold, so that
+  // a power cut cannot leave one empty or cut short under its name with a
+  // new time. False (with *err set) when the system reports a failure.
+  virtual bool SyncWritten(std::string* /*err*/) { return true; }
+
+  // Creates or truncates a log file. Only a regular file serves: a pipe
+  // could hang the run and a device swallow the log (kNotRegular). nullptr
+  // (with *err set) on failure.
   virtual std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                            std::string* err) = 0;
 
@@ -145,6 +186,11 @@ class Disk {
   // Removes what runs that were killed left behind in an output folder, if
   // this disk can leave anything behind at all.
   virtual void RemoveLeftovers(Folder& folder);
+
+  // The type of the pseudo file system the folder lies on ("proc",
+  // "sysfs", "devtmpfs", ...), which the walk never enters: it holds no
+  // records, and proc never ends. Empty for any other folder.
+  virtual std::string PseudoFileSystem(Folder& /*folder*/) { return {}; }
 
   // How this disk's paths are written; the walk splits and joins paths
   // by these rules.

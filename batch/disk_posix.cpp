@@ -4,28 +4,46 @@
 // Folders the walk opens are kept open, and the names in them are reached
 // relative to them (openat, fstatat), so that a path is not resolved again
 // for every file and a tree deeper than the system's path limit can still
-// be walked. Outputs are written to an unnamed temporary file in their
-// folder and linked into place when complete.
+// be walked. Past a bound, the descriptors of idle folders are closed and
+// opened again from their parents when needed. Outputs are written to an
+// unnamed temporary file in their folder and linked into place when
+// complete.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <list>
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
 
 #include "batch/disk.h"
 #include "batch/path.h"
 #include "batch/process.h"
 #include "batch/temp_name.h"
+#include "base/ascii.h"
 
 namespace kirato {
 
 namespace {
 
 std::string ErrorText(int err) { return std::strerror(err); }
+
+// The longest name the file system of `dirfd` takes.
+size_t NameLimit(int dirfd) {
+  const long limit = ::fpathconf(dirfd, _PC_NAME_MAX);
+  return limit > 0 ? static_cast<size_t>(limit) : kNameLimit;
+}
 
 FileStatus::Kind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return FileStatus::kRegular;
@@ -36,6 +54,8 @@ FileStatus::Kind KindOf(mode_t mode) {
 void Fill(const struct stat& st, FileStatus* out) {
   out->kind = KindOf(st.st_mode);
   out->mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  out->mtimeNsec = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+  out->size = static_cast<int64_t>(st.st_size);
   out->device = static_cast<uint64_t>(st.st_dev);
   out->inode = static_cast<uint64_t>(st.st_ino);
 }
@@ -67,6 +87,10 @@ Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
     *err = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : Disk::kNotRegular;
     return Disk::kCannotOpen;
   }
+  if (st.st_size > Disk::kMaxReadBytes) {
+    *err = Disk::TooLargeText(st.st_size);
+    return Disk::kCannotOpen;
+  }
   const size_t expected = static_cast<size_t>(st.st_size);
   size_t have = 0;
   size_t want = expected + 1;
@@ -81,6 +105,11 @@ Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
     }
     have += static_cast<size_t>(n);
     if (n == 0 || (static_cast<size_t>(n) < want && have == expected)) break;
+    if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
+      *err = Disk::TooLargeText(static_cast<int64_t>(have));
+      bytes->clear();
+      return Disk::kReadError;
+    }
     want = 65536;
   }
   bytes->resize(have);
@@ -103,30 +132,254 @@ Disk::ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-// A folder with its descriptor, or without one (fd -1) where only its path
-// is used.
+class FolderFds;
+
+// A folder the walk opened: by its path, or by its name within its parent.
+// Its descriptor may be closed while nothing uses it, to keep a deep walk
+// within the descriptor limit; it is then opened again from its parent,
+// never by the whole path, which a deep tree makes too long.
 class PosixFolder : public Folder {
  public:
-  PosixFolder(std::string prefix, int fd, std::atomic<int>* open)
-      : Folder(std::move(prefix)), fd_(fd), open_(open) {
-    if (fd_ >= 0) ++*open_;
+  PosixFolder(std::string prefix, std::shared_ptr<PosixFolder> parent,
+              std::string name, int fd, const struct stat& st,
+              FolderFds* fds);
+  ~PosixFolder() override;
+  uint64_t device() const { return device_; }
+
+ private:
+  friend class FolderFds;
+  friend class Pinned;
+  std::shared_ptr<PosixFolder> parent_;  // null: opened by its path
+  std::string name_;                     // within the parent
+  uint64_t device_;
+  uint64_t inode_;
+  FolderFds* fds_;
+  // Guarded by the FolderFds' mutex.
+  int fd_;
+  int pins_ = 0;
+  std::list<PosixFolder*>::iterator lru_;  // valid while fd_ >= 0
+};
+
+// The descriptors of a disk's open folders, most recently used first. Past
+// the bound, those of folders nothing uses are closed, the oldest first.
+class FolderFds {
+ public:
+  explicit FolderFds(size_t bound) : bound_(bound) {}
+
+  // Holds the folder's descriptor open, opening it again if it was
+  // closed; -1 with *err set when that fails.
+  int Pin(PosixFolder& f, std::string* err) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return PinLocked(f, err);
   }
-  ~PosixFolder() override { Release(); }
-  int fd() const { return fd_; }
-  // Closes the descriptor; the folder goes on by its path.
-  void Release() {
-    if (fd_ < 0) return;
-    ::close(fd_);
-    fd_ = -1;
-    --*open_;
+  void Unpin(PosixFolder& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --f.pins_;
+  }
+  // A folder opened just now, with its descriptor.
+  void Add(PosixFolder& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Track(f);
+  }
+  void Remove(PosixFolder& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (f.fd_ < 0) return;
+    ::close(f.fd_);
+    f.fd_ = -1;
+    open_.erase(f.lru_);
   }
 
  private:
-  int fd_;
-  std::atomic<int>* open_;
+  int PinLocked(PosixFolder& f, std::string* err) {
+    if (f.fd_ < 0 && !Reopen(f, err)) return -1;
+    open_.splice(open_.begin(), open_, f.lru_);
+    ++f.pins_;
+    return f.fd_;
+  }
+
+  // Opens `f` again from its nearest open ancestor down, one folder from
+  // the other, without recursion: a tree may be deeper than any stack.
+  bool Reopen(PosixFolder& f, std::string* err) {
+    std::vector<PosixFolder*> closed;
+    for (PosixFolder* p = &f; p && p->fd_ < 0; p = p->parent_.get()) {
+      closed.push_back(p);
+    }
+    PosixFolder* held = closed.back()->parent_.get();  // open, or none
+    if (held) ++held->pins_;
+    for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
+      PosixFolder& c = **it;
+      const bool opened = OpenAgain(c, held ? held->fd_ : -1, err);
+      if (held) --held->pins_;
+      if (!opened) return false;
+      ++c.pins_;
+      held = &c;
+    }
+    --held->pins_;  // `f` itself
+    return true;
+  }
+
+  // Opens `f` in `parentFd`, or by its path when it has no parent, and
+  // only when it is still the folder first opened under that name.
+  bool OpenAgain(PosixFolder& f, int parentFd, std::string* err) {
+    const int fd = f.parent_
+                       ? ::openat(parentFd, f.name_.c_str(), kFolderFlags)
+                       : ::open(f.prefix().c_str(), kFolderFlags);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+      *err = ErrorText(errno);
+      if (fd >= 0) ::close(fd);
+      return false;
+    }
+    if (static_cast<uint64_t>(st.st_dev) != f.device_ ||
+        static_cast<uint64_t>(st.st_ino) != f.inode_) {
+      ::close(fd);
+      *err = "the folder was moved or replaced during the walk";
+      return false;
+    }
+    f.fd_ = fd;
+    Track(f);
+    return true;
+  }
+
+  void Track(PosixFolder& f) {
+    open_.push_front(&f);
+    f.lru_ = open_.begin();
+    for (auto it = open_.end(); open_.size() > bound_ && it != open_.begin();) {
+      PosixFolder* old = *--it;
+      if (old->pins_ > 0 || old == &f) continue;
+      ::close(old->fd_);
+      old->fd_ = -1;
+      it = open_.erase(it);
+    }
+  }
+
+  const size_t bound_;
+  std::mutex mutex_;
+  std::list<PosixFolder*> open_;
 };
 
-int FdOf(Folder& folder) { return static_cast<PosixFolder&>(folder).fd(); }
+PosixFolder::PosixFolder(std::string prefix,
+                         std::shared_ptr<PosixFolder> parent, std::string name,
+                         int fd, const struct stat& st, FolderFds* fds)
+    : Folder(std::move(prefix)),
+      parent_(std::move(parent)),
+      name_(std::move(name)),
+      device_(static_cast<uint64_t>(st.st_dev)),
+      inode_(static_cast<uint64_t>(st.st_ino)),
+      fds_(fds),
+      fd_(fd) {
+  fds_->Add(*this);
+}
+
+PosixFolder::~PosixFolder() {
+  fds_->Remove(*this);
+  // The parents of a deep folder form a long chain: those it alone holds
+  // go one after the other, not each from within its child's destructor.
+  std::shared_ptr<PosixFolder> parent = std::move(parent_);
+  while (parent && parent.use_count() == 1) {
+    std::shared_ptr<PosixFolder> next = std::move(parent->parent_);
+    parent.reset();
+    parent = std::move(next);
+  }
+}
+
+// A folder's descriptor, held open while this lives.
+class Pinned {
+ public:
+  explicit Pinned(Folder& folder)
+      : folder_(static_cast<PosixFolder&>(folder)),
+        fd_(folder_.fds_->Pin(folder_, &error_)) {}
+  ~Pinned() {
+    if (fd_ >= 0) folder_.fds_->Unpin(folder_);
+  }
+  Pinned(const Pinned&) = delete;
+  Pinned& operator=(const Pinned&) = delete;
+  // -1 when the folder could not be opened again; error() says why.
+  int fd() const { return fd_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  PosixFolder& folder_;
+  std::string error_;
+  int fd_;
+};
+
+// The file systems outputs were stored on since they were last synced,
+// each with a descriptor of a folder on it: one sync of each at the end
+// costs less than one of every file.
+class WrittenFileSystems {
+ public:
+  ~WrittenFileSystems() {
+    for (const auto& [device, fd] : fds_) ::close(fd);
+  }
+  void Note(uint64_t device, int dirfd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fds_.count(device) != 0) return;
+    const int fd = ::fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0) {
+      fds_[device] = fd;
+    } else if (error_.empty()) {
+      error_ = ErrorText(errno);
+    }
+  }
+  bool SyncAll(std::string* err) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string first = std::move(error_);
+    error_.clear();
+    for (const auto& [device, fd] : fds_) {
+      if (::syncfs(fd) != 0 && first.empty()) first = ErrorText(errno);
+      ::close(fd);
+    }
+    fds_.clear();
+    if (first.empty()) return true;
+    *err = std::move(first);
+    return false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<uint64_t, int> fds_;
+  std::string error_;  // a file system that could not be noted
+};
+
+// Writes all of `bytes`. False with *err set when the system refuses.
+bool WriteAll(int fd, std::string_view bytes, std::string* err) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *err = ErrorText(n < 0 ? errno : EIO);
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// What the outputs of one disk share.
+struct OutputContext {
+  WrittenFileSystems written;
+  // /proc is missing (a chroot, a bare container): unnamed files cannot be
+  // given a name, and outputs take hidden names from the start.
+  std::atomic<bool> noProc{false};
+};
+
+// Creates a file of a hidden temporary name beside `target` in `dirfd`;
+// *temp receives its name. -1 with *err set on failure.
+int OpenHidden(int dirfd, const std::string& target, std::string* temp,
+               std::string* err) {
+  const size_t limit = NameLimit(dirfd);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    *temp = TempName(target, CurrentProcessId(), attempt, limit);
+    const int fd = ::openat(dirfd, temp->c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  *err = ErrorText(errno);
+  temp->clear();
+  return -1;
+}
 
 class PosixOutputFile : public OutputFile {
  public:
@@ -134,8 +387,11 @@ class PosixOutputFile : public OutputFile {
   // otherwise it lies under `temp`. `replace`: a file of the target's name
   // exists and is to be replaced.
   PosixOutputFile(std::shared_ptr<Folder> folder, std::string target, int fd,
-                  bool unnamed, std::string temp, bool replace)
-      : folder_(std::move(folder)),
+                  bool unnamed, std::string temp, bool replace,
+                  OutputContext* context)
+      : context_(context),
+        folder_(std::move(folder)),
+        pin_(*folder_),
         target_(std::move(target)),
         fd_(fd),
         unnamed_(unnamed),
@@ -147,15 +403,7 @@ class PosixOutputFile : public OutputFile {
   }
 
   bool Write(std::string_view bytes) override {
-    while (!bytes.empty() && error_.empty()) {
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0) {
-        if (errno != EINTR) error_ = ErrorText(errno);
-        continue;
-      }
-      if (n == 0) error_ = ErrorText(EIO);
-      bytes.remove_prefix(static_cast<size_t>(n));
-    }
+    if (error_.empty()) WriteAll(fd_, bytes, &error_);
     return error_.empty();
   }
 
@@ -174,11 +422,13 @@ class PosixOutputFile : public OutputFile {
       *err = error_;
       return false;
     }
+    context_->written.Note(static_cast<PosixFolder&>(*folder_).device(),
+                           DirFd());
     return true;
   }
 
  private:
-  int DirFd() const { return FdOf(*folder_); }
+  int DirFd() const { return pin_.fd(); }
 
   // Gives the unnamed file the target's name. A name cannot be replaced
   // this way, so a file that exists already is replaced by way of a
@@ -191,12 +441,13 @@ class PosixOutputFile : public OutputFile {
         return;
       }
       if (errno != EEXIST) {
-        error_ = ErrorText(errno);
+        LinkFailed(errno);
         return;
       }
     }
+    const size_t limit = NameLimit(DirFd());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(target_, CurrentProcessId(), attempt);
+      std::string temp = TempName(target_, CurrentProcessId(), attempt, limit);
       if (::linkat(AT_FDCWD, self.c_str(), DirFd(), temp.c_str(),
                    AT_SYMLINK_FOLLOW) == 0) {
         temp_ = std::move(temp);
@@ -204,7 +455,35 @@ class PosixOutputFile : public OutputFile {
       }
       if (errno != EEXIST) break;
     }
-    error_ = ErrorText(errno);
+    LinkFailed(errno);
+  }
+
+  // A link that failed because /proc is missing is no failure of the
+  // output: its bytes are copied to a file of a hidden name, which is then
+  // renamed into place, and later outputs take that way from the start.
+  void LinkFailed(int error) {
+    if ((error != ENOENT && error != ENOTDIR) ||
+        ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0) {
+      error_ = ErrorText(error);
+      return;
+    }
+    context_->noProc = true;
+    std::string temp;
+    const int fd = OpenHidden(DirFd(), target_, &temp, &error_);
+    if (fd < 0) return;
+    char buf[65536];
+    for (off_t at = 0; error_.empty();) {
+      const ssize_t n = ::pread(fd_, buf, sizeof buf, at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) error_ = ErrorText(errno);
+      if (n <= 0) break;
+      at += n;
+      WriteAll(fd, std::string_view(buf, static_cast<size_t>(n)), &error_);
+    }
+    ::close(fd_);
+    fd_ = fd;
+    unnamed_ = false;
+    temp_ = std::move(temp);
   }
 
   void MoveIntoPlace() {
@@ -215,7 +494,9 @@ class PosixOutputFile : public OutputFile {
     temp_.clear();
   }
 
-  std::shared_ptr<Folder> folder_;  // keeps the folder's descriptor open
+  OutputContext* context_;
+  std::shared_ptr<Folder> folder_;
+  Pinned pin_;  // the folder's descriptor stays open until the file is done
   std::string target_;
   int fd_;
   bool unnamed_;
@@ -224,25 +505,39 @@ class PosixOutputFile : public OutputFile {
   std::string error_;
 };
 
-class PosixLogFile : public LogFile {
+class PosixLogFile : public BlockLogFile {
  public:
-  explicit PosixLogFile(FILE* f) : f_(f) {}
-  ~PosixLogFile() override { std::fclose(f_); }
-  void Write(std::string_view bytes) override {
-    std::fwrite(bytes.data(), 1, bytes.size(), f_);
+  explicit PosixLogFile(int fd) : fd_(fd) {}
+  ~PosixLogFile() override {
+    std::string ignored;
+    Flush(&ignored);
+    ::close(fd_);
   }
-  void Flush() override { std::fflush(f_); }
 
  private:
-  FILE* f_;
+  bool WriteOut(std::string_view bytes, std::string* err) override {
+    return WriteAll(fd_, bytes, err);
+  }
+  int fd_;
 };
 
 // Follows a chain of symbolic links to the name it ends at, which may not
-// exist yet. Empty (with *err set) when the chain cannot be followed.
+// exist yet. Every link of the chain must belong to the owner of the file
+// it ends at (or of the folder that file would be made in): the kernel's
+// rule for links in shared folders, so that a run as root over a folder
+// others can write cannot be led to write over a file of someone else.
+// Empty (with *err set) when the chain cannot be followed or breaks that
+// rule.
 std::string FinalTarget(std::string path, std::string* err) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  std::vector<uid_t> linkOwners;
+  struct stat st;
+  for (int hops = 0;; ++hops) {
+    if (hops == 40) {
+      *err = ErrorText(ELOOP);
+      return {};
+    }
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    linkOwners.push_back(st.st_uid);
     std::string target(static_cast<size_t>(st.st_size) + 256, '\0');
     const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
     if (n < 0) {
@@ -257,8 +552,73 @@ std::string FinalTarget(std::string path, std::string* err) {
     }
     path = std::move(target);
   }
-  *err = ErrorText(ELOOP);
-  return {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    std::string dir, name;
+    kPosixPaths.Split(path, &dir, &name);
+    if (errno != ENOENT || ::stat(dir.c_str(), &st) != 0) {
+      *err = ErrorText(errno);
+      return {};
+    }
+  }
+  for (uid_t owner : linkOwners) {
+    if (owner != st.st_uid) {
+      *err = "a symbolic link to a file of another owner";
+      return {};
+    }
+  }
+  return path;
+}
+
+// The pseudo file systems, by the type statfs gives: they hold no records,
+// and some never end (proc leads into the root of every process).
+struct PseudoType {
+  unsigned long magic;
+  const char* name;
+};
+constexpr PseudoType kPseudoTypes[] = {
+    {0x9fa0, "proc"},           {0x62656572, "sysfs"},
+    {0x1cd1, "devpts"},         {0x64626720, "debugfs"},
+    {0x74726163, "tracefs"},    {0x73636673, "securityfs"},
+    {0x27e0eb, "cgroup"},       {0x63677270, "cgroup2"},
+    {0x6165676c, "pstore"},     {0xcafe4a11, "bpf"},
+    {0x62656570, "configfs"},   {0x19800202, "mqueue"},
+    {0xf97cff8c, "selinuxfs"},  {0x42494e4d, "binfmt_misc"},
+    {0x65735543, "fusectl"},    {0xde5e81e4, "efivarfs"},
+    {0x6e736673, "nsfs"},       {0x67596969, "rpc_pipefs"},
+};
+// devtmpfs gives the type of tmpfs, which may hold records: the mount
+// table tells the two apart.
+constexpr unsigned long kTmpfsMagic = 0x01021994;
+
+// The devices of the devtmpfs mounts, from the mount table: its third field
+// is "major:minor", and the type follows the " - " separator.
+std::set<uint64_t> DevtmpfsDevices() {
+  std::set<uint64_t> devices;
+  std::string table, err;
+  const int fd = ::open("/proc/self/mountinfo", kReadFlags);
+  if (ReadOpened(fd, &table, &err) != Disk::kRead) return devices;
+  std::string_view rest = table;
+  while (!rest.empty()) {
+    const size_t end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end < rest.size() ? end + 1 : end);
+    const size_t dash = line.find(" - ");
+    if (dash == std::string_view::npos ||
+        line.substr(dash + 3, 9) != "devtmpfs ") {
+      continue;
+    }
+    const auto blankAfter = [&](size_t from) {
+      return std::min(line.find(' ', from), line.size());
+    };
+    const size_t at = blankAfter(blankAfter(0) + 1) + 1;  // the third field
+    size_t colon = 0;
+    const long long major = ReadNumber(line, at, &colon);
+    if (colon >= line.size() || line[colon] != ':') continue;
+    const long long minor = ReadNumber(line, colon + 1);
+    devices.insert(static_cast<uint64_t>(
+        makedev(static_cast<unsigned>(major), static_cast<unsigned>(minor))));
+  }
+  return devices;
 }
 
 class PosixDisk : public Disk {
@@ -311,74 +671,103 @@ class PosixDisk : public Disk {
 
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                    std::string* err) override {
-    FILE* f = std::fopen(path.c_str(), "we");
-    if (!f) {
-      *err = ErrorText(errno);
+    // Not blocking: a FIFO without a reader is refused at once (ENXIO)
+    // rather than waited for. The file is emptied only once it is known
+    // to be a regular one.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      *err = errno == ENXIO ? kNotRegular : ErrorText(errno);
       return nullptr;
     }
-    return std::make_unique<PosixLogFile>(f);
+    struct stat st;
+    const bool looked = ::fstat(fd, &st) == 0;
+    const bool regular = looked && S_ISREG(st.st_mode);
+    if (!regular || ::ftruncate(fd, 0) != 0) {
+      *err = looked && !regular ? std::string(kNotRegular) : ErrorText(errno);
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixLogFile>(fd);
   }
 
   int Remove(const std::string& path) override {
     return ::unlink(path.c_str()) == 0 ? 0 : -1;
   }
 
+  bool SyncWritten(std::string* err) override {
+    return context_.written.SyncAll(err);
+  }
+
   std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
                                      std::string* err) override {
-    return Opened(prefix, ::open(prefix.c_str(), kFolderFlags), err);
+    return Opened(prefix, nullptr, {},
+                  ::open(prefix.c_str(), kFolderFlags), err);
   }
 
   std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
                                         std::string* err) override {
-    std::string prefix = parent.PathOf(name) + '/';
-    const int parentFd = FdOf(parent);
-    const int fd = parentFd >= 0
-                       ? ::openat(parentFd, std::string(name).c_str(),
-                                  kFolderFlags)
-                       : ::open(prefix.c_str(), kFolderFlags);
-    return Opened(std::move(prefix), fd, err);
+    Pinned pin(parent);
+    if (pin.fd() < 0) {
+      *err = pin.error();
+      return nullptr;
+    }
+    std::string own(name);
+    const int fd = ::openat(pin.fd(), own.c_str(), kFolderFlags);
+    return Opened(parent.PathOf(name) + '/',
+                  std::static_pointer_cast<PosixFolder>(
+                      parent.shared_from_this()),
+                  std::move(own), fd, err);
   }
 
   int List(Folder& folder, std::vector<DirEntry>* entries,
            std::string* err) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return ListDir(folder.prefix(), entries, err);
-    const int result = ListFd(fd, entries, err);
-    // A very deep walk would run out of descriptors: beyond a bound, a
-    // folder is reached by its path once it has been listed.
-    if (openFolders_ > kMaxOpenFolders) {
-      static_cast<PosixFolder&>(folder).Release();
+    Pinned pin(folder);
+    if (pin.fd() < 0) {
+      *err = pin.error();
+      entries->clear();
+      return -1;
     }
-    return result;
+    return ListFd(pin.fd(), entries, err);
   }
 
   int StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return Stat(folder.PathOf(name), st);
-    return StatAt(fd, std::string(name).c_str(), st);
+    Pinned pin(folder);
+    if (pin.fd() < 0) {
+      *st = FileStatus();
+      return -1;
+    }
+    return StatAt(pin.fd(), std::string(name).c_str(), st);
   }
 
   ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
                     std::string* err) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return ReadFile(folder.PathOf(name), bytes, err);
-    return ReadOpened(::openat(fd, std::string(name).c_str(), kReadFlags),
-                      bytes, err);
+    int fd = -1;
+    {
+      Pinned pin(folder);
+      if (pin.fd() < 0) {
+        bytes->clear();
+        *err = pin.error();
+        return kCannotOpen;
+      }
+      fd = ::openat(pin.fd(), std::string(name).c_str(), kReadFlags);
+    }
+    return ReadOpened(fd, bytes, err);
   }
 
   std::unique_ptr<OutputFile> CreateOutputIn(
       const std::shared_ptr<Folder>& folder, std::string_view name,
       const FileStatus& known, std::string* err) override {
-    if (known.isLink || FdOf(*folder) < 0) {
+    if (known.isLink) {
       return CreateOutput(folder->PathOf(name), known, err);
     }
     return CreateIn(folder, std::string(name), known, err);
   }
 
   int RemoveIn(Folder& folder, std::string_view name) override {
-    const int fd = FdOf(folder);
-    if (fd < 0) return Remove(folder.PathOf(name));
-    return ::unlinkat(fd, std::string(name).c_str(), 0) == 0 ? 0 : -1;
+    Pinned pin(folder);
+    if (pin.fd() < 0) return -1;
+    return ::unlinkat(pin.fd(), std::string(name).c_str(), 0) == 0 ? 0 : -1;
   }
 
   // Removes the temporary files of runs that are no longer alive. A run
@@ -387,17 +776,47 @@ class PosixDisk : public Disk {
     RemoveTempFilesOfEndedRuns(*this, folder);
   }
 
- private:
-  static constexpr int kMaxOpenFolders = 256;
+  std::string PseudoFileSystem(Folder& folder) override {
+    struct statfs fs;
+    {
+      Pinned pin(folder);
+      if (pin.fd() < 0 || ::fstatfs(pin.fd(), &fs) != 0) return {};
+    }
+    const auto magic = static_cast<unsigned long>(fs.f_type);
+    for (const PseudoType& t : kPseudoTypes) {
+      if (t.magic == magic) return t.name;
+    }
+    if (magic != kTmpfsMagic) return {};
+    std::call_once(devtmpfsRead_, [this] { devtmpfs_ = DevtmpfsDevices(); });
+    return devtmpfs_.count(static_cast<PosixFolder&>(folder).device()) != 0
+               ? "devtmpfs"
+               : std::string();
+  }
 
-  std::shared_ptr<Folder> Opened(std::string prefix, int fd,
-                                 std::string* err) {
-    if (fd < 0) {
+ private:
+  // A quarter of the descriptors a process may have, so that the records
+  // and outputs being converted always find some left.
+  static size_t FolderBound() {
+    struct rlimit limit;
+    size_t bound = 256;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
+        limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur / 4 < bound) {
+      bound = static_cast<size_t>(limit.rlim_cur / 4);
+    }
+    return bound < 4 ? 4 : bound;
+  }
+
+  std::shared_ptr<Folder> Opened(std::string prefix,
+                                 std::shared_ptr<PosixFolder> parent,
+                                 std::string name, int fd, std::string* err) {
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
       *err = ErrorText(errno);
+      if (fd >= 0) ::close(fd);
       return nullptr;
     }
-    return std::make_shared<PosixFolder>(std::move(prefix), fd,
-                                         &openFolders_);
+    return std::make_shared<PosixFolder>(std::move(prefix), std::move(parent),
+                                         std::move(name), fd, st, &fds_);
   }
 
   // Reads the entries straight from the descriptor, which then stays
@@ -446,7 +865,12 @@ class PosixDisk : public Disk {
       *err = kNotRegular;
       return nullptr;
     }
-    const int dirfd = FdOf(*folder);
+    Pinned pin(*folder);
+    const int dirfd = pin.fd();
+    if (dirfd < 0) {
+      *err = pin.error();
+      return nullptr;
+    }
     const bool replace = known.kind == FileStatus::kRegular;
     // Refuse what a plain open for writing would refuse: a file the user
     // may not write to. Replacing it by a rename would succeed.
@@ -454,31 +878,33 @@ class PosixDisk : public Disk {
       *err = ErrorText(errno);
       return nullptr;
     }
-    int fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // Open for reading too: without /proc its bytes are copied elsewhere.
+    int fd = context_.noProc
+                 ? -1
+                 : ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) {
       return std::make_unique<PosixOutputFile>(folder, name, fd, true,
-                                               std::string(), replace);
+                                               std::string(), replace,
+                                               &context_);
     }
     // File systems without unnamed files: a hidden name, renamed at the end.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    if (!context_.noProc && errno != EOPNOTSUPP && errno != EISDIR &&
+        errno != EINVAL) {
       *err = ErrorText(errno);
       return nullptr;
     }
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      std::string temp = TempName(name, CurrentProcessId(), attempt);
-      fd = ::openat(dirfd, temp.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        return std::make_unique<PosixOutputFile>(folder, name, fd, false,
-                                                 std::move(temp), replace);
-      }
-      if (errno != EEXIST) break;
-    }
-    *err = ErrorText(errno);
-    return nullptr;
+    std::string temp;
+    fd = OpenHidden(dirfd, name, &temp, err);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixOutputFile>(folder, name, fd, false,
+                                             std::move(temp), replace,
+                                             &context_);
   }
 
-  std::atomic<int> openFolders_{0};
+  FolderFds fds_{FolderBound()};
+  OutputContext context_;
+  std::once_flag devtmpfsRead_;
+  std::set<uint64_t> devtmpfs_;
 };
 
 }  // namespace

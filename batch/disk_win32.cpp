@@ -87,6 +87,10 @@ Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
   }
   // Asking for one byte more than the file holds tells at once that the
   // end is reached; a file that grows meanwhile is read on to its end.
+  if (size.QuadPart > Disk::kMaxReadBytes) {
+    *err = Disk::TooLargeText(size.QuadPart);
+    return Disk::kCannotOpen;
+  }
   const size_t expected = static_cast<size_t>(size.QuadPart);
   size_t have = 0;
   size_t want = expected + 1;
@@ -101,10 +105,28 @@ Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
     }
     have += got;
     if (got == 0 || (got < ask && have == expected)) break;
+    if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
+      *err = Disk::TooLargeText(static_cast<int64_t>(have));
+      bytes->clear();
+      return Disk::kReadError;
+    }
     want = 65536;
   }
   bytes->resize(have);
   return Disk::kRead;
+}
+
+// Whether another program holds `path` open so that it cannot be replaced:
+// a move onto such a file is refused as if a permission were missing.
+bool HeldOpen(const std::wstring& path) {
+  const HANDLE h = ::CreateFileW(path.c_str(), DELETE, kShareAll, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(h);
+    return false;
+  }
+  return ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 class Win32OutputFile : public OutputFile {
@@ -138,6 +160,12 @@ class Win32OutputFile : public OutputFile {
   }
 
   bool Commit(std::string* err) override {
+    // The game reaches the disk before it gets its name: a power cut then
+    // leaves the old file or the whole new one, never an empty one with a
+    // new time. Windows has no cheaper way for a user without privileges.
+    if (error_.empty() && !::FlushFileBuffers(file_.get())) {
+      error_ = LastErrorText();
+    }
     if (error_.empty() && marked_ && !MarkForDeletion(file_.get(), false)) {
       error_ = LastErrorText();
     }
@@ -147,7 +175,11 @@ class Win32OutputFile : public OutputFile {
     if (error_.empty() &&
         !::MoveFileExW(temp_.c_str(), target_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      error_ = LastErrorText();
+      DWORD error = ::GetLastError();
+      if (error == ERROR_ACCESS_DENIED && HeldOpen(target_)) {
+        error = ERROR_SHARING_VIOLATION;
+      }
+      error_ = ErrorText(error);
     }
     if (!error_.empty()) {
       *err = error_;
@@ -166,31 +198,33 @@ class Win32OutputFile : public OutputFile {
 };
 
 // The trace log, written in large blocks.
-class Win32LogFile : public LogFile {
+class Win32LogFile : public BlockLogFile {
  public:
   explicit Win32LogFile(HANDLE file) : file_(file) {}
-  ~Win32LogFile() override { Flush(); }
-  void Write(std::string_view bytes) override {
-    buffer_.append(bytes);
-    if (buffer_.size() >= 65536) Flush();
-  }
-  void Flush() override {
-    std::string_view rest = buffer_;
-    while (!rest.empty()) {
-      DWORD done = 0;
-      if (!::WriteFile(file_.get(), rest.data(),
-                       static_cast<DWORD>(rest.size()), &done, nullptr) ||
-          done == 0) {
-        break;  // a log that cannot be written is given up, as a stream is
-      }
-      rest.remove_prefix(done);
-    }
-    buffer_.clear();
+  ~Win32LogFile() override {
+    std::string ignored;
+    Flush(&ignored);
   }
 
  private:
+  bool WriteOut(std::string_view bytes, std::string* err) override {
+    while (!bytes.empty()) {
+      const DWORD ask =
+          static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+      DWORD done = 0;
+      if (!::WriteFile(file_.get(), bytes.data(), ask, &done, nullptr)) {
+        *err = LastErrorText();
+        return false;
+      }
+      if (done == 0) {
+        *err = ErrnoText(EIO);
+        return false;
+      }
+      bytes.remove_prefix(done);
+    }
+    return true;
+  }
   Handle file_;
-  std::string buffer_;
 };
 
 class Win32Disk : public Disk {
@@ -206,7 +240,8 @@ class Win32Disk : public Disk {
     Handle h(OpenForQuery(wide));
     BY_HANDLE_FILE_INFORMATION info;
     if (h.ok() && ::GetFileInformationByHandle(h.get(), &info)) {
-      Fill(info.dwFileAttributes, info.ftLastWriteTime, st);
+      Fill(info.dwFileAttributes, info.ftLastWriteTime, info.nFileSizeHigh,
+           info.nFileSizeLow, st);
       if (st->kind == FileStatus::kRegular &&
           ::GetFileType(h.get()) != FILE_TYPE_DISK) {
         st->kind = FileStatus::kOther;
@@ -222,8 +257,13 @@ class Win32Disk : public Disk {
       return -1;
     }
     // Known but not to be opened: the path itself stands for its identity,
-    // and never for another file's.
-    Fill(own.dwFileAttributes, own.ftLastWriteTime, st);
+    // and never for another file's. A device name (con.sgf without a
+    // console) is no file at all.
+    Fill(own.dwFileAttributes, own.ftLastWriteTime, own.nFileSizeHigh,
+         own.nFileSizeLow, st);
+    if (IsReservedDeviceName(kWindowsPaths.FileName(path))) {
+      st->kind = FileStatus::kOther;
+    }
     st->device = ~uint64_t{0};
     st->inode = std::hash<std::wstring>()(wide);
     return 0;
@@ -290,9 +330,13 @@ class Win32Disk : public Disk {
                               nullptr));
     if (!file.ok()) {
       const DWORD error = ::GetLastError();
-      *err = error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)
-                 ? ErrnoText(EISDIR)
-                 : ErrorText(error);
+      if (error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)) {
+        *err = ErrnoText(EISDIR);
+      } else if (IsReservedDeviceName(kWindowsPaths.FileName(path))) {
+        *err = kNotRegular;  // con.ugf without a console to open
+      } else {
+        *err = ErrorText(error);
+      }
       return kCannotOpen;
     }
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
@@ -312,7 +356,10 @@ class Win32Disk : public Disk {
       if (target.empty()) return nullptr;
       Stat(target, &st);
     }
-    if (st.kind == FileStatus::kDirectory || st.kind == FileStatus::kOther) {
+    // A device name is refused whatever the system says of it: where it
+    // is the device, the game would go to the null device or the printer.
+    if (st.kind == FileStatus::kDirectory || st.kind == FileStatus::kOther ||
+        IsReservedDeviceName(kWindowsPaths.FileName(target))) {
       *err = kNotRegular;
       return nullptr;
     }
@@ -364,6 +411,12 @@ class Win32Disk : public Disk {
                  : ErrorText(error);
       return nullptr;
     }
+    // A device name (con.log) or a pipe would swallow or block the log.
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+      ::CloseHandle(file);
+      *err = kNotRegular;
+      return nullptr;
+    }
     return std::make_unique<Win32LogFile>(file);
   }
 
@@ -404,12 +457,17 @@ class Win32Disk : public Disk {
   }
 
  private:
-  static void Fill(DWORD attributes, const FILETIME& written,
-                   FileStatus* st) {
+  static void Fill(DWORD attributes, const FILETIME& written, DWORD sizeHigh,
+                   DWORD sizeLow, FileStatus* st) {
     st->kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                    ? FileStatus::kDirectory
                    : FileStatus::kRegular;
     st->mtime = UnixSeconds(written);
+    st->mtimeNsec = static_cast<uint32_t>(
+        ((static_cast<uint64_t>(written.dwHighDateTime) << 32 |
+          written.dwLowDateTime) % 10000000) * 100);
+    st->size = static_cast<int64_t>(static_cast<uint64_t>(sizeHigh) << 32 |
+                                    sizeLow);
   }
 
   // Whether `path` (or `path` without its trailing separators) is a file.

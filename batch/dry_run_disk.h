@@ -28,6 +28,26 @@ class DryRunDisk : public Disk {
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
                                    std::string* err) override;
   int Remove(const std::string& path) override;
+
+  // Folders that exist are reached through the real disk's folders, as a
+  // real run reaches them, so that a dry run walks any depth; the folders
+  // it would have made are empty.
+  std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
+                                     std::string* err) override;
+  std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
+                                        std::string* err) override;
+  int List(Folder& folder, std::vector<DirEntry>* entries,
+           std::string* err) override;
+  int StatIn(Folder& folder, std::string_view name, FileStatus* st) override;
+  ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
+                    std::string* err) override;
+  std::unique_ptr<OutputFile> CreateOutputIn(
+      const std::shared_ptr<Folder>& folder, std::string_view name,
+      const FileStatus& known, std::string* err) override;
+  int RemoveIn(Folder& folder, std::string_view name) override;
+  void RemoveLeftovers(Folder& folder) override;
+  std::string PseudoFileSystem(Folder& folder) override;
+
   const PathRules& Paths() const override { return base_.Paths(); }
   std::string DatafileText(std::string bytes) override {
     return base_.DatafileText(std::move(bytes));

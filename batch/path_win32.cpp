@@ -108,7 +108,32 @@ int ErrnoOf(unsigned long error) {
   return 0;
 }
 
+bool IsReservedDeviceName(std::string_view name) {
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$",
+                                  "CONOUT$"}) {
+    if (EqualsNoCase(base, device)) return true;
+  }
+  if (base.size() < 4 ||
+      !(StartsWithNoCase(base, "COM") || StartsWithNoCase(base, "LPT"))) {
+    return false;
+  }
+  // COM0 to COM9, and COM¹, COM², COM³ in UTF-8; likewise LPT.
+  const std::string_view number = base.substr(3);
+  return (number.size() == 1 && IsDigit(number[0])) ||
+         number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
 std::string ErrorText(unsigned long error) {
+  // Told apart from a missing permission, which the C library would make
+  // of them: the cure is to close the other program, not to change rights.
+  if (error == ERROR_SHARING_VIOLATION) {
+    return "the file is in use by another program (sharing violation)";
+  }
+  if (error == ERROR_LOCK_VIOLATION) {
+    return "another program has locked part of the file (lock violation)";
+  }
   if (const int e = ErrnoOf(error)) return std::strerror(e);
   wchar_t* text = nullptr;
   const DWORD n = ::FormatMessageW(

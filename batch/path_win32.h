@@ -39,6 +39,11 @@ std::string ErrorText(unsigned long error);
 // The errno value for a system error, or 0 when there is none.
 int ErrnoOf(unsigned long error);
 
+// True when `name` (a file name without folders) names one of the devices
+// Windows keeps in every folder (CON, PRN, AUX, NUL, COM1, LPT1, ...),
+// whatever its extension: "con.ugf" may be the console.
+bool IsReservedDeviceName(std::string_view name);
+
 }  // namespace kirato
 
 #endif  // KIRATO_BATCH_PATH_WIN32_H_

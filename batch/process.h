@@ -37,7 +37,10 @@ bool ProcessEnded(int64_t pid);
 
 // Makes standard output and standard error carry the program's bytes as
 // they are: SGF text must reach a file byte for byte, and messages are in
-// the encoding of the paths they name.
+// the encoding of the paths they name. Where the program was started with
+// a standard stream closed, something takes its place on which writing
+// fails, so that no file the program opens gets its messages, and a run
+// whose messages are lost can say so. Called first thing in main.
 void PrepareStandardStreams();
 
 }  // namespace kirato

@@ -1,4 +1,5 @@
 // Process services on POSIX systems (see disk_posix.cpp for the files).
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <spawn.h>
@@ -104,7 +105,23 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
-void PrepareStandardStreams() {}
+void PrepareStandardStreams() {
+  // A closed descriptor 0, 1 or 2 would be taken by the next file opened,
+  // and messages meant for the terminal would land in the trace log or in
+  // an SGF file. As the GNU tools do, /dev/null takes its place, opened the
+  // wrong way round: a message written there fails, and the run says so.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    // Without /dev/null (a bare chroot) a folder serves: neither reads nor
+    // writes succeed on it.
+    if (opened < 0) opened = ::open("/", O_RDONLY | O_DIRECTORY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
 
 int64_t CurrentProcessId() { return ::getpid(); }
 

@@ -13,13 +13,35 @@ void ShowMessageNow(Run& run, NoteKind kind, std::string_view text) {
   if (run.state.traceLevel >= 1) TraceWriteNow(run, text);
 }
 
+namespace {
+
+// A log cut short without a word would pass for a whole one: the run says
+// so once, and traces no more.
+void LogFailed(Run& run, const std::string& err) {
+  RunState& state = run.state;
+  state.log.reset();
+  state.traceLevel = 0;
+  state.errorFlag = 1;
+  ShowMessageNow(run, NoteKind::kProblem,
+                 Format("Cannot write logfile '%s', error: %s",
+                        state.logPath.c_str(), err.c_str()));
+}
+
+}  // namespace
+
 void TraceWriteNow(Run& run, std::string_view line) {
   LogFile* log = run.state.log.get();
   if (!log) return;
   std::string text;
   text.reserve(line.size() + 2);
   text.append(line).append("\r\n");
-  log->Write(text);
+  std::string err;
+  if (!log->Write(text, &err)) LogFailed(run, err);
+}
+
+void FlushTraceLog(Run& run) {
+  std::string err;
+  if (run.state.log && !run.state.log->Flush(&err)) LogFailed(run, err);
 }
 
 void ShowMessage(Run& run, std::string_view text, NoteKind kind) {
@@ -52,13 +74,16 @@ void TraceWrite(Run& run, std::string_view a, std::string_view b,
 
 void OpenTraceLog(Run& run, int level, const std::string& path) {
   RunState& state = run.state;
-  state.log.reset();  // flushes and closes the previous log
+  FlushTraceLog(run);
+  state.log.reset();
   state.traceLevel = 0;
   std::string err;
   state.log = run.disk.OpenLog(path, &err);
+  state.logPath = path;
   if (!state.log) {
     ShowMessage(run, Format("Cannot open logfile '%s', error: %s", path.c_str(),
                             err.c_str()));
+    state.errorFlag = 1;
     return;
   }
   state.traceLevel = level;

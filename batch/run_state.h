@@ -30,7 +30,12 @@ struct RunState {
   bool force = false;  // convert every candidate, up to date or not
   // How the records of the IN lines that follow are read (CHARSET=).
   CharsetMode charset = CharsetMode::kDecode;
+  // Set on the command line: the datafile's THREADS and CHARSET lines are
+  // still checked, but change nothing, as options overrule settings.
+  bool threadsFixed = false;
+  bool charsetFixed = false;
   std::unique_ptr<LogFile> log;
+  std::string logPath;  // for the message when the log cannot be written
   // Worker threads that convert records; 0: one per core.
   int threads = 0;
   // Which record each output of this run came from, so that two records
@@ -73,8 +78,14 @@ void ShowMessage(Run& run, std::string_view text,
                  NoteKind kind = NoteKind::kProblem);
 
 // Closes the open log, then creates `path` afresh and traces at `level`. On
-// failure a message names the path and the system's error; tracing is off.
+// failure a message names the path and the system's error, tracing is off
+// and the run has failed.
 void OpenTraceLog(Run& run, int level, const std::string& path);
+
+// Writes out what the log holds. A log that cannot be written (a full
+// disk) is reported once, naming its path and the reason, then closed; the
+// run has failed. Every write of the log is checked likewise.
+void FlushTraceLog(Run& run);
 
 // Writes the pieces one after the other and ends the line with "\r\n". The
 // caller tests the trace level first.

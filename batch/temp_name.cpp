@@ -8,16 +8,27 @@
 
 namespace kirato {
 
-std::string TempName(std::string_view target, int64_t pid, unsigned attempt) {
+std::string TempName(std::string_view target, int64_t pid, unsigned attempt,
+                     size_t limit) {
+  std::string suffix = ".";
+  suffix += std::to_string(pid);
+  suffix += '-';
+  suffix += std::to_string(attempt);
+  suffix += ".tmp";
+  const size_t room = limit > suffix.size() + 1 ? limit - suffix.size() - 1 : 0;
+  if (target.size() > room) {
+    size_t cut = room;
+    // Not within a UTF-8 character: a continuation byte is 10xxxxxx.
+    while (cut > 0 && (static_cast<unsigned char>(target[cut]) >> 6) == 2) {
+      --cut;
+    }
+    target = target.substr(0, cut);
+  }
   std::string name;
-  name.reserve(target.size() + 32);
+  name.reserve(1 + target.size() + suffix.size());
   name += '.';
   name.append(target);
-  name += '.';
-  name += std::to_string(pid);
-  name += '-';
-  name += std::to_string(attempt);
-  name += ".tmp";
+  name += suffix;
   return name;
 }
 

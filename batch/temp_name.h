@@ -9,11 +9,18 @@
 
 namespace kirato {
 
+// The longest file name most file systems take, in bytes.
+inline constexpr size_t kNameLimit = 255;
+
 // A hidden name beside `target`. It never ends in ".ugf", ".ugi" or ".sgf",
 // so a later walk of the same folder ignores it, and it carries the id of
 // the process `pid` that writes it, so that the leftovers of a killed run
-// can be told apart from the files of a run still going on.
-std::string TempName(std::string_view target, int64_t pid, unsigned attempt);
+// can be told apart from the files of a run still going on. It is at most
+// `limit` bytes long: of a long target only the beginning is kept (whole
+// UTF-8 characters), as a target that fits the limit would not be
+// replaceable otherwise.
+std::string TempName(std::string_view target, int64_t pid, unsigned attempt,
+                     size_t limit = kNameLimit);
 
 // The process id in a name made by TempName, or -1.
 int64_t TempNameOwner(std::string_view name);

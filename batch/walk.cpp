@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "batch/pool.h"
+#include "batch/record_names.h"
 #include "convert/convert.h"
 
 namespace kirato {
@@ -56,15 +58,9 @@ int CreateOutputDir(Run& run, int lineNumber, const std::string& inputDir,
   return 0;
 }
 
-// The output name of a candidate: a name whose part from its last '.' is
-// exactly ".ugf" or ".ugi" (letter case counts), with that part made ".sgf".
-// Empty for any other name.
-std::string OutputNameFor(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return {};
-  const std::string_view ext = std::string_view(name).substr(dot);
-  if (ext != ".ugf" && ext != ".ugi") return {};
-  return name.substr(0, dot) + ".sgf";
+// Two statuses of one file, reached by whatever names.
+bool SameFile(const FileStatus& a, const FileStatus& b) {
+  return a.device == b.device && a.inode == b.inode;
 }
 
 // One record to convert, and where its output goes. Without folders the
@@ -73,11 +69,21 @@ struct RecordJob {
   std::shared_ptr<Folder> in;
   std::string inName;
   std::string inputPath;
+  FileStatus inStatus;  // the record before it was read
   std::shared_ptr<Folder> out;
   std::string outName;
   std::string outputPath;
   FileStatus outStatus;  // the output as the decision to convert saw it
   bool outputIsInput = false;
+  // A name that a record could have: never written, whatever it holds.
+  bool outputNamedLikeRecord = false;
+  // The walk removes the SGF file of a record that no longer converts, so
+  // that it cannot pass for this record's; a single conversion leaves its
+  // output as it was.
+  bool removeStaleOutput = false;
+  // A single conversion puts its output on stable storage before it is
+  // reported; a run does so for all its outputs before its summary.
+  bool syncOutput = false;
   std::string gameName;
 };
 
@@ -119,47 +125,93 @@ void RemoveOutput(Disk& disk, const RecordJob& job) {
   }
 }
 
+int StatRecord(Disk& disk, const RecordJob& job, FileStatus* st) {
+  return job.in ? disk.StatIn(*job.in, job.inName, st)
+                : disk.Stat(job.inputPath, st);
+}
+
+// Two looks at a record that saw the same bytes: the same file, the same
+// size and the same time to the fraction of a second.
+bool SameVersion(const FileStatus& a, const FileStatus& b) {
+  return a.kind == b.kind && SameFile(a, b) && a.size == b.size &&
+         a.mtime == b.mtime && a.mtimeNsec == b.mtimeNsec;
+}
+
+// How often a record that changes while it is converted is converted.
+constexpr int kAttempts = 2;
+
+enum class Stored { kYes, kNotConverted, kFailed };
+
 // Reads, converts and stores one record, adding to `o` what it showed.
-// True when the SGF file is stored; *converted tells whether the record got
-// as far as its conversion.
-bool ConvertAndStore(Disk& disk, const RecordJob& job, ConvertOptions options,
-                     RecordOutcome& o, bool* converted) {
-  std::string err;
-  std::string record;
-  if (ReadRecord(disk, job, &record, &err) != Disk::kRead) {
-    IoFailure(o, "read", job.inputPath, err);
-    return false;
-  }
+// kNotConverted: the record itself was refused; kFailed: the system
+// refused a read or a write, or the record kept changing.
+Stored ConvertAndStore(Disk& disk, const RecordJob& job,
+                       ConvertOptions options, RecordOutcome& o) {
   if (job.outputIsInput) {
     IoFailure(o, "write", job.outputPath,
               "it is the record '" + job.inputPath + "' itself");
-    return false;
+    return Stored::kFailed;
   }
-  std::unique_ptr<OutputFile> out = CreateOutputFor(disk, job, &err);
-  if (!out) {
-    IoFailure(o, "write", job.outputPath, err);
-    return false;
+  if (job.outputNamedLikeRecord) {
+    IoFailure(o, "write", job.outputPath,
+              "the name of a game record, not of an SGF file");
+    return Stored::kFailed;
   }
   options.recordPath = job.inputPath;
-  GameResult game;
-  ConvertGame(record, job.gameName, options, &game);
-  std::move(game.notes.begin(), game.notes.end(), std::back_inserter(o.notes));
-  *converted = true;
-  if (!game.converted) {
-    // Whatever stopped it, the record has no SGF file: a run that leaves
-    // one behind has failed.
-    o.failed = 1;
-    o.errorFlag = 1;
-    return false;
+  FileStatus before = job.inStatus;
+  for (int attempt = 1;; ++attempt) {
+    const size_t firstNote = o.notes.size();
+    std::string err;
+    std::string record;
+    if (ReadRecord(disk, job, &record, &err) != Disk::kRead) {
+      IoFailure(o, "read", job.inputPath, err);
+      return Stored::kFailed;
+    }
+    std::unique_ptr<OutputFile> out = CreateOutputFor(disk, job, &err);
+    if (!out) {
+      IoFailure(o, "write", job.outputPath, err);
+      return Stored::kFailed;
+    }
+    GameResult game;
+    ConvertGame(record, job.gameName, options, &game);
+    std::move(game.notes.begin(), game.notes.end(),
+              std::back_inserter(o.notes));
+    if (game.converted) out->Write(game.sgf);  // errors come with Commit
+    // The SGF file's time is that of its last byte written: a record that
+    // changes after this look is at least as new as its SGF file, and so
+    // converted again by the next run. One that changed before it may have
+    // been read half-written.
+    FileStatus after;
+    StatRecord(disk, job, &after);
+    if (!SameVersion(before, after)) {
+      if (attempt < kAttempts) {
+        o.notes.erase(o.notes.begin() + static_cast<ptrdiff_t>(firstNote),
+                      o.notes.end());
+        before = after;
+        continue;
+      }
+      AddMessage(o, Format("'%s' changed while it was converted; it is left "
+                           "for the next run",
+                           job.inputPath.c_str()));
+      o.failed = 1;
+      o.errorFlag = 1;
+      return Stored::kFailed;
+    }
+    if (!game.converted) {
+      // Whatever stopped it, the record has no SGF file: a run that leaves
+      // one behind has failed.
+      o.failed = 1;
+      o.errorFlag = 1;
+      return Stored::kNotConverted;
+    }
+    // A game that is not completely on disk must not count as converted: a
+    // later run would skip it as up to date.
+    if (!out->Commit(&err) || (job.syncOutput && !disk.SyncWritten(&err))) {
+      IoFailure(o, "write", job.outputPath, err);
+      return Stored::kFailed;
+    }
+    return Stored::kYes;
   }
-  // A game that is not completely on disk must not count as converted: a
-  // later run would skip it as up to date.
-  out->Write(game.sgf);  // a write error is reported again by Commit
-  if (!out->Commit(&err)) {
-    IoFailure(o, "write", job.outputPath, err);
-    return false;
-  }
-  return true;
 }
 
 // Converts one record. Touches nothing but the disk, so that it can run on
@@ -167,18 +219,31 @@ bool ConvertAndStore(Disk& disk, const RecordJob& job, ConvertOptions options,
 RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
                             const ConvertOptions& options) {
   RecordOutcome o;
-  bool converted = false;
-  const bool stored = ConvertAndStore(disk, job, options, o, &converted);
+  Stored stored = Stored::kFailed;
+  try {
+    stored = ConvertAndStore(disk, job, options, o);
+  } catch (const std::bad_alloc&) {
+    // Whatever ran out, this record alone fails, named as any other; what
+    // it held is freed by now.
+    AddMessage(o, Format("Not enough memory to convert '%s'",
+                         job.inputPath.c_str()));
+    o.failed = 1;
+    o.errorFlag = 1;
+  }
+  const bool ok = stored == Stored::kYes;
   AddMessage(o,
-             Format("convert %s%s -> %s", stored ? "" : "(FOUT) ",
+             Format("convert %s%s -> %s", ok ? "" : "(FOUT) ",
                     job.inputPath.c_str(), job.outputPath.c_str()),
-             stored ? NoteKind::kConverted : NoteKind::kFailed);
-  if (stored) {
+             ok ? NoteKind::kConverted : NoteKind::kFailed);
+  if (ok) {
     o.converted = 1;
-  } else if (converted && job.outStatus.kind == FileStatus::kRegular &&
+  } else if (stored == Stored::kNotConverted && job.removeStaleOutput &&
+             job.outStatus.kind == FileStatus::kRegular &&
              !job.outStatus.isLink) {
     // The SGF file of an earlier conversion would now pass for this
-    // record's, and be taken as up to date.
+    // record's, and be taken as up to date. An output that could not be
+    // replaced stays: the next run tries again, and finds it older than
+    // the record.
     RemoveOutput(disk, job);
   }
   return o;
@@ -204,11 +269,6 @@ struct Walk {
   RecordPool& pool;
 };
 
-// Two statuses of one file, reached by whatever names.
-bool SameFile(const FileStatus& a, const FileStatus& b) {
-  return a.device == b.device && a.inode == b.inode;
-}
-
 void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
                       uint32_t folderNumber, const std::string& name,
                       const std::string& outName) {
@@ -232,17 +292,17 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
   }
   RecordJob job;
   run.disk.StatIn(*w.out, outName, &job.outStatus);
-  if (job.outStatus.kind == FileStatus::kRegular) {
-    FileStatus inStatus;
-    if (run.disk.StatIn(*folder, name, &inStatus) == 0) {
-      job.outputIsInput = SameFile(inStatus, job.outStatus);
-      if (!job.outputIsInput && !run.state.force &&
-          IsUpToDate(inStatus.mtime, job.outStatus.mtime,
-                     run.state.executableTime)) {
-        ++run.state.filesUpToDate;
-        ReportProgress(run);
-        return;
-      }
+  const bool inputSeen = run.disk.StatIn(*folder, name, &job.inStatus) == 0;
+  if (inputSeen && job.outStatus.kind == FileStatus::kRegular) {
+    job.outputIsInput = SameFile(job.inStatus, job.outStatus);
+    // An empty SGF file is never a finished game: what a power cut can
+    // leave of one written just before.
+    if (!job.outputIsInput && !run.state.force && job.outStatus.size > 0 &&
+        IsUpToDate(job.inStatus.mtime, job.outStatus.mtime,
+                   run.state.executableTime)) {
+      ++run.state.filesUpToDate;
+      ReportProgress(run);
+      return;
     }
   }
   job.in = folder;
@@ -252,6 +312,7 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
   job.outName = outName;
   job.outputPath = w.out->PathOf(outName);
   job.gameName = outName;
+  job.removeStaleOutput = true;
   Disk& disk = run.disk;
   w.pool.Submit([&disk, options = OptionsOf(run), job = std::move(job)] {
     return ConvertRecord(disk, job, options);
@@ -297,6 +358,18 @@ std::vector<DirEntry> VisitFolder(Walk& w,
   return entries;
 }
 
+// A folder on a pseudo file system is never walked: it holds no records,
+// and proc, reached by a link to the root, would lead on for ever.
+bool OnPseudoFileSystem(Walk& w, Folder& folder, const std::string& path) {
+  const std::string type = w.run.disk.PseudoFileSystem(folder);
+  if (type.empty()) return false;
+  if (w.run.state.traceLevel >= 3) {
+    TraceWrite(w.run, "ProcessDir::skip ", path,
+               " (" + type + " file system)");
+  }
+  return true;
+}
+
 // Depth first, a folder's own records before its subfolders, with a stack
 // of its own so that the depth of a tree cannot exhaust the thread's.
 void WalkTree(Walk& w, const std::string& inputDir) {
@@ -304,6 +377,7 @@ void WalkTree(Walk& w, const std::string& inputDir) {
   const std::string prefix = run.disk.Paths().WithSeparator(inputDir);
   std::string err;
   std::shared_ptr<Folder> top = run.disk.OpenFolder(prefix, &err);
+  if (top && OnPseudoFileSystem(w, *top, inputDir)) return;
   FileStatus st;
   if (top && run.disk.Stat(prefix, &st) == 0) {
     w.entered.insert({st.device, st.inode});
@@ -331,12 +405,13 @@ void WalkTree(Walk& w, const std::string& inputDir) {
       }
       continue;
     }
-    if (run.state.traceLevel >= 1) {
-      TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
-    }
     err.clear();
     std::shared_ptr<Folder> child =
         run.disk.OpenSubfolder(*f.folder, e.name, &err);
+    if (child && OnPseudoFileSystem(w, *child, sub)) continue;
+    if (run.state.traceLevel >= 1) {
+      TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
+    }
     std::vector<DirEntry> entries =
         VisitFolder(w, child, sub, sub + run.disk.Paths().separator, err);
     stack.push_back({std::move(child), std::move(entries)});
@@ -397,12 +472,13 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
   job.outputPath = outputPath;
   job.gameName = std::string(gameName);
   run.disk.Stat(outputPath, &job.outStatus);
-  FileStatus inStatus;
+  const bool inputSeen = run.disk.Stat(inputPath, &job.inStatus) == 0;
   job.outputIsInput =
       inputPath == outputPath ||
-      (job.outStatus.kind == FileStatus::kRegular &&
-       run.disk.Stat(inputPath, &inStatus) == 0 &&
-       SameFile(inStatus, job.outStatus));
+      (inputSeen && job.outStatus.kind == FileStatus::kRegular &&
+       SameFile(job.inStatus, job.outStatus));
+  job.outputNamedLikeRecord = IsNamedLikeRecord(run.disk.Paths(), outputPath);
+  job.syncOutput = true;
   const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);
   return outcome.converted ? kConverted : kNotConverted;

@@ -26,8 +26,9 @@ enum ConvertResult { kConverted = 0, kNotConverted = 1 };
 // Converts one file without the up-to-date test, naming the game
 // `gameName`: reads it, converts it, shows the conversion's messages and
 // its "convert" line, and stores the output only when everything
-// succeeded. A record that cannot be read or an output that cannot be
-// written is named in a message and counts under files failed.
+// succeeded; otherwise the output stays as it was. A record that cannot be
+// read, or an output that cannot be written or is named like a record, is
+// named in a message and counts under files failed.
 ConvertResult ConvertFile(Run& run, const std::string& inputPath,
                           const std::string& outputPath,
                           std::string_view gameName);

@@ -5,7 +5,13 @@ Makes a tree of UGF records with bench/make_tree.py, then in every round,
 one after the other on the same tree:
   copy       cp -r of the input tree: the floor, reading and writing the bytes
   convert-jN kirato-cli -j N converting every record into an empty folder,
-             for each N of --jobs
+             for each N of --jobs; it puts what it wrote on stable storage
+             before its summary, which cp -r does not
+  base-jN    the same with --baseline-cli, another build of kirato-cli (say
+             one without that sync), so that the cost of a change is a ratio
+             of medians taken side by side
+  copy+sync  cp -r followed by sync -f on the copy: the floor with the same
+             guarantee
   walk       find over the input tree, reading the status of every file
   uptodate   kirato-cli again, every output up to date
   window-cli kirato-cli on the job the window runs (its datafile, default
@@ -20,7 +26,8 @@ held in memory), the peak memory of kirato-cli -j 4 over a small, the full
 and a large tree, and the time of one pathological record. The machine is
 shared and noisy: read the ratios.
 
-usage: bench/job_bench.py --cli PATH [--dialog PATH] [--parse PATH]
+usage: bench/job_bench.py --cli PATH [--baseline-cli PATH] [--dialog PATH]
+                          [--parse PATH]
                           [--wine-cli PATH --wine-window PATH --wine PATH]
                           [--files 20000] [--jobs 1,2,4]
 """
@@ -116,6 +123,8 @@ def median_line(name, values):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True)
+    ap.add_argument("--baseline-cli",
+                    help="another kirato-cli timed beside --cli (base-jN)")
     ap.add_argument("--dialog", help="the window program; skipped if absent")
     ap.add_argument("--parse", help="bench/parse_corpus; skipped if absent")
     ap.add_argument("--wine-cli", help="kirato-cli.exe, timed under Wine")
@@ -133,6 +142,7 @@ def main():
     ap.add_argument("--workdir", help="where the trees go (default: a temp folder)")
     args = ap.parse_args()
     cli = os.path.abspath(args.cli)
+    base = os.path.abspath(args.baseline_cli) if args.baseline_cli else None
     jobs = [int(j) for j in args.jobs.split(",")]
     parse = os.path.abspath(args.parse) if args.parse else None
     dialog = os.path.abspath(args.dialog) if args.dialog else None
@@ -167,16 +177,24 @@ def main():
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
         conv = ["convert-j%d" % j for j in jobs]
-        times = {k: [] for k in ["copy"] + conv + [
+        based = ["base-j%d" % j for j in jobs] if base else []
+        times = {k: [] for k in ["copy", "copy+sync"] + conv + based + [
             "walk", "uptodate", "window-cli", "window", "wine-cli",
             "wine-window"]}
         for r in range(args.rounds):
             times["copy"].append(timed(["cp", "-r", ugf,
                                         os.path.join(outs, "copy-%d" % r)]))
+            synced = os.path.join(outs, "copy-sync-%d" % r)
+            times["copy+sync"].append(timed(["sh", "-c", 'cp -r "$1" "$2" && '
+                                             'sync -f "$2"', "sh", ugf,
+                                             synced]))
             for j, name in zip(jobs, conv):
                 sgf = os.path.join(outs, "sgf-%d-%d" % (r, j))
                 write_job(job, sgf, ugf)
                 times[name].append(timed([cli, "-j", str(j), job]))
+            for j, name in zip(jobs, based):
+                write_job(job, os.path.join(outs, "base-%d-%d" % (r, j)), ugf)
+                times[name].append(timed([base, "-j", str(j), job]))
             times["walk"].append(timed(["find", ugf, "-newer", stamp]))
             times["uptodate"].append(timed([cli, job]))
             if dialog:
@@ -212,6 +230,11 @@ def main():
         for j, name in zip(jobs, conv):
             print("  convert -j%-2d / copy = %.2f   (target: at most 1.0 on "
                   "disk, 0.6 in memory)" % (j, med[name] / med["copy"]))
+            print("  convert -j%-2d / copy+sync = %.2f"
+                  % (j, med[name] / med["copy+sync"]))
+        for j, name, b in zip(jobs, conv, based):
+            print("  convert -j%-2d / base -j%-2d = %.3f   (the cost of what "
+                  "--cli adds to --baseline-cli)" % (j, j, med[name] / med[b]))
         print("  uptodate / walk    = %.2f   (target: at most 1.0)"
               % (med["uptodate"] / med["walk"]))
         if "window" in med:

@@ -4,17 +4,6 @@
 
 namespace kirato {
 
-std::string_view CutAtEndOfFile(std::string_view text) {
-  const void* eof = std::memchr(text.data(), 0x1A, text.size());
-  if (!eof) return text;
-  return text.substr(0, static_cast<const char*>(eof) - text.data());
-}
-
-char LineEndOf(std::string_view text) {
-  if (text.find('\n') != std::string_view::npos) return '\n';
-  return text.find('\r') != std::string_view::npos ? '\r' : '\n';
-}
-
 LineSplitter::LineSplitter(std::string_view text, bool wholeCharacters)
     : LineSplitter(CutAtEndOfFile(text), wholeCharacters, kNoEndOfFile) {}
 

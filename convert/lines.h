@@ -5,20 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/text_file.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace kirato {
-
-// The text before its first Ctrl-Z byte: a DOS end-of-file marker and
-// whatever an old editor left after it are not part of the record.
-std::string_view CutAtEndOfFile(std::string_view text);
-
-// The byte that ends the lines of `text`: a line feed, or a carriage return
-// in text that holds carriage returns but no line feed at all (as written
-// by old Macintosh editors, whose records would otherwise be one line).
-char LineEndOf(std::string_view text);
 
 // Hands out the pieces a 1024-byte line buffer would read: each piece holds
 // at most kMaxPiece bytes and ends after a line end or where the buffer is

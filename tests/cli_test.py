@@ -93,11 +93,11 @@ def posix_only(reason):
 
 
 def run_cli(*args, cwd=None, preexec=None, timeout=60, env=None,
-            program=None):
+            program=None, stdin=None):
     return subprocess.run([*EMULATOR, program or CLI, *JOBS, *args], cwd=cwd,
                           capture_output=True, encoding="utf-8",
                           errors="surrogateescape", timeout=timeout,
-                          preexec_fn=preexec, env=env)
+                          preexec_fn=preexec, env=env, stdin=stdin)
 
 
 class CliTest(unittest.TestCase):
@@ -124,6 +124,10 @@ class CliTest(unittest.TestCase):
                 r = run_cli(*args)
                 self.assertEqual((0, ""), (r.returncode, r.stderr))
                 self.assertTrue(r.stdout.startswith("Usage: kirato-cli "))
+                # Every datafile command is named.
+                for command in ("LOG", "OUT", "IN", "CLOSE", "FORCEERROR",
+                                "THREADS", "CHARSET"):
+                    self.assertRegex(r.stdout, r"\b%s\b" % command)
         usage = ("Usage: kirato-cli [OPTION]... DATAFILE | convert INPUT "
                  "OUTPUT\nTry 'kirato-cli --help' for more information.\n")
         cases = [
@@ -364,6 +368,21 @@ class CliTest(unittest.TestCase):
             ["convert %s -> %s" % (d.native("ugf/b.ugf"), d.native("sgf/b.sgf"))]
             + summary(1, 1, 1, 0), self.lines(r))
 
+    def test_long_names_are_replaced(self):
+        """81 Japanese characters make an SGF name of 247 bytes, close to
+        the limit of 255: its temporary name must fit as well."""
+        d = self.d
+        name = "碁" * 81
+        d.write("ugf/%s.ugf" % name, GAME)
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                d.native("ugf")))
+        for run in range(2):
+            with self.subTest(run=run):
+                r = run_cli("--force", df)
+                self.assertEqual((0, summary(1, 0, 1, 0)),
+                                 (r.returncode, self.lines(r)[-6:]))
+                self.assertEqual([name + ".sgf"], d.files("sgf"))
+
     def test_program_newer_than_output_converts_again(self):
         d = self.d
         d.write("ugf/a.ugf", GAME, mtime=time.time() - 86400)
@@ -387,6 +406,10 @@ class CliTest(unittest.TestCase):
                 self.assertEqual(1, r.returncode, r.stdout)
         r = run_cli(self.datafile("FORCEERROR: stop here\n"))
         self.assertEqual(["stop here"] + summary(0, 0, 0, 0), self.lines(r))
+        # -q leaves out records converted, told by their kind, not by text.
+        r = run_cli("-q", self.datafile("FORCEERROR convert a -> b\n"))
+        self.assertEqual((1, ["convert a -> b"] + summary(0, 0, 0, 0)),
+                         (r.returncode, self.lines(r)))
 
     @posix_only("no device that is always full")
     def test_messages_that_cannot_be_written_fail_the_run(self):
@@ -411,19 +434,65 @@ class CliTest(unittest.TestCase):
         self.assertEqual(["g.sgf"], self.d.files("sgf"))
         self.assertTrue(os.path.exists(self.d.path("one.sgf")))
 
-    def test_failed_conversion_removes_the_old_output(self):
+    @posix_only("descriptors of a POSIX process")
+    def test_closed_standard_streams(self):
+        """A program started with standard streams closed: its trace log
+        and its outputs must not take their descriptors, and messages that
+        cannot be written fail the run."""
         d = self.d
-        d.write("ugf/bad.ugf", "[Header]\nSize=30\n", mtime=time.time() - 99)
-        d.write("sgf/bad.sgf", "stale", mtime=time.time() - 999)
-        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"), d.native("ugf")))
-        r = run_cli(df)
-        self.assertEqual(1, r.returncode)
-        self.assertEqual([
-            "Illegal board size: 30",
-            "convert (FOUT) %s -> %s" % (d.native("ugf/bad.ugf"),
-                                          d.native("sgf/bad.sgf")),
-        ] + summary(1, 0, 0, 1), self.lines(r))
-        self.assertEqual([], d.files("sgf"))
+        d.write("ugf/g.ugf", GAME)
+        job = self.datafile("LOG=1\nOUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                         d.native("ugf")))
+        converted = "convert %s -> %s" % (d.native("ugf/g.ugf"),
+                                         d.native("sgf/g.sgf"))
+        lost = "kirato-cli: the messages could not be written\n"
+        # descriptors closed, exit status, standard error, standard output
+        cases = [((1,), 1, lost, None),
+                 ((0, 1), 1, lost, None),
+                 ((0, 2), 0, None, [converted] + summary(1, 0, 1, 0)),
+                 ((0, 1, 2), 1, None, None)]
+        for closed, status, stderr, stdout in cases:
+            with self.subTest(closed=closed):
+                shutil.rmtree(d.path("sgf"), ignore_errors=True)
+                r = subprocess.run(
+                    [CLI, *JOBS, job], capture_output=True, text=True,
+                    timeout=60, preexec_fn=lambda: [os.close(fd)
+                                                    for fd in closed])
+                self.assertEqual(status, r.returncode)
+                if stderr is not None:
+                    self.assertEqual(stderr, r.stderr)
+                if stdout is not None:
+                    self.assertEqual(stdout, self.lines(r))
+                # Every message once in the log, none in the SGF file.
+                self.assertEqual(1, d.read("job.log").count(converted + "\r\n"))
+                self.assertEqual(GAME_SGF % "g.sgf", d.read("sgf/g.sgf"))
+
+    def test_failed_conversion_removes_the_old_output(self):
+        """Every record the converter refuses counts under files failed and
+        fails the run; its older SGF file, which would pass for its
+        conversion, is removed."""
+        cases = [("board size", "[Header]\nSize=30\n",
+                  "Illegal board size: 30"),
+                 ("coded", "[Header]\nCrypt=XOR\n",
+                  "Coded ugf file: Crypt=XOR"),
+                 ("unknown coordinate type", "[Header]\nCoordinateType=ABC\n",
+                  "Unknown coordinatetype")]
+        for what, record, reason in cases:
+            with self.subTest(what):
+                d = Folder()
+                self.addCleanup(d.close)
+                d.write("ugf/bad.ugf", record, mtime=time.time() - 99)
+                d.write("sgf/bad.sgf", "stale", mtime=time.time() - 999)
+                d.write("job.txt", "OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                       d.native("ugf")))
+                r = run_cli(d.native("job.txt"))
+                self.assertEqual(1, r.returncode)
+                self.assertEqual([
+                    reason,
+                    "convert (FOUT) %s -> %s" % (d.native("ugf/bad.ugf"),
+                                                  d.native("sgf/bad.sgf")),
+                ] + summary(1, 0, 0, 1), self.lines(r))
+                self.assertEqual([], d.files("sgf"))
 
     def test_unreadable_and_uncreatable_files_are_named(self):
         d = self.d
@@ -435,9 +504,12 @@ class CliTest(unittest.TestCase):
             os.mkfifo(d.path("ugf/fifo.ugf"))    # would block a plain open
             os.symlink("/dev/zero", d.path("ugf/zero.ugf"))  # a device
             os.mkfifo(d.path("sgf/b.sgf"))
+        else:  # names of devices in every folder, with or without a console
+            for name in ("aux.ugi", "con.ugf", "nul.ugf"):
+                d.write("ugf/" + name, GAME)
         df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
                                                 d.native("ugf")))
-        r = run_cli(df, timeout=20)
+        r = run_cli(df, timeout=20, stdin=subprocess.DEVNULL)
 
         def failed(name, verb, where, reason):
             return ["Cannot %s '%s': %s" % (verb, d.native(where), reason),
@@ -446,10 +518,18 @@ class CliTest(unittest.TestCase):
                        d.native("sgf", name + ".sgf"))]
         if WINDOWS:
             lines = (failed("a", "write", "sgf/a.sgf", "not a regular file")
+                     + ["Cannot read '%s': not a regular file"
+                        % d.native("ugf/aux.ugi"),
+                        "convert (FOUT) %s -> %s" % (d.native("ugf/aux.ugi"),
+                                                     d.native("sgf/aux.sgf"))]
                      + ["convert %s -> %s" % (d.native("ugf/b.ugf"),
                                               d.native("sgf/b.sgf"))]
+                     + failed("con", "read", "ugf/con.ugf",
+                              "not a regular file")
                      + failed("dir", "read", "ugf/dir.ugf", "Is a directory")
-                     + summary(2, 0, 1, 2))
+                     + failed("nul", "read", "ugf/nul.ugf",
+                              "not a regular file")
+                     + summary(2, 0, 1, 5))
         else:
             lines = (failed("a", "write", "sgf/a.sgf", "not a regular file")
                      + failed("b", "write", "sgf/b.sgf", "not a regular file")
@@ -477,12 +557,63 @@ class CliTest(unittest.TestCase):
             self.lines(r))
 
     def test_log_that_cannot_be_created(self):
-        os.makedirs(self.d.path("job.log"))
-        r = run_cli(self.datafile("LOG=3\n"))
-        self.assertEqual(0, r.returncode)
-        self.assertEqual(
-            ["Cannot open logfile '%s', error: Is a directory"
-             % self.d.native("job.log")] + summary(0, 0, 0, 0), self.lines(r))
+        """Only a regular file serves as the log: anything else is named,
+        fails the run, and never hangs it (a FIFO without a reader)."""
+        cases = [("a folder", lambda p: os.makedirs(p), "Is a directory")]
+        if not WINDOWS:
+            cases += [("a FIFO", os.mkfifo, "not a regular file"),
+                      ("a link to a device",
+                       lambda p: os.symlink("/dev/null", p),
+                       "not a regular file")]
+        for what, make, reason in cases:
+            with self.subTest(what):
+                d = Folder()
+                self.addCleanup(d.close)
+                make(d.path("job.log"))
+                d.write("job.txt", "LOG=3\n")
+                r = run_cli(d.native("job.txt"), timeout=20)
+                self.assertEqual(
+                    (1, ["Cannot open logfile '%s', error: %s"
+                         % (d.native("job.log"), reason)]
+                     + summary(0, 0, 0, 0)), (r.returncode, self.lines(r)))
+
+    @posix_only("Wine reaches every file by its whole path, and Linux "
+                "refuses paths of more than 4,096 bytes")
+    def test_trees_of_any_depth_convert(self):
+        """300 folders deep, 20 bytes a name: paths of 6,300 bytes and more
+        folders than the walk keeps open; a record every tenth folder. Also
+        with few descriptors, and as a dry run."""
+        d = self.d
+        fd = os.open(d.path(), os.O_RDONLY | os.O_DIRECTORY)
+        for depth in range(1, 301):
+            name = "level-%03d-of-a-tree" % depth
+            os.mkdir(name, dir_fd=fd)
+            sub = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+            os.close(fd)
+            fd = sub
+            if depth % 10 == 0:
+                rec = os.open("g%03d.ugf" % depth, os.O_WRONLY | os.O_CREAT,
+                              0o644, dir_fd=fd)
+                os.write(rec, GAME.encode())
+                os.close(rec)
+        os.close(fd)
+
+        def few_descriptors():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (48, 48))
+
+        df = self.datafile("OUT=%s\nIN=%s\n" % (d.native("sgf"),
+                                                d.native("level-001-of-a-tree")))
+        for what, args, preexec in [("dry run", ["-n"], None),
+                                    ("few descriptors", [], few_descriptors),
+                                    ("forced", ["-f"], None)]:
+            with self.subTest(what):
+                r = run_cli(*args, df, preexec=preexec)
+                self.assertEqual((0, summary(300, 0, 30, 0)),
+                                 (r.returncode, self.lines(r)[-6:]))
+                self.assertEqual(30, sum(1 for line in self.lines(r)
+                                         if line.startswith("convert ")))
+        self.assertEqual(["g%03d.sgf" % n for n in range(10, 301, 10)],
+                         d.files("sgf"))
 
     def test_link_cycles_end(self):
         d = self.d
@@ -494,6 +625,31 @@ class CliTest(unittest.TestCase):
         r = run_cli(df, timeout=20)
         self.assertEqual(0, r.returncode)
         self.assertEqual(summary(2, 0, 2, 0), self.lines(r)[-6:])
+
+    @posix_only("Linux's pseudo file systems")
+    def test_pseudo_file_systems_are_not_walked(self):
+        d = self.d
+        d.write("ugf/g.ugf", GAME)
+        links = [(name, "/" + name) for name in ("proc", "sys", "dev")
+                 if os.path.isdir("/" + name)]
+        for name, target in links:
+            os.symlink(target, d.path("ugf", name))
+        df = self.datafile("LOG=3\nOUT=%s\nIN=%s\nIN=/proc\n"
+                           % (d.native("sgf"), d.native("ugf")))
+        r = run_cli(df, timeout=20)
+        self.assertEqual((0, summary(1, 0, 1, 0)),
+                         (r.returncode, self.lines(r)[-6:]))
+        log = d.read("job.log")
+        for name, target in links:
+            fs = {"proc": "proc", "sys": "sysfs", "dev": "devtmpfs"}[name]
+            if fs == "devtmpfs":
+                with open("/proc/self/mountinfo") as f:
+                    if not re.search(r" /dev .* - devtmpfs ", f.read()):
+                        continue
+            with self.subTest(name):
+                self.assertIn("ProcessDir::skip %s (%s file system)\r\n"
+                              % (d.path("ugf", name), fs), log)
+        self.assertIn("ProcessDir::skip /proc (proc file system)\r\n", log)
 
     def test_link_graphs_walk_each_folder_once(self):
         d = self.d
@@ -515,6 +671,8 @@ class CliTest(unittest.TestCase):
         d.write("ugf/b/game.ugi", GAME)
         d.write("one/g.ugf", GAME)
         d.write("out.sgf", "a file, not a folder")
+        with open(d.path("huge.ugf"), "wb") as f:  # sparse: no disk space
+            f.truncate(300 << 20)
         if not WINDOWS:
             os.mkfifo(d.path("pipe.sgf"))
         ugf, one = d.native("ugf"), d.native("one/g.ugf")
@@ -553,6 +711,19 @@ class CliTest(unittest.TestCase):
              1),
             ("a folder as the output", ["convert", one, ugf],
              ["Cannot write '%s': not a regular file" % ugf], 1),
+            ("a record far larger than any game",
+             ["convert", d.native("huge.ugf"), d.native("huge.sgf")],
+             ["Cannot read '%s': too large for a game record: 314572800 "
+              "bytes (at most 256 MiB are read)" % d.native("huge.ugf"),
+              "convert (FOUT) %s -> %s" % (d.native("huge.ugf"),
+                                           d.native("huge.sgf"))], 1),
+            ("operands swapped", ["convert", d.native("out.sgf"), one],
+             ["Cannot write '%s': the name of a game record, not of an SGF "
+              "file" % one], 1),
+            ("an output named like a record in capitals",
+             ["convert", one, d.native("one/G.UGI")],
+             ["Cannot write '%s': the name of a game record, not of an SGF "
+              "file" % d.native("one/G.UGI")], 1),
         ]
         if not WINDOWS:
             cases.append(("a pipe as the output",
@@ -571,6 +742,7 @@ class CliTest(unittest.TestCase):
                 for line in lines:
                     self.assertIn(line, out)
         self.assertEqual(GAME, d.read("one/g.ugf"))
+        self.assertEqual(["g.ugf"], d.files("one"))
         if WINDOWS:
             return
         self.assertTrue(stat.S_ISFIFO(os.stat(d.path("pipe.sgf")).st_mode))
@@ -588,6 +760,45 @@ class CliTest(unittest.TestCase):
         self.assertTrue(os.path.islink(d.path("link.sgf")))
         self.assertEqual(GAME_SGF % "link.sgf", d.read("kept/target.sgf"))
         self.assertEqual(["target.sgf"], d.files("kept"))
+
+    @posix_only("POSIX owners")
+    def test_links_to_files_of_another_owner_are_refused(self):
+        """A link laid by one user must not have a run of another write
+        over that other's files: a link is written through only when it
+        and its target (or the folder the target would be made in) have
+        the same owner."""
+        if os.geteuid() != 0:
+            self.skipTest("only root can give a link another owner")
+        d = self.d
+        one = d.write("one/g.ugf", GAME)
+        d.write("ugf/g.ugf", GAME)
+        d.write("system/passwd", "root's")
+        os.makedirs(d.path("theirs"))
+        os.chown(d.path("theirs"), 65534, 65534)
+        os.makedirs(d.path("sgf"))
+        os.symlink(d.path("system/passwd"), d.path("sgf/g.sgf"))
+        os.lchown(d.path("sgf/g.sgf"), 65534, 65534)
+        os.symlink(d.path("theirs/new.sgf"), d.path("new.sgf"))
+        refused = "Cannot write '%s': a symbolic link to a file of another owner"
+        job = self.datafile("OUT=%s\nIN=%s\n" % (d.path("sgf"), d.path("ugf")))
+        cases = [("their link to my file", ["convert", one, d.path("sgf/g.sgf")],
+                  [refused % d.path("sgf/g.sgf")]),
+                 ("my link into their folder", ["convert", one,
+                                                d.path("new.sgf")],
+                  [refused % d.path("new.sgf")]),
+                 ("in the walk", [job],
+                  [refused % d.path("sgf/g.sgf"),
+                   "convert (FOUT) %s -> %s" % (d.path("ugf/g.ugf"),
+                                                d.path("sgf/g.sgf"))]
+                  + summary(1, 0, 0, 1))]
+        for what, args, lines in cases:
+            with self.subTest(what):
+                r = run_cli(*args)
+                self.assertEqual(1, r.returncode)
+                for line in lines:
+                    self.assertIn(line, self.lines(r))
+        self.assertEqual("root's", d.read("system/passwd"))
+        self.assertEqual([], d.files("theirs"))
 
     @posix_only("POSIX permissions and users")
     def test_unprivileged_failures(self):
@@ -718,6 +929,15 @@ class CliTest(unittest.TestCase):
         # The old bytes: each trail byte 0x5C escaped like a backslash.
         self.assertIn(b"\nPB[\x83\\\\\x8f\\\\]\n", kept.stdout)
         self.assertNotIn(b"CA[", kept.stdout)
+        # The command line holds over the datafile's CHARSET line.
+        job = self.datafile("CHARSET=KEEP\nOUT=%s\nIN=%s\n"
+                            % (d.native("sgf"), d.native("in")))
+        for args, charset in [([], False), (["--charset=utf-8"], True)]:
+            with self.subTest(args=args):
+                r = run_cli("-f", *args, job)
+                self.assertEqual(0, r.returncode)
+                with open(d.path("sgf/g.sgf"), "rb") as f:
+                    self.assertEqual(charset, b"CA[UTF-8]" in f.read())
 
     def test_what_is_no_record_is_refused(self):
         d = self.d
@@ -746,10 +966,11 @@ class CliTest(unittest.TestCase):
         self.assertEqual((1, ""), (r.returncode, r.stdout))
         self.assertEqual("Coded ugf file: Crypt=XOR\nconvert (FOUT) %s -> -\n"
                          % bad, r.stderr)
+        # A single conversion that fails leaves its output as it was.
         out = d.write("old.sgf", "previous")
         r = run_cli("convert", bad, out)
         self.assertEqual(1, r.returncode)
-        self.assertFalse(os.path.exists(out))
+        self.assertEqual("previous", d.read("old.sgf"))
         r = run_cli("convert", d.native("none.ugf"), d.native("x.sgf"))
         self.assertEqual(
             (1, "Cannot read '%s': No such file or directory\n"

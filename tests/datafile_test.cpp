@@ -38,6 +38,7 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
     int result;
     int errorFlag;
     Lines messages;  // before the summary
+    void (*setUp)(FakeDisk&) = nullptr;
   } cases[] = {
       {"comments and blank lines only", "; a comment\n\n   ;indented\n  \n", 0,
        0, {}},
@@ -80,12 +81,55 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
       {"unknown charset", "\nCHARSET=latin1\nCHARSET\n", 0, 1,
        {"Datafile line 2: unknown charset 'latin1', expected KEEP or UTF-8",
         "Datafile line 3: unknown charset '', expected KEEP or UTF-8"}},
+      {"what was written cannot be put on disk", "CLOSE\n", 0, 1,
+       {"Cannot write the SGF files to disk: Input/output error"},
+       [](FakeDisk& d) { d.failSync = true; }},
+      {"the log fills the disk: said once, and the run fails",
+       "LOG=1\n;a\n;b\n;c\nCLOSE\n", 0, 1,
+       {"Cannot write logfile '/job/kirato.log', error: No space left on "
+        "device"},
+       [](FakeDisk& d) { d.logSpace = 20; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestRun t;
+    if (c.setUp) c.setUp(t.disk);
     EXPECT_EQ(c.result, RunText(t, c.datafile));
     EXPECT_EQ(c.errorFlag, t.run.state.errorFlag);
+    EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
+    EXPECT_EQ(1, t.disk.syncs);  // once, before the summary
+  }
+}
+
+// What the command line sets holds over the datafile's lines, which are
+// still checked.
+TEST(DatafileTest, CommandLineHoldsOverTheDatafile) {
+  struct Case {
+    const char* name;
+    bool fixed;
+    const char* datafile;
+    int threads;
+    CharsetMode charset;
+    Lines messages;
+  } cases[] = {
+      {"datafile alone", false, "THREADS=3\nCHARSET=KEEP\n", 3,
+       CharsetMode::kKeep, {}},
+      {"command line", true, "THREADS=3\nCHARSET=KEEP\n", 2,
+       CharsetMode::kDecode, {}},
+      {"command line, lines still checked", true, "THREADS=x\nCHARSET=y\n",
+       2, CharsetMode::kDecode,
+       {"Datafile line 1: THREADS needs a number from 0 to 256, not 'x'",
+        "Datafile line 2: unknown charset 'y', expected KEEP or UTF-8"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.run.state.threads = 2;
+    t.run.state.threadsFixed = c.fixed;
+    t.run.state.charsetFixed = c.fixed;
+    RunText(t, c.datafile);
+    EXPECT_EQ(c.threads, t.run.state.threads);
+    EXPECT_EQ(c.charset, t.run.state.charset);
     EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
   }
 }
@@ -188,6 +232,7 @@ TEST(DatafileTest, LogThatCannotBeOpened) {
   t.disk.failLog = true;
   RunText(t, "LOG=9\nbogus\n");
   EXPECT_EQ(0, t.run.state.traceLevel);
+  EXPECT_EQ(1, t.run.state.errorFlag);  // a run without its log has failed
   EXPECT_EQ(
       Concat({"Cannot open logfile '/job/kirato.log', error: Permission denied",
               "Unknown command in datafile: 'bogus'"},
@@ -195,20 +240,35 @@ TEST(DatafileTest, LogThatCannotBeOpened) {
       t.messages);
 }
 
-TEST(DatafileTest, LongLinesCountAsSeveral) {
-  TestRun t;
-  // 1023 characters of comment, then the rest of the same physical line
-  // arrives as line 2, a command of its own.
-  RunText(t, ";" + std::string(1022, 'c') + "IN=/x\nbad\n");
-  EXPECT_EQ(
-      Concat({"Datafile line 2: input '/x' while no output specified before",
-              "Unknown command in datafile: 'bad'"},
-             Summary()),
-      t.messages);
-  TestRun u;
-  RunText(u, std::string(1023, ' ') + "IN=/x\n");
-  EXPECT_EQ("Datafile line 2: input '/x' while no output specified before",
-            u.messages[0]);
+// A line is one command however long; messages number physical lines.
+TEST(DatafileTest, LongLinesAreOneCommand) {
+  const std::string longName(3000, 'd');
+  struct Case {
+    const char* name;
+    std::string datafile;
+    Lines messages;  // before the summary
+    bool walks = false;  // makes the output folder, whole, and walks /u
+  } cases[] = {
+      {"a long comment", ";" + std::string(1022, 'c') + "IN=/x\nbad\n",
+       {"Unknown command in datafile: 'bad'"}},
+      {"a long blank start", std::string(1023, ' ') + "IN=/x\n",
+       {"Datafile line 1: input '/x' while no output specified before"}},
+      {"a long output folder", "OUT=/" + longName + "\nIN=/u\nbad\n",
+       {"Unknown command in datafile: 'bad'"}, true},
+      {"lines of carriage returns", ";" + std::string(2000, 'c') + "\rbad\r",
+       {"Unknown command in datafile: 'bad'"}},
+      {"line numbers count long lines once",
+       ";" + std::string(5000, 'c') + "\n\nIN=/x\n",
+       {"Datafile line 3: input '/x' while no output specified before"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.disk.AddDir("/u");
+    RunText(t, c.datafile);
+    EXPECT_EQ(Concat(c.messages, Summary(c.walks ? 1 : 0)), t.messages);
+    EXPECT_EQ(c.walks ? Lines{"/" + longName} : Lines{}, t.disk.made);
+  }
 }
 
 TEST(DatafileTest, PathsBesideTheProgram) {

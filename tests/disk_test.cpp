@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "batch/temp_name.h"
+#include "base/utf8.h"
 #include "fake_disk.h"
 
 namespace kirato {
@@ -192,14 +194,48 @@ TEST_F(PosixDiskTest, LeftoversOfKilledRunsAreRemoved) {
   EXPECT_EQ(kept, Names());
 }
 
+// A name near the file system's limit can be replaced: the temporary name
+// beside it keeps only as much of it as fits, in whole characters.
+TEST_F(PosixDiskTest, LongNamesCanBeReplaced) {
+  std::string name;
+  for (int i = 0; i < 81; ++i) name += "\xE7\xA2\x81";  // 碁
+  name += ".sgf";  // 247 bytes
+  const struct {
+    std::string target;
+    unsigned attempt;
+    size_t limit;
+  } names[] = {{name, 0, 255}, {name, 99, 143}, {"g.sgf", 7, 255}};
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.limit);
+    const std::string temp = TempName(n.target, 4194304, n.attempt, n.limit);
+    EXPECT_GE(n.limit, temp.size());
+    EXPECT_EQ(4194304, TempNameOwner(temp));
+    EXPECT_EQ(0u, temp.find("." + n.target.substr(0, 3)));
+    EXPECT_EQ(std::string::npos, FirstInvalidUtf8(temp));
+  }
+  EXPECT_EQ(".g.sgf.4194304-7.tmp", TempName("g.sgf", 4194304, 7));
+  std::string err;
+  for (const char* content : {"first", "second"}) {
+    auto out = Create(name, &err);
+    ASSERT_NE(nullptr, out) << err;
+    ASSERT_TRUE(out->Write(content));
+    ASSERT_TRUE(out->Commit(&err)) << err;
+    EXPECT_EQ(content, Read(name));
+  }
+  EXPECT_EQ(std::vector<std::string>{name}, Names());
+}
+
 // Folders are reached one from the other, so that a tree deeper than the
-// system's path limit can be read and written.
+// system's path limit can be read and written, and deeper than the folders
+// kept open: those closed meanwhile are opened again from their parents,
+// and only when they are still the folders first opened.
 TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
-  const std::string name(200, 'd');
+  const std::string name = "level-of-a-deep-tree";  // 20 bytes
+  constexpr int kDepth = 300;
   const int home = open(".", O_RDONLY | O_DIRECTORY);
   ASSERT_LE(0, home);
   ASSERT_EQ(0, chdir(dir_.c_str()));
-  for (int depth = 0; depth < 30; ++depth) {  // 6,000 bytes of path
+  for (int depth = 0; depth < kDepth; ++depth) {  // 6,300 bytes of path
     ASSERT_EQ(0, mkdir(name.c_str(), 0777));
     ASSERT_EQ(0, chdir(name.c_str()));
   }
@@ -208,11 +244,29 @@ TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
   close(home);
 
   std::string err;
-  std::shared_ptr<Folder> folder = disk_.OpenFolder(dir_ + "/", &err);
-  for (int depth = 0; folder && depth < 30; ++depth) {
-    folder = disk_.OpenSubfolder(*folder, name, &err);
+  std::vector<std::shared_ptr<Folder>> folders = {
+      disk_.OpenFolder(dir_ + "/", &err)};
+  for (int depth = 0; folders.back() && depth < kDepth; ++depth) {
+    folders.push_back(disk_.OpenSubfolder(*folders.back(), name, &err));
   }
-  ASSERT_NE(nullptr, folder) << err;
+  ASSERT_NE(nullptr, folders.back()) << err;
+  std::vector<DirEntry> entries;
+  // The shallow folders were closed on the way down. One replaced since it
+  // was opened is not taken for it; each other one opens again.
+  const std::string first = dir_ + "/" + name;
+  ASSERT_EQ(0, rename(first.c_str(), (dir_ + "/moved").c_str()));
+  ASSERT_EQ(0, mkdir(first.c_str(), 0777));
+  EXPECT_EQ(-1, disk_.List(*folders[2], &entries, &err));
+  EXPECT_EQ("the folder was moved or replaced during the walk", err);
+  ASSERT_EQ(0, rmdir(first.c_str()));
+  ASSERT_EQ(0, rename((dir_ + "/moved").c_str(), first.c_str()));
+  for (int depth : {150, 2, 1, 0, 299}) {
+    SCOPED_TRACE(depth);
+    EXPECT_EQ(0, disk_.List(*folders[depth], &entries, &err)) << err;
+    ASSERT_EQ(1u, entries.size());
+    EXPECT_EQ(name, entries[0].name);
+  }
+  const std::shared_ptr<Folder>& folder = folders.back();
   ASSERT_GT(folder->prefix().size(), 6000u);
   std::string bytes;
   EXPECT_EQ(Disk::kRead, disk_.ReadIn(*folder, "deep.ugf", &bytes, &err));
@@ -224,7 +278,6 @@ TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
   FileStatus st;
   EXPECT_EQ(0, disk_.StatIn(*folder, "deep.sgf", &st));
   EXPECT_EQ(FileStatus::kRegular, st.kind);
-  std::vector<DirEntry> entries;
   EXPECT_EQ(0, disk_.List(*folder, &entries, &err));
   EXPECT_EQ(2u, entries.size());
 }
@@ -282,7 +335,7 @@ TEST_F(PosixDiskTest, LogIsTruncatedAndReportsErrors) {
   {
     auto log = disk_.OpenLog(dir_ + "/x.log", &err);
     ASSERT_NE(nullptr, log);
-    log->Write("new\r\n");
+    ASSERT_TRUE(log->Write("new\r\n", &err));
   }
   EXPECT_EQ("new\r\n", Read("x.log"));
   EXPECT_EQ(nullptr, disk_.OpenLog(dir_ + "/none/x.log", &err));

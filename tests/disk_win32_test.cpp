@@ -105,6 +105,19 @@ TEST_F(Win32DiskTest, FailuresAreNamedAsOnEverySystem) {
   SetFileAttributesW(Wide("ro.sgf").c_str(), FILE_ATTRIBUTE_READONLY);
   Write("file", "");
   fs::create_directory(Wide("d.sgf"));
+  // Files another program holds open, sharing nothing.
+  Write("held.ugf", "record");
+  Write("held.sgf", "game");
+  const auto hold = [&](const char* name) {
+    return CreateFileW(Wide(name).c_str(), GENERIC_READ, 0, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+  };
+  const HANDLE heldRecord = hold("held.ugf");
+  const HANDLE heldOutput = hold("held.sgf");
+  ASSERT_NE(INVALID_HANDLE_VALUE, heldRecord);
+  ASSERT_NE(INVALID_HANDLE_VALUE, heldOutput);
+  const std::string inUse =
+      "the file is in use by another program (sharing violation)";
   std::string err, bytes;
   const struct {
     const char* name;
@@ -131,12 +144,37 @@ TEST_F(Win32DiskTest, FailuresAreNamedAsOnEverySystem) {
        "Not a directory"},
       {"log a folder", [&] { return !disk_.OpenLog(dir_ + "d.sgf", &err); },
        "Is a directory"},
+      {"record held open",
+       [&] { return disk_.ReadFile(dir_ + "held.ugf", &bytes, &err) != 0; },
+       inUse.c_str()},
+      {"output held open",
+       [&] {
+         auto out = Create("held.sgf", &err);
+         return out && out->Write("x") && !out->Commit(&err);
+       },
+       inUse.c_str()},
+      {"a device name as a record",
+       [&] { return disk_.ReadFile(dir_ + "con.ugf", &bytes, &err) != 0; },
+       "not a regular file"},
+      {"a device name as an output",
+       [&] { return !Create("nul.sgf", &err); }, "not a regular file"},
   };
   for (const auto& t : texts) {
     SCOPED_TRACE(t.name);
     err.clear();
     EXPECT_TRUE(t.call());
     EXPECT_EQ(t.err, err);
+  }
+  CloseHandle(heldRecord);
+  CloseHandle(heldOutput);
+  EXPECT_EQ("game", Read("held.sgf"));
+  for (const char* name : {"con.ugf", "CON", "nul.sgf", "Aux .ugi", "com1.x",
+                           "LPT9", "conin$.ugf", "com\xC2\xB9.ugf"}) {
+    EXPECT_TRUE(IsReservedDeviceName(name)) << name;
+  }
+  for (const char* name : {"cons.ugf", "xcon.ugf", "com.ugf", "com10.ugf",
+                           "lpt", ".con", "game.con"}) {
+    EXPECT_FALSE(IsReservedDeviceName(name)) << name;
   }
   EXPECT_EQ("keep", Read("ro.sgf"));
   EXPECT_EQ(Disk::kExists, disk_.MakeDir(dir_ + "d.sgf", &err));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,17 +35,27 @@ class FakeDisk : public Disk {
   // Faults.
   std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
   std::set<std::string> failRead;      // opening for reading fails
+  std::set<std::string> noMemory;      // reading throws std::bad_alloc
   std::set<std::string> failList;      // listing a directory fails
   std::set<std::string> failCreate;    // an output cannot be created
   std::map<std::string, size_t> readErrorAfter;  // reading fails part way
   size_t spaceLeft = std::string::npos;  // bytes until "No space left"
+  // Each read of the path takes the first text off the list and makes it
+  // the file's new content, one second newer: a record that changes while
+  // it is converted.
+  std::map<std::string, std::vector<std::string>> changesOnRead;
   bool failLog = false;
+  size_t logSpace = std::string::npos;  // bytes of log until "No space left"
+  // Folders on pseudo file systems, with their type ("proc").
+  std::map<std::string, std::string> pseudo;
+  bool failSync = false;
 
   // What happened.
   std::map<std::string, std::string> logs;  // log path -> bytes written
   std::vector<std::string> made;            // directories made, in order
   std::vector<std::string> removed;         // files removed, in order
   int openOutputs = 0;                      // outputs not yet committed
+  int syncs = 0;                            // calls of SyncWritten
 
   // Each Add* makes the missing parent directories too.
   void AddDir(const std::string& path, int64_t mtime = 0) {
@@ -130,6 +141,7 @@ class FakeDisk : public Disk {
         FileStatus::kOther};
     st->kind = kKinds[n->kind];
     st->mtime = n->mtime;
+    st->size = static_cast<int64_t>(n->content.size());
     st->device = 1;
     st->inode = InodeOf(Resolve(path));
     return 0;
@@ -189,6 +201,7 @@ class FakeDisk : public Disk {
       *err = "Permission denied";
       return kCannotOpen;
     }
+    if (noMemory.count(path)) throw std::bad_alloc();
     if (!n) {
       *err = "No such file or directory";
       return kCannotOpen;
@@ -202,6 +215,13 @@ class FakeDisk : public Disk {
       return kReadError;
     }
     *bytes = n->content;
+    auto change = changesOnRead.find(path);
+    if (change != changesOnRead.end() && !change->second.empty()) {
+      Node& node = nodes[Resolve(path)];
+      node.content = change->second.front();
+      ++node.mtime;
+      change->second.erase(change->second.begin());
+    }
     return kRead;
   }
 
@@ -263,12 +283,23 @@ class FakeDisk : public Disk {
 
   class FakeLog : public LogFile {
    public:
-    explicit FakeLog(std::string& sink) : sink_(sink) {}
-    void Write(std::string_view bytes) override { sink_.append(bytes); }
-    void Flush() override {}
+    FakeLog(std::string& sink, size_t& space) : sink_(sink), space_(space) {}
+    bool Write(std::string_view bytes, std::string* err) override {
+      for (char c : bytes) {
+        if (space_ == 0) {
+          *err = "No space left on device";
+          return false;
+        }
+        if (space_ != std::string::npos) --space_;
+        sink_ += c;
+      }
+      return true;
+    }
+    bool Flush(std::string* err) override { return Write({}, err); }
 
    private:
     std::string& sink_;
+    size_t& space_;
   };
 
   std::unique_ptr<LogFile> OpenLog(const std::string& path,
@@ -279,10 +310,23 @@ class FakeDisk : public Disk {
       return nullptr;
     }
     logs[path].clear();
-    return std::make_unique<FakeLog>(logs[path]);
+    return std::make_unique<FakeLog>(logs[path], logSpace);
   }
 
   const PathRules& Paths() const override { return *paths; }
+
+  std::string PseudoFileSystem(Folder& folder) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = pseudo.find(Resolve(folder.prefix()));
+    return it == pseudo.end() ? std::string() : it->second;
+  }
+
+  bool SyncWritten(std::string* err) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ++syncs;
+    if (failSync) *err = "Input/output error";
+    return !failSync;
+  }
 
   int Remove(const std::string& path) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

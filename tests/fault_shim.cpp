@@ -1,9 +1,10 @@
 // A preloaded library that makes the file system fail on demand, for
 // tests/fault_test.py. Loaded with LD_PRELOAD, it wraps the C library's
-// open, openat, read, write, close, rename, renameat and linkat; each fault
-// is chosen by an environment variable whose value is a substring of the
-// paths it hits (a name opened within a folder counts with the folder's
-// path before it, and an unnamed file opened in a folder as "FOLDER/."):
+// open, openat, read, write, close, rename, renameat, linkat, faccessat and
+// syncfs; each fault is chosen by an environment variable whose value is a
+// substring of the paths it hits (a name opened within a folder counts with
+// the folder's path before it, and an unnamed file opened in a folder as
+// "FOLDER/."):
 //
 //   KIRATO_FAULT_ENOSPC_AFTER=N   writes to matching files fail with ENOSPC
 //                                 once N bytes were written to them in all;
@@ -19,6 +20,11 @@
 //   KIRATO_FAULT_EIO_RENAME=S     moving or linking a file onto a matching
 //                                 name (rename, renameat, linkat) fails
 //                                 with EIO
+//   KIRATO_FAULT_NO_PROC=1        no /proc, as in a chroot: opening,
+//                                 linking from or looking at a path below
+//                                 /proc fails with ENOENT
+//   KIRATO_FAULT_EIO_SYNC=1       syncfs() fails with EIO, as after a write
+//                                 the device refused
 //   KIRATO_FAULT_LOADED=FILE      the library creates FILE when it is loaded,
 //                                 so a test can tell that it took effect
 //
@@ -86,6 +92,11 @@ int Remember(int fd, const char* path) {
 }
 
 bool RefuseOpen(const char* path) {
+  if (Env("KIRATO_FAULT_NO_PROC") && path &&
+      std::strncmp(path, "/proc/", 6) == 0) {
+    errno = ENOENT;
+    return true;
+  }
   if (!Matches(path, Env("KIRATO_FAULT_EACCES_OPEN"))) return false;
   errno = EACCES;
   return true;
@@ -162,6 +173,7 @@ int linkat(int fromDir, const char* from, int toDir, const char* to,
   static auto real = Next<int (*)(int, const char*, int, const char*, int)>(
       "linkat");
   const std::string full = Within(toDir, to);
+  if (RefuseOpen(Within(fromDir, from).c_str())) return -1;
   if (RefuseOpen(full.c_str())) return -1;
   if (Matches(full.c_str(), Env("KIRATO_FAULT_EIO_RENAME"))) {
     errno = EIO;
@@ -222,6 +234,21 @@ int close(int fd) {
     return -1;
   }
   return r;
+}
+
+int faccessat(int dirfd, const char* path, int mode, int flags) {
+  static auto real = Next<int (*)(int, const char*, int, int)>("faccessat");
+  if (RefuseOpen(Within(dirfd, path).c_str())) return -1;
+  return real(dirfd, path, mode, flags);
+}
+
+int syncfs(int fd) {
+  static auto real = Next<int (*)(int)>("syncfs");
+  if (Env("KIRATO_FAULT_EIO_SYNC")) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd);
 }
 
 int rename(const char* from, const char* to) {

@@ -265,12 +265,75 @@ class FullDeviceTest(FaultCase):
                     (1, ["Cannot write '%s': %s" % (g_out, error),
                          "convert (FOUT) %s -> %s" % (g_in, g_out)]
                      + summary(1, 0, 0, 1)), (r.returncode, lines))
-                self.assertEqual(([], True), (os.listdir(sgf), r.stderr == b""))
+                # An older SGF file that could not be replaced stays as it
+                # was; it is older than its record, so the next run retries.
+                self.assertEqual((["g.sgf"] if old else [], True),
+                                 (os.listdir(sgf), r.stderr == b""))
+                if old:
+                    self.assertEqual(b"(;old", self.d.read("sgf/g.sgf"))
                 # Once there is room again, the record is converted.
                 r = run_cli(job)
                 self.assertEqual((0, summary(1, 0, 1, 0)),
                                  (r.returncode, text_lines(r.stdout)[-6:]))
                 self.assertEqual({"g.sgf": good}, self.assertOutputsGood(sgf))
+
+    def test_outputs_that_cannot_reach_the_disk_fail_the_run(self):
+        """The outputs are synced before the summary (a single conversion
+        before its line); a failure there fails the run."""
+        self.need_shim()
+        ugf, sgf, job = self.layout(["g"])
+        g_in, g_out = os.path.join(ugf, "g.ugf"), os.path.join(sgf, "g.sgf")
+        cases = [
+            ("datafile", [job],
+             ["convert %s -> %s" % (g_in, g_out),
+              "Cannot write the SGF files to disk: Input/output error"]
+             + summary(1, 0, 1, 0)),
+            ("one record", ["convert", g_in, g_out],
+             ["Cannot write '%s': Input/output error" % g_out,
+              "convert (FOUT) %s -> %s" % (g_in, g_out)]),
+        ]
+        for what, args, lines in cases:
+            with self.subTest(what):
+                r = run_cli(*args, faults={"KIRATO_FAULT_EIO_SYNC": 1})
+                self.assertEqual((1, lines),
+                                 (r.returncode, text_lines(r.stdout)))
+
+    def test_log_on_a_full_device(self):
+        """A log cut short is named once, the run fails, and the records
+        are converted all the same."""
+        self.need_shim()
+        ugf, sgf, job = self.layout(["a", "b"])
+        with open(job, "w") as f:
+            f.write("LOG=9\nOUT=%s\nIN=%s\n" % (sgf, ugf))
+        log = os.path.join(self.d.root, "job.log")
+        r = run_cli(job, faults={"KIRATO_FAULT_ENOSPC_AFTER": 100,
+                                 "KIRATO_FAULT_WRITE_PATH": log})
+        lines = text_lines(r.stdout)
+        self.assertEqual(1, r.returncode)
+        self.assertEqual(["Cannot write logfile '%s', error: No space left "
+                          "on device" % log], [l for l in lines
+                                               if "logfile" in l])
+        self.assertEqual(summary(1, 0, 2, 0), lines[-6:])
+        self.assertEqual(100, os.path.getsize(log))
+        self.assertOutputsGood(sgf)
+
+    def test_without_proc(self):
+        """In a chroot without /proc unnamed files cannot be linked into
+        place: outputs, new and replaced, take hidden names instead."""
+        self.need_shim()
+        ugf, sgf, job = self.layout(["a", "b", "c"])
+        good = self.reference(ugf)
+        self.d.write("sgf/b.sgf", b"(;old", mtime=PAST - 60)
+        r = run_cli(job, faults={"KIRATO_FAULT_NO_PROC": 1})
+        self.assertEqual((0, summary(1, 0, 3, 0)),
+                         (r.returncode, text_lines(r.stdout)[-6:]))
+        self.assertEqual(good, self.assertOutputsGood(sgf, good))
+        one = os.path.join(self.d.root, "one.sgf")
+        r = run_cli("convert", os.path.join(ugf, "a.ugf"), one,
+                    faults={"KIRATO_FAULT_NO_PROC": 1})
+        self.assertEqual(0, r.returncode, r.stdout)
+        self.assertEqual(good["a.sgf"].replace(b"GN[a.sgf]", b"GN[one.sgf]"),
+                         self.d.read("one.sgf"))
 
     def test_device_fills_up_during_a_run(self):
         self.need_shim()

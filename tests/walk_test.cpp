@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "batch/record_names.h"
 #include "fake_disk.h"
 
 namespace kirato {
@@ -13,6 +14,7 @@ using Lines = std::vector<std::string>;
 
 constexpr char kGame[] = "[Data]\nPD,B1,1\n";
 constexpr char kBadGame[] = "[Header]\nSize=40\n";
+constexpr char kOtherGame[] = "[Data]\nDD,B1,1\n";
 
 TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
   TestRun t;
@@ -130,6 +132,7 @@ TEST(WalkTest, UpToDateDecisions) {
     int64_t output;  // -1: no output yet
     int64_t program;
     bool upToDate;
+    const char* content = "old";  // the output's
   } cases[] = {
       {"newer output", 100, 200, 50, true},
       {"same second as the input", 100, 100, 50, false},
@@ -140,6 +143,7 @@ TEST(WalkTest, UpToDateDecisions) {
       {"after 2038", k2040, k2040 + 1, k2040 - 5, true},
       {"after 2038, same second", k2040, k2040, 0, false},
       {"input before 1970", -100, 5, 0, true},
+      {"an empty output is no game", 100, 200, 50, false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -147,7 +151,7 @@ TEST(WalkTest, UpToDateDecisions) {
     t.run.state.executableTime = c.program;
     t.disk.AddFile("/ugf/g.ugf", kGame, c.input);
     t.disk.AddDir("/sgf");
-    if (c.output != -1) t.disk.AddFile("/sgf/g.sgf", "old", c.output);
+    if (c.output != -1) t.disk.AddFile("/sgf/g.sgf", c.content, c.output);
     ProcessDir(t.run, 1, "/ugf", "/sgf");
     EXPECT_EQ(c.upToDate ? 1 : 0, t.run.state.filesUpToDate);
     EXPECT_EQ(c.upToDate ? 0 : 1, t.run.state.filesConverted);
@@ -190,13 +194,31 @@ TEST(WalkTest, FailuresAndTheirCounters) {
        [](FakeDisk& d) { d.AddFile("/ugf/g.ugf", kBadGame, 100); },
        {"Illegal board size: 40", "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
        0, 1, 1, "<missing>"},
+      // What could not be replaced is kept, older than its record.
       {"disk full while writing", [](FakeDisk& d) { d.spaceLeft = 10; },
        {"Cannot write '/sgf/g.sgf': No space left on device",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
-       0, 1, 1, "<missing>"},
+       0, 1, 1, "old"},
       {"read error inside the input",
        [](FakeDisk& d) { d.readErrorAfter["/ugf/g.ugf"] = 8; },
        {"Cannot read '/ugf/g.ugf': Input/output error",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, "old"},
+      {"no memory for the record: named as any failure",
+       [](FakeDisk& d) { d.noMemory.insert("/ugf/g.ugf"); },
+       {"Not enough memory to convert '/ugf/g.ugf'",
+        "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
+       0, 1, 1, "old"},
+      {"record changes once while it is converted: converted again",
+       [](FakeDisk& d) { d.changesOnRead["/ugf/g.ugf"] = {kOtherGame}; },
+       {"convert /ugf/g.ugf -> /sgf/g.sgf"},
+       1, 0, 0, "(;GM[1]FF[4]AP[kirato:1.0]\nGN[g.sgf]\n\n;B[dp])\n"},
+      {"record keeps changing: left for the next run",
+       [](FakeDisk& d) {
+         d.changesOnRead["/ugf/g.ugf"] = {kOtherGame, kBadGame};
+       },
+       {"'/ugf/g.ugf' changed while it was converted; it is left for the "
+        "next run",
         "convert (FOUT) /ugf/g.ugf -> /sgf/g.sgf"},
        0, 1, 1, "old"},
   };
@@ -365,6 +387,11 @@ TEST(WalkTest, TraceLinesAtLevelThree) {
   OpenTraceLog(t.run, 3, "/t.log");
   t.disk.AddFile("/ugf/g.ugf", kGame);
   t.disk.AddDir("/ugf/s");
+  // A pseudo file system is never walked, reached by a link or not.
+  t.disk.AddFile("/proc/1/root/ugf/p.ugf", kGame);
+  t.disk.pseudo["/proc"] = "proc";
+  t.disk.AddLink("/ugf/s/proc", "/proc");
+  t.disk.AddLink("/ugf/s/top", "/");
   ProcessDir(t.run, 1, "/ugf/", "/sgf");
   EXPECT_EQ(
       "ProcessDir /ugf/ -> /sgf\r\n"
@@ -374,8 +401,24 @@ TEST(WalkTest, TraceLinesAtLevelThree) {
       "ProcessDir::FindFirst /ugf/*.*\r\n"
       "ProcessDir /ugf/s -> /sgf\r\n"
       "ProcessDir::FindFirst /ugf/s/*.ug?\r\n"
-      "ProcessDir::FindFirst /ugf/s/*.*\r\n",
+      "ProcessDir::FindFirst /ugf/s/*.*\r\n"
+      "ProcessDir::skip /ugf/s/proc (proc file system)\r\n"
+      "ProcessDir /ugf/s/top -> /sgf\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/*.ug?\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/*.*\r\n"
+      "ProcessDir::seen /ugf/s/top/proc\r\n"
+      "ProcessDir /ugf/s/top/sgf -> /sgf\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/sgf/*.ug?\r\n"
+      "ProcessDir::FindFirst /ugf/s/top/sgf/*.*\r\n"
+      "ProcessDir::seen /ugf/s/top/ugf\r\n",
       t.disk.logs["/t.log"]);
+  EXPECT_EQ(4, t.run.state.directoriesScanned);
+  EXPECT_EQ(1, t.run.state.filesConverted);
+  t.disk.logs["/t.log"].clear();
+  ProcessDir(t.run, 2, "/proc", "/sgf");
+  EXPECT_EQ("ProcessDir /proc -> /sgf\r\nProcessDir::skip /proc (proc file "
+            "system)\r\n",
+            t.disk.logs["/t.log"]);
 }
 
 TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
@@ -385,8 +428,27 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
   EXPECT_EQ(kConverted, ConvertFile(t.run, "/ugf/g.ugf", "/sgf/g.sgf", "x.sgf"));
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[x.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/g.sgf"));
+  EXPECT_EQ(1, t.disk.syncs);  // on stable storage before it is reported
+  t.disk.failSync = true;
+  t.messages.clear();
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/s.sgf", "s.sgf"));
+  EXPECT_EQ((Lines{"Cannot write '/sgf/s.sgf': Input/output error",
+                   "convert (FOUT) /ugf/g.ugf -> /sgf/s.sgf"}),
+            t.messages);
+  t.disk.failSync = false;
+  t.disk.noMemory.insert("/ugf/g.ugf");
+  t.messages.clear();
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/m.sgf", "m.sgf"));
+  EXPECT_EQ((Lines{"Not enough memory to convert '/ugf/g.ugf'",
+                   "convert (FOUT) /ugf/g.ugf -> /sgf/m.sgf"}),
+            t.messages);
+  t.disk.noMemory.clear();
   t.disk.AddFile("/ugf/bad.ugf", kBadGame);
   t.disk.AddLink("/sgf/same.sgf", "/ugf/g.ugf");
+  t.disk.AddFile("/sgf/b.sgf", "kept");
+  t.disk.AddFile("/ugf/other.UGI", "a game");
   t.messages.clear();
   EXPECT_EQ(kNotConverted,
             ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf"));
@@ -396,6 +458,8 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
             ConvertFile(t.run, "/ugf/g.ugf", "/ugf/g.ugf", "g.sgf"));
   EXPECT_EQ(kNotConverted,
             ConvertFile(t.run, "/ugf/g.ugf", "/sgf/same.sgf", "g.sgf"));
+  EXPECT_EQ(kNotConverted,
+            ConvertFile(t.run, "/ugf/g.ugf", "/ugf/other.UGI", "g.sgf"));
   EXPECT_EQ(
       (Lines{"Cannot read '/ugf/none.ugf': No such file or directory",
              "convert (FOUT) /ugf/none.ugf -> /sgf/n.sgf",
@@ -403,9 +467,41 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
              "Cannot write '/ugf/g.ugf': it is the record '/ugf/g.ugf' itself",
              "convert (FOUT) /ugf/g.ugf -> /ugf/g.ugf",
              "Cannot write '/sgf/same.sgf': it is the record '/ugf/g.ugf' itself",
-             "convert (FOUT) /ugf/g.ugf -> /sgf/same.sgf"}),
+             "convert (FOUT) /ugf/g.ugf -> /sgf/same.sgf",
+             "Cannot write '/ugf/other.UGI': the name of a game record, not of "
+             "an SGF file",
+             "convert (FOUT) /ugf/g.ugf -> /ugf/other.UGI"}),
       t.messages);
   EXPECT_EQ(kGame, t.disk.Content("/ugf/g.ugf"));
+  // A single conversion that fails leaves its output as it was.
+  EXPECT_EQ("kept", t.disk.Content("/sgf/b.sgf"));
+  EXPECT_EQ("a game", t.disk.Content("/ugf/other.UGI"));
+  EXPECT_EQ((std::vector<std::string>{}), t.disk.removed);
+}
+
+TEST(WalkTest, RecordNames) {
+  struct Case {
+    const char* name;
+    const PathRules* rules;
+    const char* output;      // what the walk makes of it; "" for none
+    bool namedLikeRecord;    // refused as an output
+  } cases[] = {
+      {"g.ugf", &kPosixPaths, "g.sgf", true},
+      {"g.ugi", &kPosixPaths, "g.sgf", true},
+      {"game.2006.ugf", &kPosixPaths, "game.2006.sgf", true},
+      {"G.UGF", &kPosixPaths, "", true},
+      {"/a.ugf/g.Ugi", &kPosixPaths, "", true},
+      {"g.sgf", &kPosixPaths, "", false},
+      {"/a.ugf/g", &kPosixPaths, "", false},
+      {"g.ugf.", &kPosixPaths, "", false},
+      {"C:\\x\\g.ugf. .", &kWindowsPaths, "", true},
+      {"C:\\x.ugf\\g", &kWindowsPaths, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.output, OutputNameFor(kPosixPaths.FileName(c.name)));
+    EXPECT_EQ(c.namedLikeRecord, IsNamedLikeRecord(*c.rules, c.name));
+  }
 }
 
 // Records converted side by side give the messages, the log and the counts

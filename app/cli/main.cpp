@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,11 +30,12 @@ constexpr char kHelp[] =
     "Convert Go game records from UGF (.ugf, .ugi) into SGF.\n"
     "\n"
     "With DATAFILE, carry out its commands (LOG, OUT, IN, CLOSE, FORCEERROR,\n"
-    "';' comments): convert every record under each IN folder whose SGF file\n"
-    "in the OUT folder is missing, or not newer than the record and than this\n"
-    "program, and print every message on a line of its own, the summary last.\n"
-    "A LOG line writes the trace log beside DATAFILE, with the extension\n"
-    "\".log\".\n"
+    "THREADS, CHARSET, ';' comments): convert every record under each IN\n"
+    "folder whose SGF file in the OUT folder is missing, or not newer than\n"
+    "the record and than this program, and print every message on a line of\n"
+    "its own, the summary last. A LOG line writes the trace log beside\n"
+    "DATAFILE, with the extension \".log\". -j and --charset hold over the\n"
+    "datafile's THREADS and CHARSET lines.\n"
     "\n"
     "With convert, convert the one record INPUT into the SGF file OUTPUT,\n"
     "whether or not OUTPUT is up to date. OUTPUT \"-\" writes the SGF to\n"
@@ -45,9 +47,11 @@ constexpr char kHelp[] =
     "  -q, --quiet     leave out the line of each record converted; problems\n"
     "                    and the summary are still printed\n"
     "  -j, --jobs=N    convert up to N records at once (default: one per\n"
-    "                    processor core); the output is the same for any N\n"
+    "                    processor core, or the datafile's THREADS=N); the\n"
+    "                    output is the same for any N\n"
     "      --charset=keep  copy the records' bytes as they are instead of\n"
-    "                    decoding them to UTF-8 (--charset=utf-8, the default)\n"
+    "                    decoding them to UTF-8 (--charset=utf-8, the default\n"
+    "                    unless the datafile says CHARSET=KEEP)\n"
     "      --help      display this help and exit\n"
     "      --version   output version information and exit\n"
     "\n"
@@ -83,23 +87,26 @@ int WithStreamChecked(FILE* out, const char* what, int status) {
   return status == 0 ? 1 : status;
 }
 
-// Standard output as the output file "-". The SGF is written only once the
-// conversion has succeeded, so a failed game leaves nothing half-written.
+// Standard output as the output file "-". The SGF is written only when
+// committed, so a failed game, or one converted again because its record
+// changed meanwhile, leaves nothing half-written or twice.
 class StdoutOutput : public kirato::OutputFile {
  public:
   bool Write(std::string_view bytes) override {
-    ok_ = ok_ && std::fwrite(bytes.data(), 1, bytes.size(), stdout) ==
-                     bytes.size();
-    return ok_;
+    bytes_.append(bytes);
+    return true;
   }
   bool Commit(std::string* err) override {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) ok_ = false;
-    if (!ok_) *err = std::strerror(errno);
-    return ok_;
+    const bool ok =
+        std::fwrite(bytes_.data(), 1, bytes_.size(), stdout) ==
+            bytes_.size() &&
+        std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok) *err = std::strerror(errno);
+    return ok;
   }
 
  private:
-  bool ok_ = true;
+  std::string bytes_;
 };
 
 // The system disk, but with "-" standing for standard output.
@@ -137,6 +144,9 @@ class StdoutDisk : public kirato::Disk {
   int Remove(const std::string& p) override {
     return p == "-" ? 0 : base_.Remove(p);
   }
+  bool SyncWritten(std::string* err) override {
+    return base_.SyncWritten(err);
+  }
 
  private:
   kirato::Disk& base_;
@@ -171,6 +181,8 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
   run.state.force = options.force;
   run.state.threads = options.threads;
   run.state.charset = options.charset;
+  run.state.threadsFixed = options.threadsGiven;
+  run.state.charsetFixed = options.charsetGiven;
   kirato::ReadExecutableTime(run, kirato::SelfExecutablePath());
   bool opened = false;
   std::string openError;
@@ -241,7 +253,10 @@ int main(int argc, char** argv) {
     for (std::string& word : words) args.push_back(word.data());
     args.push_back(nullptr);
     return Main(static_cast<int>(words.size()), args.data());
-  } catch (const std::exception& e) {  // only running out of memory
+  } catch (const std::bad_alloc&) {  // beyond one record's conversion
+    std::fprintf(stderr, "kirato-cli: not enough memory\n");
+    return 1;
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "kirato-cli: %s\n", e.what());
     return 1;
   }

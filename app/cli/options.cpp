@@ -29,10 +29,12 @@ bool ReadThreads(CliOptions* options, std::string_view value) {
   }
   if (n > 256) return false;
   options->threads = n;
+  options->threadsGiven = true;
   return true;
 }
 
 bool ReadCharset(CliOptions* options, std::string_view value) {
+  options->charsetGiven = true;
   return ReadCharsetMode(value, &options->charset);
 }
 

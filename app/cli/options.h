@@ -19,6 +19,9 @@ struct CliOptions {
   bool quiet = false;
   int threads = 0;  // records converted at once; 0: one per core
   CharsetMode charset = CharsetMode::kDecode;
+  // Given on the command line, they hold over the datafile's lines.
+  bool threadsGiven = false;
+  bool charsetGiven = false;
   std::vector<std::string> operands;  // in their order, options removed
 };
 
