@@ -11,7 +11,7 @@
 set -eu
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 
-build="g++ cmake ninja-build"
+build="g++ cmake ninja-build nlohmann-json3-dev"
 case "${1:-build}" in
   build) wanted="$build" ;;
   dialog) wanted="$build qt6-base-dev" ;;
@@ -19,7 +19,8 @@ case "${1:-build}" in
   fuzz) wanted="$build clang libclang-rt-14-dev" ;;
   bench) wanted="$build libbenchmark-dev libgtest-dev python3 time" ;;
   windows) wanted="cmake ninja-build python3 g++-mingw-w64-x86-64-posix
-                   googletest wine wine64 xvfb xauth zip locales" ;;
+                   googletest nlohmann-json3-dev wine wine64 xvfb xauth zip
+                   locales" ;;
   *) echo "usage: $0 build|dialog|test|fuzz|bench|windows" >&2; exit 2 ;;
 esac
 
