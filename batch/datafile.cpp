@@ -21,6 +21,7 @@ enum class Command {
   kClose,
   kThreads,
   kCharset,
+  kFormats,
   kUnknown
 };
 
@@ -34,7 +35,7 @@ constexpr Keyword kCommands[] = {
     {"FORCEERROR", Command::kForceError}, {"LOG", Command::kLog},
     {"IN", Command::kIn},                 {"OUT", Command::kOut},
     {"CLOSE", Command::kClose},           {"THREADS", Command::kThreads},
-    {"CHARSET", Command::kCharset},
+    {"CHARSET", Command::kCharset},       {"FORMATS", Command::kFormats},
 };
 
 Command FindCommand(std::string_view text) {
@@ -161,6 +162,19 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
         run.state.errorFlag = 1;
       } else if (!run.state.charsetFixed) {
         run.state.charset = mode;
+      }
+      return true;
+    }
+    case Command::kFormats: {
+      FormatSet formats = run.state.formats;
+      if (!ReadFormatSet(value, &formats)) {
+        ShowMessage(run, Format("Datafile line %d: unknown formats '%.*s', "
+                                "expected ALL or a list of UGF, GIB, NGF",
+                                lineNumber, static_cast<int>(value.size()),
+                                value.data()));
+        run.state.errorFlag = 1;
+      } else if (!run.state.formatsFixed) {
+        run.state.formats = formats;
       }
       return true;
     }

@@ -1,10 +1,14 @@
 #include "batch/output_names.h"
 
+#include "base/ascii.h"
+
 namespace kirato {
 
 namespace {
 
-// FNV-1a over the output folder's number and the output's stem.
+// FNV-1a over the output folder's number and the output's stem, its
+// letters folded, so that stems that differ in case alone meet where the
+// file system takes them for one.
 uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
   uint64_t h = 14695981039346656037ULL;
   const auto mix = [&h](unsigned char byte) {
@@ -13,7 +17,7 @@ uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
   };
   for (int i = 0; i < 4; ++i)
     mix(static_cast<unsigned char>(outFolder >> (8 * i)));
-  for (char c : stem) mix(static_cast<unsigned char>(c));
+  for (char c : stem) mix(static_cast<unsigned char>(ToLower(c)));
   return h;
 }
 
@@ -47,7 +51,8 @@ void OutputNames::Grow() {
 }
 
 bool OutputNames::Claim(uint64_t device, uint64_t inode, uint32_t folder,
-                        std::string_view recordName, std::string* holder) {
+                        std::string_view recordName, bool caseBlind,
+                        std::string* holder) {
   const auto known = outFolders_
                          .emplace(std::make_pair(device, inode),
                                   static_cast<uint32_t>(outFolders_.size()))
@@ -59,7 +64,8 @@ bool OutputNames::Claim(uint64_t device, uint64_t inode, uint32_t folder,
   size_t i = HashOf(outFolder, stem) & mask;
   for (; slots_[i] != 0; i = (i + 1) & mask) {
     const Entry& e = entries_[slots_[i] - 1];
-    if (e.outFolder == outFolder && StemOf(e) == stem) {
+    if (e.outFolder == outFolder &&
+        (caseBlind ? EqualsNoCase(StemOf(e), stem) : StemOf(e) == stem)) {
       *holder = folders_[e.folder];
       holder->append(names_, e.recordAt, e.recordSize);
       return false;

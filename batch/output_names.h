@@ -23,9 +23,11 @@ class OutputNames {
   // name with ".sgf" in place of its extension, so two records claim the
   // same output when their names agree up to the extension. Returns true
   // when the output was still free; otherwise *holder receives the path of
-  // the record that claimed it first.
+  // the record that claimed it first. With `caseBlind`, names that differ
+  // in the case of ASCII letters alone claim one output, as they would
+  // name one file there.
   bool Claim(uint64_t device, uint64_t inode, uint32_t folder,
-             std::string_view recordName, std::string* holder);
+             std::string_view recordName, bool caseBlind, std::string* holder);
 
  private:
   struct Entry {

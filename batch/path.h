@@ -13,6 +13,8 @@ namespace kirato {
 struct PathRules {
   char separator;           // put between a folder and a name
   bool backslashSeparates;  // '\' separates as well as '/'
+  // Names that differ in the case of ASCII letters alone name one file.
+  bool caseBlind;
 
   bool IsSeparator(char c) const {
     return c == '/' || (backslashSeparates && c == '\\');
@@ -36,8 +38,8 @@ struct PathRules {
   std::string WithSeparator(const std::string& dir) const;
 };
 
-inline constexpr PathRules kPosixPaths{'/', false};
-inline constexpr PathRules kWindowsPaths{'\\', true};
+inline constexpr PathRules kPosixPaths{'/', false, false};
+inline constexpr PathRules kWindowsPaths{'\\', true, true};
 
 // The rules of the system this program was built for.
 const PathRules& SystemPaths();

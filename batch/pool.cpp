@@ -12,9 +12,25 @@ void Deliver(Run& run, const RecordOutcome& outcome) {
       ShowMessageNow(run, n.kind, n.text);
     }
   }
-  run.state.filesConverted += outcome.converted;
-  run.state.filesFailed += outcome.failed;
-  if (outcome.errorFlag) run.state.errorFlag = 1;
+  RunState& s = run.state;
+  switch (outcome.status) {
+    case RecordStatus::kConverted:
+      ++s.filesConverted;
+      break;
+    case RecordStatus::kUpToDate:
+      ++s.filesUpToDate;
+      break;
+    case RecordStatus::kFailed:
+    case RecordStatus::kRefused:
+    case RecordStatus::kCollision:
+      ++s.filesFailed;
+      s.errorFlag = 1;
+      break;
+  }
+  if (s.report) {
+    s.report->Add(outcome.input, outcome.output, outcome.status,
+                  outcome.notes);
+  }
   ReportProgress(run);
 }
 
@@ -55,8 +71,6 @@ RecordOutcome RunWork(const std::function<RecordOutcome()>& work) {
     failed.notes.push_back(
         {NoteKind::kProblem,
          "Not enough memory for this file. Conversion aborted."});
-    failed.failed = 1;
-    failed.errorFlag = 1;
     return failed;
   }
 }
@@ -85,6 +99,18 @@ void RecordPool::Submit(std::function<RecordOutcome()> work) {
   // costs a system call, which only an idle worker is worth.
   if (wake) workReady_.notify_one();
   DeliverReady(false);
+}
+
+void RecordPool::Decided(RecordOutcome outcome) {
+  if (queue_.empty()) {
+    Deliver(run_, outcome);
+    return;
+  }
+  auto slot = std::make_shared<Slot>();
+  slot->outcome = std::move(outcome);
+  slot->done = true;  // no worker ever sees it
+  queue_.push_back({slot, {}});
+  ++inFlight_;
 }
 
 void RecordPool::Defer(NoteKind kind, std::string_view text) {

@@ -17,19 +17,23 @@
 #include <vector>
 
 #include "batch/run_state.h"
+#include "batch/report.h"
 #include "convert/convert.h"
 
 namespace kirato {
 
-// What converting one record gave, to be shown in its turn.
+// What became of one record, to be shown in its turn.
 struct RecordOutcome {
+  RecordStatus status = RecordStatus::kFailed;
+  // As the messages show them; needed only by a report.
+  std::string input;
+  std::string output;
   std::vector<Note> notes;  // messages and trace lines, in the order made
-  int converted = 0;
-  int failed = 0;
-  int errorFlag = 0;
 };
 
-// Hands an outcome to the run: its notes, its counts, its error flag.
+// Hands an outcome to the run: its notes, its count and, for any record
+// that has no SGF file now, the error flag; the report and the progress
+// hear of it too.
 void Deliver(Run& run, const RecordOutcome& outcome);
 
 // The number of worker threads a setting asks for: 0 means one per core.
@@ -47,6 +51,10 @@ class RecordPool {
   // Converts a record. Waits while too many records are in flight, so
   // that memory stays bounded however large the tree.
   void Submit(std::function<RecordOutcome()> work);
+
+  // A record the walk decided on itself (up to date, or its output taken):
+  // handed to the run in its turn, after the records before it.
+  void Decided(RecordOutcome outcome);
 
   // True while something submitted has not yet been handed to the run;
   // what the walk shows then must wait its turn (Defer).

@@ -6,23 +6,54 @@ namespace kirato {
 
 namespace {
 
-// The part of `name` from its last '.', or empty.
-std::string_view Extension(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+struct FormatName {
+  std::string_view name;
+  RecordFormat format;
+};
+
+constexpr FormatName kFormatNames[] = {{"UGF", RecordFormat::kUgf},
+                                       {"GIB", RecordFormat::kGib},
+                                       {"NGF", RecordFormat::kNgf}};
+
+std::string_view Trimmed(std::string_view text) {
+  text.remove_prefix(SkipSpace(text, 0));
+  return TrimTrailingSpace(text);
 }
 
 }  // namespace
 
-std::string OutputNameFor(std::string_view name) {
-  const std::string_view ext = Extension(name);
-  for (std::string_view record : kRecordExtensions) {
-    if (ext == record) {
-      std::string out(name.substr(0, name.size() - ext.size()));
-      return out.append(".sgf");
-    }
+bool ReadFormatSet(std::string_view value, FormatSet* formats) {
+  if (EqualsNoCase(Trimmed(value), "ALL")) {
+    *formats = 0;
+    for (const FormatName& f : kFormatNames) *formats |= FormatBit(f.format);
+    return true;
   }
-  return {};
+  FormatSet set = 0;
+  for (size_t pos = 0; pos <= value.size();) {
+    size_t comma = value.find(',', pos);
+    if (comma == std::string_view::npos) comma = value.size();
+    const std::string_view name = Trimmed(value.substr(pos, comma - pos));
+    bool known = false;
+    for (const FormatName& f : kFormatNames) {
+      if (EqualsNoCase(name, f.name)) {
+        set |= FormatBit(f.format);
+        known = true;
+      }
+    }
+    if (!known) return false;
+    pos = comma + 1;
+  }
+  *formats = set;
+  return true;
+}
+
+std::string OutputNameFor(std::string_view name, FormatSet formats,
+                          RecordFormat* format) {
+  if (!RecordFormatOf(name, format) || (formats & FormatBit(*format)) == 0) {
+    return {};
+  }
+  std::string out(name.substr(0, name.rfind('.')));
+  return out.append(".sgf");
 }
 
 bool IsNamedLikeRecord(const PathRules& rules, std::string_view path) {
@@ -32,11 +63,8 @@ bool IsNamedLikeRecord(const PathRules& rules, std::string_view path) {
       name.remove_suffix(1);
     }
   }
-  const std::string_view ext = Extension(name);
-  for (std::string_view record : kRecordExtensions) {
-    if (EqualsNoCase(ext, record)) return true;
-  }
-  return false;
+  RecordFormat format;
+  return RecordFormatOf(name, &format);
 }
 
 }  // namespace kirato

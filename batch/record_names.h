@@ -1,6 +1,7 @@
-// Which file names are game records. The list of the formats kirato reads
-// is kept here alone: the walk takes its candidates from it, and a single
-// conversion refuses to write its SGF over a file named like a record.
+// Which file names are game records, and which of them a run converts. The
+// list of the formats kirato reads is the engine's (RecordFormatOf): the
+// walk takes its candidates from it, and a single conversion refuses to
+// write its SGF over a file named like a record.
 #ifndef KIRATO_BATCH_RECORD_NAMES_H_
 #define KIRATO_BATCH_RECORD_NAMES_H_
 
@@ -8,21 +9,34 @@
 #include <string_view>
 
 #include "batch/path.h"
+#include "convert/convert.h"
 
 namespace kirato {
 
-// The endings of the records kirato reads, in lower case.
-inline constexpr std::string_view kRecordExtensions[] = {".ugf", ".ugi"};
+// A set of record formats, one bit each.
+using FormatSet = unsigned;
+constexpr FormatSet FormatBit(RecordFormat f) {
+  return 1u << static_cast<unsigned>(f);
+}
+// What a run converts unless told otherwise: every datafile written before
+// kirato read other formats expects UGF records alone.
+constexpr FormatSet kDefaultFormats = FormatBit(RecordFormat::kUgf);
 
-// The SGF file name for a record the walk converts: a name whose part from
-// its last '.' is exactly one of kRecordExtensions (letter case counts),
-// with that part made ".sgf". Empty for any other name.
-std::string OutputNameFor(std::string_view name);
+// Reads a FORMATS value: names separated by commas ("UGF,GIB", any letter
+// case, blanks allowed around them), or ALL. False for anything else.
+bool ReadFormatSet(std::string_view value, FormatSet* formats);
 
-// True when the file that `path` names ends like a record in any letter
-// case: writing an SGF file there would destroy a game. Where the rules
-// drop trailing dots and blanks from names (Windows), they are dropped
-// here too, as "game.ugf." is "game.ugf" there.
+// The SGF file name for a record the walk converts: a name whose extension
+// names a format of `formats`, in any letter case, with the extension made
+// ".sgf" and the stem kept as written; *format receives the record's
+// format. Empty for any other name.
+std::string OutputNameFor(std::string_view name, FormatSet formats,
+                          RecordFormat* format);
+
+// True when the file that `path` names ends like a record of any format in
+// any letter case: writing an SGF file there would destroy a game. Where
+// the rules drop trailing dots and blanks from names (Windows), they are
+// dropped here too, as "game.ugf." is "game.ugf" there.
 bool IsNamedLikeRecord(const PathRules& rules, std::string_view path);
 
 }  // namespace kirato

@@ -15,6 +15,8 @@
 
 #include "batch/disk.h"
 #include "batch/output_names.h"
+#include "batch/record_names.h"
+#include "batch/report.h"
 #include "convert/convert.h"
 
 namespace kirato {
@@ -34,7 +36,12 @@ struct RunState {
   // still checked, but change nothing, as options overrule settings.
   bool threadsFixed = false;
   bool charsetFixed = false;
+  // The record formats the IN lines that follow convert (FORMATS=).
+  FormatSet formats = kDefaultFormats;
+  bool formatsFixed = false;
   std::unique_ptr<LogFile> log;
+  // The report for scripts (REPORT=, --report), once one is written.
+  std::unique_ptr<Report> report;
   std::string logPath;  // for the message when the log cannot be written
   // Worker threads that convert records; 0: one per core.
   int threads = 0;

@@ -66,6 +66,7 @@ bool SameFile(const FileStatus& a, const FileStatus& b) {
 // One record to convert, and where its output goes. Without folders the
 // paths are used as they stand.
 struct RecordJob {
+  RecordFormat format = RecordFormat::kUgf;
   std::shared_ptr<Folder> in;
   std::string inName;
   std::string inputPath;
@@ -98,8 +99,7 @@ void IoFailure(RecordOutcome& o, const char* verb, const std::string& path,
                const std::string& reason) {
   AddMessage(o, Format("Cannot %s '%s': %s", verb, path.c_str(),
                        reason.c_str()));
-  o.failed = 1;
-  o.errorFlag = 1;
+  o.status = RecordStatus::kFailed;
 }
 
 // The record's and its output's files, reached through their folders when
@@ -158,6 +158,7 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
     return Stored::kFailed;
   }
   options.recordPath = job.inputPath;
+  options.format = job.format;
   FileStatus before = job.inStatus;
   for (int attempt = 1;; ++attempt) {
     const size_t firstNote = o.notes.size();
@@ -193,15 +194,13 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
       AddMessage(o, Format("'%s' changed while it was converted; it is left "
                            "for the next run",
                            job.inputPath.c_str()));
-      o.failed = 1;
-      o.errorFlag = 1;
+      o.status = RecordStatus::kFailed;
       return Stored::kFailed;
     }
     if (!game.converted) {
       // Whatever stopped it, the record has no SGF file: a run that leaves
       // one behind has failed.
-      o.failed = 1;
-      o.errorFlag = 1;
+      o.status = game.refused ? RecordStatus::kRefused : RecordStatus::kFailed;
       return Stored::kNotConverted;
     }
     // A game that is not completely on disk must not count as converted: a
@@ -219,6 +218,8 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
 RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
                             const ConvertOptions& options) {
   RecordOutcome o;
+  o.input = job.inputPath;
+  o.output = job.outputPath;
   Stored stored = Stored::kFailed;
   try {
     stored = ConvertAndStore(disk, job, options, o);
@@ -227,8 +228,7 @@ RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
     // it held is freed by now.
     AddMessage(o, Format("Not enough memory to convert '%s'",
                          job.inputPath.c_str()));
-    o.failed = 1;
-    o.errorFlag = 1;
+    o.status = RecordStatus::kFailed;
   }
   const bool ok = stored == Stored::kYes;
   AddMessage(o,
@@ -236,7 +236,7 @@ RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
                     job.inputPath.c_str(), job.outputPath.c_str()),
              ok ? NoteKind::kConverted : NoteKind::kFailed);
   if (ok) {
-    o.converted = 1;
+    o.status = RecordStatus::kConverted;
   } else if (stored == Stored::kNotConverted && job.removeStaleOutput &&
              job.outStatus.kind == FileStatus::kRegular &&
              !job.outStatus.isLink) {
@@ -271,7 +271,7 @@ struct Walk {
 
 void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
                       uint32_t folderNumber, const std::string& name,
-                      const std::string& outName) {
+                      const std::string& outName, RecordFormat format) {
   Run& run = w.run;
   if (run.state.traceLevel >= 3) {
     TraceWrite(run, "ProcessFile ", folder->PathOf(name), " -> ",
@@ -281,13 +281,17 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
   // first, and a second record would silently replace its game.
   std::string holder;
   if (!run.state.outputs.Claim(w.outStatus.device, w.outStatus.inode,
-                               folderNumber, name, &holder)) {
-    ShowMessage(run, Format("'%s' not converted: its output '%s' comes from "
-                            "'%s'",
-                            folder->PathOf(name).c_str(),
-                            w.out->PathOf(outName).c_str(), holder.c_str()));
-    ++run.state.filesFailed;
-    run.state.errorFlag = 1;
+                               folderNumber, name, run.disk.Paths().caseBlind,
+                               &holder)) {
+    RecordOutcome taken;
+    taken.status = RecordStatus::kCollision;
+    taken.input = folder->PathOf(name);
+    taken.output = w.out->PathOf(outName);
+    taken.notes.push_back(
+        {NoteKind::kProblem,
+         Format("'%s' not converted: its output '%s' comes from '%s'",
+                taken.input.c_str(), taken.output.c_str(), holder.c_str())});
+    w.pool.Decided(std::move(taken));
     return;
   }
   RecordJob job;
@@ -300,11 +304,18 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
     if (!job.outputIsInput && !run.state.force && job.outStatus.size > 0 &&
         IsUpToDate(job.inStatus.mtime, job.outStatus.mtime,
                    run.state.executableTime)) {
-      ++run.state.filesUpToDate;
-      ReportProgress(run);
+      RecordOutcome upToDate;
+      upToDate.status = RecordStatus::kUpToDate;
+      // The paths cost a string each, which only a report reads.
+      if (run.state.report) {
+        upToDate.input = folder->PathOf(name);
+        upToDate.output = w.out->PathOf(outName);
+      }
+      w.pool.Decided(std::move(upToDate));
       return;
     }
   }
+  job.format = format;
   job.in = folder;
   job.inName = name;
   job.inputPath = folder->PathOf(name);
@@ -345,13 +356,15 @@ std::vector<DirEntry> VisitFolder(Walk& w,
   bool registered = false;
   uint32_t folderNumber = 0;
   for (const DirEntry& e : entries) {
-    const std::string outName = OutputNameFor(e.name);
+    RecordFormat format = RecordFormat::kUgf;
+    const std::string outName =
+        OutputNameFor(e.name, run.state.formats, &format);
     if (outName.empty()) continue;
     if (!registered) {
       folderNumber = run.state.outputs.AddFolder(folder->prefix());
       registered = true;
     }
-    ProcessCandidate(w, folder, folderNumber, e.name, outName);
+    ProcessCandidate(w, folder, folderNumber, e.name, outName, format);
   }
   ++run.state.directoriesScanned;
   if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.*");
@@ -471,6 +484,9 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
   job.inputPath = inputPath;
   job.outputPath = outputPath;
   job.gameName = std::string(gameName);
+  // A single record is read as its name says, whatever FORMATS holds; any
+  // other name as UGF, as it always was.
+  RecordFormatOf(run.disk.Paths().FileName(inputPath), &job.format);
   run.disk.Stat(outputPath, &job.outStatus);
   const bool inputSeen = run.disk.Stat(inputPath, &job.inStatus) == 0;
   job.outputIsInput =
@@ -481,7 +497,8 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
   job.syncOutput = true;
   const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);
-  return outcome.converted ? kConverted : kNotConverted;
+  return outcome.status == RecordStatus::kConverted ? kConverted
+                                                   : kNotConverted;
 }
 
 }  // namespace kirato

@@ -17,6 +17,7 @@ struct Conversion {
   explicit Conversion(const ConvertOptions& o = {}) : options(o) {}
   ConvertOptions options;
   std::vector<Note> notes;
+  bool refused = false;  // see GameResult
   // Messages made so far of each kind, and the kinds that went over the
   // limit, in the order they did.
   std::unordered_map<std::string, int> messageKinds;

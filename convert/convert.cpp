@@ -7,6 +7,7 @@
 #include "convert/conversion.h"
 #include "convert/game_model.h"
 #include "convert/record_text.h"
+#include "convert/server_record.h"
 #include "convert/sgf_writer.h"
 #include "convert/ugf.h"
 
@@ -25,17 +26,23 @@ size_t MostSgfBytes(std::string_view record) {
 bool Convert(Conversion& c, std::string_view record, std::string_view gameName,
              std::string* out) {
   if (c.options.traceLevel >= 4) Trace(c, "ConvertGame");
-  RecordText text;
-  PrepareRecordText(c, record, gameName, &text);
   GameModel game;
-  game.gameName = std::move(text.gameName);
   game.decoded = c.options.charset == CharsetMode::kDecode;
   // The SGF is about as long as the record: room made once saves growing
   // step by step.
   out->reserve(record.size() + 512);
   std::string err;
-  if (!ReadUgf(c, text.text(), &game, &err) ||
-      !WriteSgf(game, MostSgfBytes(record), out, &err)) {
+  // The model's text views point into the prepared text.
+  RecordText text;
+  bool read = false;
+  if (c.options.format == RecordFormat::kUgf) {
+    PrepareRecordText(c, record, gameName, &text);
+    game.gameName = std::move(text.gameName);
+    read = ReadUgf(c, text.text(), &game, &err);
+  } else {
+    read = ReadServerRecord(c, record, gameName, &game, &err);
+  }
+  if (!read || !WriteSgf(game, MostSgfBytes(record), out, &err)) {
     Message(c, std::move(err));
     out->clear();
     WriteSgfStart(game, out);
@@ -52,6 +59,7 @@ bool ConvertGame(std::string_view record, std::string_view gameName,
   // Cleared rather than replaced, so that a caller converting many records
   // into one result reuses its room.
   r.converted = false;
+  r.refused = false;
   r.sgf.clear();
   r.notes.clear();
   bool converted = false;
@@ -67,6 +75,7 @@ bool ConvertGame(std::string_view record, std::string_view gameName,
     }
     ReportFloods(c);
     r.notes.swap(c.notes);
+    r.refused = !converted && c.refused;
   } catch (const std::bad_alloc&) {
     converted = false;
   }

@@ -16,7 +16,16 @@ enum class CharsetMode {
   kKeep,    // copied as they are, for readers that rely on the raw bytes
 };
 
+// The record formats read here: UGF (.ugf, .ugi), and GIB (.gib) and NGF
+// (.ngf) of the Korean and Chinese servers' clients.
+enum class RecordFormat : unsigned char { kUgf, kGib, kNgf };
+
+// The format a file's name says by its extension, in any letter case.
+// False for a name of no record format.
+bool RecordFormatOf(std::string_view fileName, RecordFormat* format);
+
 struct ConvertOptions {
+  RecordFormat format = RecordFormat::kUgf;
   int traceLevel = 0;  // trace lines are made only at this level and above
   CharsetMode charset = CharsetMode::kDecode;
   // The record's path as the user named it, for messages about it.
@@ -35,6 +44,10 @@ struct Note {
 
 struct GameResult {
   bool converted = false;  // the SGF text is a whole game
+  // Not converted because the record is of a kind that is not converted
+  // (coded, of another coordinate type, not of its format at all), rather
+  // than damaged.
+  bool refused = false;
   std::string sgf;         // when not converted, only its unfinished start
   std::vector<Note> notes;  // problems and trace lines, in the order made
 };

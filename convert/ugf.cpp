@@ -118,6 +118,7 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
     if (!ReadSectionLine(r, section, work, err)) return false;
   }
   if (!anySection) {
+    c.refused = true;
     *err = std::string("No UGF section found in ")
                .append(c.options.recordPath)
                .append(". Conversion aborted.");

@@ -323,8 +323,9 @@ bool ReadResult(UgfReader&, const HeaderLine& h, Made* made, std::string*) {
 }
 
 // Coded files are refused, never decoded.
-bool CheckCoded(UgfReader&, const HeaderLine& h, Made*, std::string* err) {
+bool CheckCoded(UgfReader& r, const HeaderLine& h, Made*, std::string* err) {
   if (h.value.find("PLAIN_UGF") != kNone) return true;
+  r.c.refused = true;
   // Concatenated, not formatted: the line may hold NUL bytes.
   *err = std::string("Coded ugf file: ").append(h.line);
   return false;
@@ -332,11 +333,12 @@ bool CheckCoded(UgfReader&, const HeaderLine& h, Made*, std::string* err) {
 
 // Moves are read the same way for both known coordinate types; any other
 // would place them wrongly.
-bool CheckCoordinateType(UgfReader&, const HeaderLine& h, Made*,
+bool CheckCoordinateType(UgfReader& r, const HeaderLine& h, Made*,
                          std::string* err) {
   if (StartsWithNoCase(h.value, "IGS") || StartsWithNoCase(h.value, "JPN")) {
     return true;
   }
+  r.c.refused = true;
   *err = "Unknown coordinatetype";
   return false;
 }

@@ -259,7 +259,7 @@ class CliTest(unittest.TestCase):
         d.write("ugf/a.ugf", GAME)
         d.write("ugf/x/b.ugi", GAME)
         d.write("ugf/x/y/c.ugf", GAME)
-        d.write("ugf/x/A.UGF", GAME)
+        d.write("ugf/x/D.UGF", GAME)
         df = self.datafile("LOG=1\nOUT=%s\nIN=%s\nCLOSE\nnot read\n"
                            % (d.native("sgf"), d.native("ugf")), name="job")
         r = run_cli(df)
@@ -272,10 +272,11 @@ class CliTest(unittest.TestCase):
             return d.native("sgf", *parts)
         self.assertEqual([
             "convert %s -> %s" % (ugf("a.ugf"), sgf("a.sgf")),
+            "convert %s -> %s" % (ugf("x", "D.UGF"), sgf("D.sgf")),
             "convert %s -> %s" % (ugf("x", "b.ugi"), sgf("b.sgf")),
             "convert %s -> %s" % (ugf("x", "y", "c.ugf"), sgf("c.sgf")),
-        ] + summary(3, 0, 3, 0), self.lines(r))
-        self.assertEqual(["a.sgf", "b.sgf", "c.sgf"], d.files("sgf"))
+        ] + summary(3, 0, 4, 0), self.lines(r))
+        self.assertEqual(["D.sgf", "a.sgf", "b.sgf", "c.sgf"], d.files("sgf"))
         self.assertEqual(GAME_SGF % "b.sgf", d.read("sgf/b.sgf"))
         # A datafile without an extension gets ".log" appended; level 1
         # holds every message shown.
@@ -284,13 +285,14 @@ class CliTest(unittest.TestCase):
             "ProcessDir %s -> %s\r\n" % (sgf(), ugf(), ugf(), sgf())
             + "convert %s -> %s\r\n" % (ugf("a.ugf"), sgf("a.sgf"))
             + "ProcessDir %s -> %s\r\n" % (ugf("x"), sgf())
+            + "convert %s -> %s\r\n" % (ugf("x", "D.UGF"), sgf("D.sgf"))
             + "convert %s -> %s\r\n" % (ugf("x", "b.ugi"), sgf("b.sgf"))
             + "ProcessDir %s -> %s\r\n" % (ugf("x", "y"), sgf())
             + "convert %s -> %s\r\n" % (ugf("x", "y", "c.ugf"),
                                          sgf("c.sgf"))
             + "Datafile: CLOSE\r\n\r\n*** summary ***\r\n"
             "Directories scanned: 3\r\nFiles up-to-date: 0\r\n"
-            "Files converted: 3\r\nFiles failed: 0\r\n",
+            "Files converted: 4\r\nFiles failed: 0\r\n",
             d.read("job.log"))
 
     def test_path_forms_and_datafile_encodings(self):

@@ -37,15 +37,16 @@ TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
             t.disk.Content("/sgf/b.sgf"));
 }
 
-TEST(WalkTest, OnlyExactExtensionsAreCandidates) {
+TEST(WalkTest, CandidatesByTheirExtensionInAnyLetterCase) {
   TestRun t;
   t.disk.AddDir("/ugf");
   for (const char* name : {"A.UGF", "b.Ugi", "c.ug", "d.ugx", "e.ugf.bak",
-                           "ugf", "game.2006.ugf", "f.ugi"}) {
+                           "ugf", "game.2006.ugf", "h.gib"}) {
     t.disk.AddFile(std::string("/ugf/") + name, kGame);
   }
   ProcessDir(t.run, 1, "/ugf/", "/sgf/");
-  EXPECT_EQ((Lines{"convert /ugf/f.ugi -> /sgf/f.sgf",
+  EXPECT_EQ((Lines{"convert /ugf/A.UGF -> /sgf/A.sgf",
+                   "convert /ugf/b.Ugi -> /sgf/b.sgf",
                    "convert /ugf/game.2006.ugf -> /sgf/game.2006.sgf"}),
             t.messages);
   EXPECT_EQ(0, t.run.state.filesFailed + t.run.state.filesUpToDate);
@@ -122,6 +123,19 @@ TEST(WalkTest, TwoRecordsNeverShareAnOutput) {
   EXPECT_EQ(taken, again.messages);
   EXPECT_EQ(1, again.run.state.filesUpToDate);
   EXPECT_EQ(1, again.run.state.errorFlag);
+
+  // Where names differ in case alone, they name one file: a GAME.GIB beside
+  // a game.ugf would replace its SGF file.
+  for (const PathRules* rules : {&kPosixPaths, &kWindowsPaths}) {
+    TestRun w;
+    w.disk.paths = rules;
+    w.run.state.formats = ~0u;
+    w.disk.AddFile("/ugf/game.ugf", kGame);
+    w.disk.AddFile("/ugf/GAME.GIB", "\\GS\n\\GE\n");
+    ProcessDir(w.run, 1, "/ugf", "/sgf");
+    EXPECT_EQ(rules->caseBlind ? 1 : 2, w.run.state.filesConverted);
+    EXPECT_EQ(rules->caseBlind ? 1 : 0, w.run.state.filesFailed);
+  }
 }
 
 TEST(WalkTest, UpToDateDecisions) {
@@ -483,23 +497,29 @@ TEST(WalkTest, RecordNames) {
   struct Case {
     const char* name;
     const PathRules* rules;
+    FormatSet formats;
     const char* output;      // what the walk makes of it; "" for none
     bool namedLikeRecord;    // refused as an output
   } cases[] = {
-      {"g.ugf", &kPosixPaths, "g.sgf", true},
-      {"g.ugi", &kPosixPaths, "g.sgf", true},
-      {"game.2006.ugf", &kPosixPaths, "game.2006.sgf", true},
-      {"G.UGF", &kPosixPaths, "", true},
-      {"/a.ugf/g.Ugi", &kPosixPaths, "", true},
-      {"g.sgf", &kPosixPaths, "", false},
-      {"/a.ugf/g", &kPosixPaths, "", false},
-      {"g.ugf.", &kPosixPaths, "", false},
-      {"C:\\x\\g.ugf. .", &kWindowsPaths, "", true},
-      {"C:\\x.ugf\\g", &kWindowsPaths, "", false},
+      {"g.ugf", &kPosixPaths, kDefaultFormats, "g.sgf", true},
+      {"g.ugi", &kPosixPaths, kDefaultFormats, "g.sgf", true},
+      {"game.2006.ugf", &kPosixPaths, kDefaultFormats, "game.2006.sgf", true},
+      {"G.UGF", &kPosixPaths, kDefaultFormats, "G.sgf", true},
+      {"/a.ugf/g.Ugi", &kPosixPaths, kDefaultFormats, "g.sgf", true},
+      {"g.gib", &kPosixPaths, kDefaultFormats, "", true},
+      {"g.GIB", &kPosixPaths, FormatBit(RecordFormat::kGib), "g.sgf", true},
+      {"g.ngf", &kPosixPaths, FormatBit(RecordFormat::kGib), "", true},
+      {"g.sgf", &kPosixPaths, ~0u, "", false},
+      {"/a.ugf/g", &kPosixPaths, kDefaultFormats, "", false},
+      {"g.ugf.", &kPosixPaths, kDefaultFormats, "", false},
+      {"C:\\x\\g.ngf. .", &kWindowsPaths, kDefaultFormats, "", true},
+      {"C:\\x.ugf\\g", &kWindowsPaths, kDefaultFormats, "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.output, OutputNameFor(kPosixPaths.FileName(c.name)));
+    RecordFormat format;
+    EXPECT_EQ(c.output,
+              OutputNameFor(kPosixPaths.FileName(c.name), c.formats, &format));
     EXPECT_EQ(c.namedLikeRecord, IsNamedLikeRecord(*c.rules, c.name));
   }
 }

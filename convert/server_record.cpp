@@ -1,0 +1,112 @@
+// A GIB or NGF record from bytes to the game model: its charset chosen and
+// decoded, its lines read, and what could not be placed told in one message.
+#include "convert/server_record.h"
+
+#include <string>
+#include <string_view>
+
+#include "base/ascii.h"
+#include "base/utf8.h"
+#include "convert/charset.h"
+
+namespace kirato {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+long long LineOf(std::string_view text, size_t offset) {
+  long long line = 1;
+  for (size_t i = 0; i < offset && i < text.size(); ++i) line += text[i] == '\n';
+  return line;
+}
+
+// `bytes` of `charset` as UTF-8; what is not valid becomes U+FFFD and
+// *firstInvalid tells where the first such byte was.
+std::string Decoded(std::string_view bytes, std::string_view charset,
+                    size_t* firstInvalid) {
+  std::string text;
+  *firstInvalid = std::string_view::npos;
+  if (!DecodeToUtf8(bytes, charset, &text, firstInvalid)) {
+    text.clear();
+    AppendRepairedUtf8(text, bytes);
+    *firstInvalid = FirstInvalidUtf8(bytes);
+  }
+  return text;
+}
+
+// The record's text as its readers see it: UTF-8 unless the bytes are
+// kept; NUL bytes, which C-string readers of the SGF take for an end, gone.
+std::string TextOf(Conversion& c, std::string_view bytes, bool gib,
+                   std::string_view* charset) {
+  std::string text;
+  *charset = "UTF-8";
+  if (c.options.charset == CharsetMode::kKeep) {
+    text.assign(bytes);
+  } else if (bytes.starts_with(kByteOrderMark)) {
+    AppendRepairedUtf8(text, bytes.substr(kByteOrderMark.size()));
+  } else if (FirstInvalidUtf8(bytes) == std::string_view::npos) {
+    text.assign(bytes);
+  } else {
+    *charset = ServerRecordCharset(bytes, gib ? GibEdition(bytes) : "");
+    size_t firstInvalid = 0;
+    text = Decoded(bytes, *charset, &firstInvalid);
+    if (firstInvalid != std::string_view::npos) {
+      Message(c, std::string("Invalid ")
+                     .append(*charset)
+                     .append(" bytes in ")
+                     .append(c.options.recordPath)
+                     .append(" (the first in line ")
+                     .append(std::to_string(LineOf(bytes, firstInvalid)))
+                     .append(") written as U+FFFD"));
+    }
+  }
+  std::erase(text, '\0');
+  return text;
+}
+
+}  // namespace
+
+bool ReadServerRecord(Conversion& c, std::string_view record,
+                      std::string_view gameName, GameModel* game,
+                      std::string* err) {
+  const bool gib = c.options.format == RecordFormat::kGib;
+  std::string_view charset;
+  const std::string text = TextOf(c, record, gib, &charset);
+  game->gameName.assign(gameName);
+  if (c.options.charset == CharsetMode::kDecode &&
+      FirstInvalidUtf8(gameName) != std::string_view::npos) {
+    size_t ignored = 0;
+    game->gameName = Decoded(gameName, charset, &ignored);
+  }
+  LeftOut leftOut;
+  const bool read = gib ? ReadGib(text, game, &leftOut)
+                        : ReadNgf(text, game, &leftOut);
+  if (!read) {
+    c.refused = true;
+    *err = std::string("No ")
+               .append(gib ? "GIB" : "NGF")
+               .append(" game found in ")
+               .append(c.options.recordPath)
+               .append(". Conversion aborted.");
+    return false;
+  }
+  if (leftOut.count > 0) {
+    std::string message = std::string("Left out of ")
+                              .append(c.options.recordPath)
+                              .append(": line ")
+                              .append(std::to_string(leftOut.line))
+                              .append(" '")
+                              .append(leftOut.text)
+                              .append("'");
+    if (leftOut.count > 1) {
+      message.append(" and ")
+          .append(std::to_string(leftOut.count - 1))
+          .append(leftOut.count > 2 ? " more lines" : " more line");
+    }
+    Message(c, std::move(message));
+  }
+  return true;
+}
+
+}  // namespace kirato
