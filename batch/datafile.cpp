@@ -22,6 +22,7 @@ enum class Command {
   kThreads,
   kCharset,
   kFormats,
+  kReport,
   kUnknown
 };
 
@@ -36,6 +37,7 @@ constexpr Keyword kCommands[] = {
     {"IN", Command::kIn},                 {"OUT", Command::kOut},
     {"CLOSE", Command::kClose},           {"THREADS", Command::kThreads},
     {"CHARSET", Command::kCharset},       {"FORMATS", Command::kFormats},
+    {"REPORT", Command::kReport},
 };
 
 Command FindCommand(std::string_view text) {
@@ -111,6 +113,24 @@ class DatafileLines {
   char lineEnd_;
 };
 
+// REPORT=path: the run's report, written from here on. One report tells of
+// one run: a second line is a mistake, unless the command line named the
+// report, which holds over the datafile's.
+void StartReport(Run& run, int lineNumber, std::string_view value) {
+  RunState& s = run.state;
+  if (s.reportFixed) return;
+  std::string err;
+  if (s.report) {
+    err = "a report is already written to '" + s.reportPath + "'";
+  } else if (value.empty()) {
+    err = "REPORT needs the name of a file";
+  } else if (OpenReport(run, std::string(value), &err)) {
+    return;
+  }
+  ShowMessage(run, Format("Datafile line %d: %s", lineNumber, err.c_str()));
+  s.errorFlag = 1;
+}
+
 struct DatafileRun {
   Run& run;
   const std::string& logPath;
@@ -178,6 +198,9 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
       }
       return true;
     }
+    case Command::kReport:
+      StartReport(run, lineNumber, value);
+      return true;
     case Command::kUnknown:
       ShowMessage(run, Format("Unknown command in datafile: '%.*s'",
                               static_cast<int>(command.size()),
@@ -187,6 +210,9 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
   }
   return true;
 }
+
+
+}  // namespace
 
 void ShowSummary(Run& run) {
   const RunState& s = run.state;
@@ -200,7 +226,37 @@ void ShowSummary(Run& run) {
   ShowMessage(run, Format("Files failed: %d", s.filesFailed), kInfo);
 }
 
-}  // namespace
+void FinishRun(Run& run) {
+  RunState& s = run.state;
+  std::string err;
+  // Only a game on stable storage is converted: after a power cut, an SGF
+  // file that the system had not yet written would look up to date.
+  if (!run.disk.SyncWritten(&err)) {
+    ShowMessage(run, Format("Cannot write the SGF files to disk: %s",
+                            err.c_str()));
+    s.errorFlag = 1;
+  }
+  // The report's closing object gives the run's exit status, so it is the
+  // last thing that can fail before the summary.
+  if (s.report) {
+    const bool written =
+        s.report->Finish(s, s.errorFlag ? 1 : 0, &err) &&
+        run.disk.SyncWritten(&err);
+    s.report.reset();
+    if (!written) {
+      ShowMessage(run, Format("Cannot write the report '%s': %s",
+                              s.reportPath.c_str(), err.c_str()));
+      s.errorFlag = 1;
+    }
+  }
+  // A log that cannot be written is reported before the summary, which
+  // then counts the run as failed.
+  FlushTraceLog(run);
+  ShowSummary(run);
+  // The log stays open for later LOG lines, but what this run traced can be
+  // read while the program still shows its messages.
+  FlushTraceLog(run);
+}
 
 void ReadExecutableTime(Run& run, const std::string& executablePath) {
   FileStatus st;
@@ -259,20 +315,7 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
     if (!DoCommand(d, lineNumber, command)) break;
   }
 
-  // Only a game on stable storage is converted: after a power cut, an SGF
-  // file that the system had not yet written would look up to date.
-  if (!run.disk.SyncWritten(&err)) {
-    ShowMessage(run, Format("Cannot write the SGF files to disk: %s",
-                            err.c_str()));
-    run.state.errorFlag = 1;
-  }
-  // A log that cannot be written is reported before the summary, which
-  // then counts the run as failed.
-  FlushTraceLog(run);
-  ShowSummary(run);
-  // The log stays open for later LOG lines, but what this run traced can be
-  // read while the program still shows its messages.
-  FlushTraceLog(run);
+  FinishRun(run);
   // A failure at the end of the run, after CLOSE, keeps the window open too.
   return run.state.errorFlag ? 0 : d.closeFlag;
 }

@@ -14,6 +14,10 @@ namespace kirato {
 // the program should close itself, 0 when it should stay open.
 int RunDatafile(Run& run, const std::string& executablePath);
 
+// Ends a run: what it wrote put on stable storage, its report finished,
+// its log flushed, and the summary shown.
+void FinishRun(Run& run);
+
 // Reads the program file's modification time into the run (0 when it cannot
 // be read).
 void ReadExecutableTime(Run& run, const std::string& executablePath);

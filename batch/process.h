@@ -4,6 +4,7 @@
 #define KIRATO_BATCH_PROCESS_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ bool ProcessEnded(int64_t pid);
 // fails, so that no file the program opens gets its messages, and a run
 // whose messages are lost can say so. Called first thing in main.
 void PrepareStandardStreams();
+
+// The width of the terminal that `stream` writes to, in columns; 0 when
+// it writes to no terminal (a file, a pipe, nothing).
+int TerminalColumns(FILE* stream);
 
 }  // namespace kirato
 

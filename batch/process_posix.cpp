@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +122,15 @@ void PrepareStandardStreams() {
       ::close(opened);
     }
   }
+}
+
+int TerminalColumns(FILE* stream) {
+  const int fd = ::fileno(stream);
+  if (fd < 0 || !::isatty(fd)) return 0;
+  struct winsize size = {};
+  // A terminal that does not tell its width is taken as the usual 80.
+  if (::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
 }
 
 int64_t CurrentProcessId() { return ::getpid(); }

@@ -131,6 +131,17 @@ void PrepareStandardStreams() {
   }
 }
 
+int TerminalColumns(FILE* stream) {
+  HANDLE handle =
+      reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (handle == INVALID_HANDLE_VALUE ||
+      !::GetConsoleScreenBufferInfo(handle, &info)) {
+    return 0;  // a file or a pipe, not a console
+  }
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 int64_t CurrentProcessId() { return ::GetCurrentProcessId(); }
 
 bool ProcessEnded(int64_t pid) {

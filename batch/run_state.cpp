@@ -89,6 +89,16 @@ void OpenTraceLog(Run& run, int level, const std::string& path) {
   state.traceLevel = level;
 }
 
+bool OpenReport(Run& run, const std::string& path, std::string* err) {
+  FileStatus st;
+  run.disk.Stat(path, &st);
+  std::unique_ptr<OutputFile> out = run.disk.CreateOutput(path, st, err);
+  if (!out) return false;
+  run.state.report = std::make_unique<Report>(std::move(out));
+  run.state.reportPath = path;
+  return true;
+}
+
 std::string Format(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);

@@ -40,8 +40,11 @@ struct RunState {
   FormatSet formats = kDefaultFormats;
   bool formatsFixed = false;
   std::unique_ptr<LogFile> log;
-  // The report for scripts (REPORT=, --report), once one is written.
+  // The report for scripts (REPORT=, --report), once one is written; a
+  // report named on the command line holds over the datafile's.
   std::unique_ptr<Report> report;
+  std::string reportPath;
+  bool reportFixed = false;
   std::string logPath;  // for the message when the log cannot be written
   // Worker threads that convert records; 0: one per core.
   int threads = 0;
@@ -102,6 +105,10 @@ void TraceWrite(Run& run, std::string_view a, std::string_view b = {},
 // The same, without waiting for the records being converted: for what the
 // records themselves produced, when their turn has come.
 void ShowMessageNow(Run& run, NoteKind kind, std::string_view text);
+
+// Starts the run's report at `path`. False, with *err set, when it cannot
+// be created.
+bool OpenReport(Run& run, const std::string& path, std::string* err);
 
 // Tells the front-end how far the run has got, if it listens.
 void ReportProgress(Run& run, std::string_view folder = {});

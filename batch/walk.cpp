@@ -15,15 +15,21 @@ namespace kirato {
 
 namespace {
 
+// Says that the output folder `path` cannot be made; `where` names the
+// datafile line or the option that asked for it.
+void OutputDirFailure(Run& run, const std::string& where,
+                      const std::string& path, const std::string& err) {
+  ShowMessage(run, Format("%s: the outputdir '%s' cannot be created: %s",
+                          where.c_str(), path.c_str(), err.c_str()));
+  run.state.errorFlag = 1;
+}
+
 // Creates one leading part, or all, of the output directory. Returns 0 when
 // it exists afterwards.
-int MakeOutputDir(Run& run, int lineNumber, const std::string& path) {
+int MakeOutputDir(Run& run, const std::string& where, const std::string& path) {
   std::string err;
   if (run.disk.MakeDir(path, &err) != Disk::kFailed) return 0;
-  ShowMessage(run, Format("Datafile line %d: the outputdir '%s' cannot be "
-                          "created: %s",
-                          lineNumber, path.c_str(), err.c_str()));
-  run.state.errorFlag = 1;
+  OutputDirFailure(run, where, path, err);
   return 1;
 }
 
@@ -31,14 +37,15 @@ int MakeOutputDir(Run& run, int lineNumber, const std::string& path) {
 // tree can be named. The root it begins with (a drive, a share) is never
 // created. *created receives the directory as created (without a trailing
 // separator).
-int CreateOutputDir(Run& run, int lineNumber, const std::string& inputDir,
+int CreateOutputDir(Run& run, const std::string& where,
+                    const std::string& inputDir,
                     const std::string& outputDir, std::string* created) {
   const PathRules& paths = run.disk.Paths();
   const size_t root = paths.RootLength(outputDir);
   std::string path;
   for (size_t i = 0; i < outputDir.size(); ++i) {
     if (paths.IsSeparator(outputDir[i]) && i >= root) {
-      const int failed = MakeOutputDir(run, lineNumber, path);
+      const int failed = MakeOutputDir(run, where, path);
       if (run.state.traceLevel >= 6) {
         TraceWrite(run, "ProcessDir::mkdir ", inputDir);
       }
@@ -51,7 +58,7 @@ int CreateOutputDir(Run& run, int lineNumber, const std::string& inputDir,
       paths.IsSeparator(path.back())) {
     path.pop_back();
   }
-  if (path.size() > root && MakeOutputDir(run, lineNumber, path) != 0) {
+  if (path.size() > root && MakeOutputDir(run, where, path) != 0) {
     return 1;
   }
   *created = path;
@@ -269,24 +276,38 @@ struct Walk {
   RecordPool& pool;
 };
 
-void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
-                      uint32_t folderNumber, const std::string& name,
-                      const std::string& outName, RecordFormat format) {
+// A record to decide on: a name in a folder the walk opened, or a file
+// named on the command line, reached by its path as given.
+struct Candidate {
+  std::shared_ptr<Folder> folder;  // null: reached by `path`
+  std::string name;                // its file name
+  std::string path;                // set when there is no folder
+  uint32_t folderNumber = 0;       // of its folder among the run's outputs
+  std::string outName;
+  RecordFormat format = RecordFormat::kUgf;
+
+  std::string Path() const { return folder ? folder->PathOf(name) : path; }
+};
+
+int StatCandidate(Disk& disk, const Candidate& c, FileStatus* st) {
+  return c.folder ? disk.StatIn(*c.folder, c.name, st) : disk.Stat(c.path, st);
+}
+
+void ProcessCandidate(Walk& w, const Candidate& c) {
   Run& run = w.run;
   if (run.state.traceLevel >= 3) {
-    TraceWrite(run, "ProcessFile ", folder->PathOf(name), " -> ",
-               w.out->PathOf(outName));
+    TraceWrite(run, "ProcessFile ", c.Path(), " -> ", w.out->PathOf(c.outName));
   }
   // Whatever the times say: the output belongs to the record that came
   // first, and a second record would silently replace its game.
   std::string holder;
   if (!run.state.outputs.Claim(w.outStatus.device, w.outStatus.inode,
-                               folderNumber, name, run.disk.Paths().caseBlind,
-                               &holder)) {
+                               c.folderNumber, c.name,
+                               run.disk.Paths().caseBlind, &holder)) {
     RecordOutcome taken;
     taken.status = RecordStatus::kCollision;
-    taken.input = folder->PathOf(name);
-    taken.output = w.out->PathOf(outName);
+    taken.input = c.Path();
+    taken.output = w.out->PathOf(c.outName);
     taken.notes.push_back(
         {NoteKind::kProblem,
          Format("'%s' not converted: its output '%s' comes from '%s'",
@@ -295,8 +316,8 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
     return;
   }
   RecordJob job;
-  run.disk.StatIn(*w.out, outName, &job.outStatus);
-  const bool inputSeen = run.disk.StatIn(*folder, name, &job.inStatus) == 0;
+  run.disk.StatIn(*w.out, c.outName, &job.outStatus);
+  const bool inputSeen = StatCandidate(run.disk, c, &job.inStatus) == 0;
   if (inputSeen && job.outStatus.kind == FileStatus::kRegular) {
     job.outputIsInput = SameFile(job.inStatus, job.outStatus);
     // An empty SGF file is never a finished game: what a power cut can
@@ -308,21 +329,21 @@ void ProcessCandidate(Walk& w, const std::shared_ptr<Folder>& folder,
       upToDate.status = RecordStatus::kUpToDate;
       // The paths cost a string each, which only a report reads.
       if (run.state.report) {
-        upToDate.input = folder->PathOf(name);
-        upToDate.output = w.out->PathOf(outName);
+        upToDate.input = c.Path();
+        upToDate.output = w.out->PathOf(c.outName);
       }
       w.pool.Decided(std::move(upToDate));
       return;
     }
   }
-  job.format = format;
-  job.in = folder;
-  job.inName = name;
-  job.inputPath = folder->PathOf(name);
+  job.format = c.format;
+  job.in = c.folder;
+  job.inName = c.name;
+  job.inputPath = c.Path();
   job.out = w.out;
-  job.outName = outName;
-  job.outputPath = w.out->PathOf(outName);
-  job.gameName = outName;
+  job.outName = c.outName;
+  job.outputPath = w.out->PathOf(c.outName);
+  job.gameName = c.outName;
   job.removeStaleOutput = true;
   Disk& disk = run.disk;
   w.pool.Submit([&disk, options = OptionsOf(run), job = std::move(job)] {
@@ -355,16 +376,18 @@ std::vector<DirEntry> VisitFolder(Walk& w,
             [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   bool registered = false;
   uint32_t folderNumber = 0;
+  Candidate c;
+  c.folder = folder;
   for (const DirEntry& e : entries) {
-    RecordFormat format = RecordFormat::kUgf;
-    const std::string outName =
-        OutputNameFor(e.name, run.state.formats, &format);
-    if (outName.empty()) continue;
+    c.outName = OutputNameFor(e.name, run.state.formats, &c.format);
+    if (c.outName.empty()) continue;
     if (!registered) {
       folderNumber = run.state.outputs.AddFolder(folder->prefix());
       registered = true;
     }
-    ProcessCandidate(w, folder, folderNumber, e.name, outName, format);
+    c.name = e.name;
+    c.folderNumber = folderNumber;
+    ProcessCandidate(w, c);
   }
   ++run.state.directoriesScanned;
   if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.*");
@@ -431,6 +454,29 @@ void WalkTree(Walk& w, const std::string& inputDir) {
   }
 }
 
+// Makes the output folder and opens it; its leftovers of killed runs are
+// removed the first time. False when it cannot be made or opened.
+bool OpenOutputFolder(Run& run, const std::string& where,
+                      const std::string& inputDir,
+                      const std::string& outputDir,
+                      std::shared_ptr<Folder>* out, FileStatus* outStatus) {
+  std::string created;
+  if (CreateOutputDir(run, where, inputDir, outputDir, &created) != 0) {
+    return false;
+  }
+  std::string err;
+  *out = run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), &err);
+  if (!*out || run.disk.Stat((*out)->prefix(), outStatus) != 0) {
+    OutputDirFailure(run, where, created, err);
+    return false;
+  }
+  if (run.state.cleanedFolders.insert({outStatus->device, outStatus->inode})
+          .second) {
+    run.disk.RemoveLeftovers(**out);
+  }
+  return true;
+}
+
 }  // namespace
 
 int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
@@ -446,28 +492,43 @@ int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
   if (run.state.traceLevel >= 1) {
     TraceWrite(run, "ProcessDir ", inputDir, " -> ", outputDir);
   }
-  std::string created;
-  if (CreateOutputDir(run, lineNumber, inputDir, outputDir, &created) != 0) {
-    return 1;
-  }
-  std::string err;
-  std::shared_ptr<Folder> out =
-      run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), &err);
+  std::shared_ptr<Folder> out;
   FileStatus outStatus;
-  if (!out || run.disk.Stat(out->prefix(), &outStatus) != 0) {
-    ShowMessage(run, Format("Datafile line %d: the outputdir '%s' cannot be "
-                            "created: %s",
-                            lineNumber, created.c_str(), err.c_str()));
-    run.state.errorFlag = 1;
+  if (!OpenOutputFolder(run, Format("Datafile line %d", lineNumber), inputDir,
+                        outputDir, &out, &outStatus)) {
     return 1;
-  }
-  if (run.state.cleanedFolders.insert({outStatus.device, outStatus.inode})
-          .second) {
-    run.disk.RemoveLeftovers(*out);
   }
   RecordPool pool(run, WorkerCount(run.state.threads));
   Walk w{run, lineNumber, outputDir, out, outStatus, {}, pool};
   WalkTree(w, inputDir);
+  pool.Finish();
+  return 0;
+}
+
+int ProcessFiles(Run& run, const std::vector<std::string>& files,
+                 const std::string& outputDir) {
+  std::shared_ptr<Folder> out;
+  FileStatus outStatus;
+  if (!OpenOutputFolder(run, "Option -o", "", outputDir, &out, &outStatus)) {
+    return 1;
+  }
+  RecordPool pool(run, WorkerCount(run.state.threads));
+  Walk w{run, 0, outputDir, out, outStatus, {}, pool};
+  const PathRules& paths = run.disk.Paths();
+  for (const std::string& file : files) {
+    Candidate c;
+    c.path = file;
+    c.name = std::string(paths.FileName(file));
+    std::string folder, name;
+    paths.Split(file, &folder, &name);
+    c.folderNumber = run.state.outputs.AddFolder(folder);
+    // Named by the user, a file is converted whatever FORMATS holds: as
+    // its name says, or as UGF, the format of any other name.
+    if (!RecordFormatOf(c.name, &c.format)) c.format = RecordFormat::kUgf;
+    const size_t dot = c.name.rfind('.');
+    c.outName = c.name.substr(0, dot).append(".sgf");
+    ProcessCandidate(w, c);
+  }
   pool.Finish();
   return 0;
 }
@@ -479,18 +540,17 @@ bool IsUpToDate(int64_t inputTime, int64_t outputTime, int64_t programTime) {
 
 ConvertResult ConvertFile(Run& run, const std::string& inputPath,
                           const std::string& outputPath,
-                          std::string_view gameName) {
+                          std::string_view gameName, RecordFormat format) {
   RecordJob job;
   job.inputPath = inputPath;
   job.outputPath = outputPath;
   job.gameName = std::string(gameName);
-  // A single record is read as its name says, whatever FORMATS holds; any
-  // other name as UGF, as it always was.
-  RecordFormatOf(run.disk.Paths().FileName(inputPath), &job.format);
+  job.format = format;
   run.disk.Stat(outputPath, &job.outStatus);
   const bool inputSeen = run.disk.Stat(inputPath, &job.inStatus) == 0;
+  // "-" in and "-" out are standard input and output, never one file.
   job.outputIsInput =
-      inputPath == outputPath ||
+      (inputPath == outputPath && inputPath != "-") ||
       (inputSeen && job.outStatus.kind == FileStatus::kRegular &&
        SameFile(job.inStatus, job.outStatus));
   job.outputNamedLikeRecord = IsNamedLikeRecord(run.disk.Paths(), outputPath);

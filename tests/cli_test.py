@@ -3,6 +3,7 @@ real files and times, exit statuses and the exact lines printed."""
 
 import argparse
 import functools
+import json
 import os
 import re
 import resource
@@ -25,6 +26,10 @@ WINDOWS = False  # CLI is a Windows program: paths are written its way
 SEP = "/"        # the separator the program puts between folder and name
 
 GAME = "[Header]\nTitle=Test\n[Data]\nPD,B1,1,0\nDD,W2,2,0\n"
+GIB = ("\\HS\r\n\\[GAMEBLACKNAME=kim (3D)\\]\r\n\\HE\r\n\\GS\r\n"
+       "STO 0 1 1 15 3\r\n\\GE\r\n")
+GIB_SGF = ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[%s]\nSZ[19]\nPB[kim]\nBR[3d]\n"
+           "\n;B[pd])\n")
 GAME_SGF = ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[%s]\nEV[Test]\n"
             "\n;B[pp]\n;W[dp])\n")
 SUMMARY = ["", "*** summary ***"]
@@ -126,25 +131,39 @@ class CliTest(unittest.TestCase):
                 self.assertTrue(r.stdout.startswith("Usage: kirato-cli "))
                 # Every datafile command is named.
                 for command in ("LOG", "OUT", "IN", "CLOSE", "FORCEERROR",
-                                "THREADS", "CHARSET"):
+                                "THREADS", "CHARSET", "FORMATS", "REPORT"):
                     self.assertRegex(r.stdout, r"\b%s\b" % command)
         usage = ("Usage: kirato-cli [OPTION]... DATAFILE | convert INPUT "
-                 "OUTPUT\nTry 'kirato-cli --help' for more information.\n")
+                 "OUTPUT | convert -o DIR FILE...\n"
+                 "Try 'kirato-cli --help' for more information.\n")
+        # The C library's option reader names what it cannot read in words
+        # of its own: the line must name the program and the option.
+        for args, token in [(["--bogus", "--help"], "bogus"),
+                            (["job", "-x"], "x"), (["-fqz", "job"], "z"),
+                            (["--force=yes", "job"], "force"),
+                            (["-j"], "j"), (["--fo", "job"], "fo")]:
+            with self.subTest(args=args):
+                r = run_cli(*args)
+                first, _, rest = r.stderr.partition("\n")
+                self.assertEqual((2, "", usage), (r.returncode, r.stdout, rest))
+                self.assertTrue(first.startswith("kirato-cli: "), first)
+                self.assertIn(token, first)
         cases = [
             ([], "missing DATAFILE operand"),
             (["a", "b"], "extra operand 'b'"),
-            (["--bogus", "--help"], "unrecognized option '--bogus'"),
-            (["--=x", "job"], "unrecognized option '--=x'"),
-            (["job", "-x"], "invalid option -- 'x'"),
-            (["-fqz", "job"], "invalid option -- 'z'"),
-            (["--force=yes", "job"],
-             "option '--force' doesn't allow an argument"),
+            (["-o", "out", "job"], "-o DIR goes with convert"),
+            (["convert", "-o", "out"], "convert -o DIR needs FILE operands"),
+            (["convert", "-o", "out", "a.ugf", "-"],
+             "convert -o DIR reads no standard input"),
+            (["--formats=UGF,XYZ", "job"],
+             "invalid argument 'UGF,XYZ' for '--formats'"),
+            (["convert", "--report=-", "a.ugf", "-"],
+             "the SGF and the report cannot both go to standard output"),
             (["convert"], "convert needs INPUT and OUTPUT operands"),
             (["convert", "x"], "convert needs INPUT and OUTPUT operands"),
             (["convert", "a", "b", "c"], "extra operand 'c'"),
             (["-j", "many", "job"], "invalid argument 'many' for '--jobs'"),
             (["--jobs=257", "job"], "invalid argument '257' for '--jobs'"),
-            (["-j"], "option requires an argument -- 'j'"),
             (["--charset=latin1", "job"],
              "invalid argument 'latin1' for '--charset'"),
         ]
@@ -902,6 +921,86 @@ class CliTest(unittest.TestCase):
         r = run_cli(df)
         self.assertEqual(0, r.returncode)
         self.assertEqual(count, len(sgf_files()))
+
+    def test_formats_report_and_files_named_on_the_command_line(self):
+        d = self.d
+        past = time.time() - 86400
+        d.write("ugf/g.ugf", GAME, mtime=past)
+        d.write("ugf/k.GIB", GIB, mtime=past)
+        d.write("ugf/two.ugf", GAME, mtime=past)
+        d.write("ugf/x/two.gib", GIB, mtime=past)
+        d.write("ugf/bad.gib", GAME)  # a UGF record named .gib
+        job = self.datafile("FORMATS=ALL\nREPORT=%s\nOUT=%s\nIN=%s\n" % (
+            d.native("rep.jsonl"), d.native("sgf"), d.native("ugf")))
+
+        def convert(name, out):
+            return "convert %s -> %s" % (d.native("ugf", *name.split("/")),
+                                         d.native("sgf", out))
+        # The UGF records alone, as the command line holds over FORMATS.
+        r = run_cli("--formats=ugf", job)
+        self.assertEqual((0, [convert("g.ugf", "g.sgf"),
+                              convert("two.ugf", "two.sgf")]),
+                         (r.returncode, self.lines(r)[:-6]))
+        self.assertEqual("", r.stderr)  # no progress line off a terminal
+        shutil.rmtree(d.path("sgf"))
+        r = run_cli(job)
+        taken = ("'%s' not converted: its output '%s' comes from '%s'"
+                 % (d.native("ugf", "x", "two.gib"), d.native("sgf", "two.sgf"),
+                    d.native("ugf", "two.ugf")))
+        refused = ("No GIB game found in %s. Conversion aborted."
+                   % d.native("ugf", "bad.gib"))
+        self.assertEqual(
+            (1, [refused, "convert (FOUT) %s -> %s" % (
+                d.native("ugf", "bad.gib"), d.native("sgf", "bad.sgf")),
+                convert("g.ugf", "g.sgf"), convert("k.GIB", "k.sgf"),
+                convert("two.ugf", "two.sgf"), taken] + summary(2, 0, 3, 2)),
+            (r.returncode, self.lines(r)))
+        self.assertEqual(GIB_SGF % "k.sgf", d.read("sgf/k.sgf"))
+        with open(d.path("rep.jsonl")) as f:
+            report = [json.loads(line) for line in f]
+        self.assertEqual(
+            [("bad.gib", "refused", [refused]), ("g.ugf", "converted", []),
+             ("k.GIB", "converted", []), ("two.ugf", "converted", []),
+             ("two.gib", "collision", [taken])],
+            [(os.path.basename(o["input"].replace("\\", "/")), o["status"],
+              o["messages"]) for o in report[:-1]])
+        self.assertEqual({"summary": {"directories_scanned": 2,
+                                      "up_to_date": 0, "converted": 3,
+                                      "failed": 2}, "exit_status": 1},
+                         report[-1])
+        # Standard output holds the report alone; the messages go to
+        # standard error. The records are up to date now.
+        r = run_cli("--report=-", "--formats=ugf", job)
+        self.assertEqual(["up-to-date", "up-to-date"],
+                         [json.loads(line).get("status") for line in
+                          r.stdout.splitlines()[:-1]])
+        self.assertIn("Files up-to-date: 2", r.stderr)
+
+        # Files named on the command line, in any format, as a run does.
+        out = d.native("several")
+        args = ["convert", "-o", out, d.native("ugf", "g.ugf"),
+                d.native("ugf", "k.GIB")]
+        r = run_cli(*args)
+        self.assertEqual(["convert %s -> %s" % (d.native("ugf", "g.ugf"),
+                                                d.native("several", "g.sgf")),
+                          "convert %s -> %s" % (d.native("ugf", "k.GIB"),
+                                                d.native("several", "k.sgf"))]
+                         + summary(0, 0, 2, 0), self.lines(r))
+        self.assertEqual(GIB_SGF % "k.sgf", d.read("several/k.sgf"))
+        self.assertEqual(summary(0, 2, 0, 0), self.lines(run_cli(*args)))
+        # A record from standard input, as UGF or as the one format named.
+        for args, text, sgf in [
+                (["convert", "-", d.native("in.sgf")], GAME,
+                 GAME_SGF % "in.sgf"),
+                (["convert", "--formats=gib", "-", "-"], GIB,
+                 GIB_SGF % "stdin.sgf")]:
+            with self.subTest(args=args):
+                r = subprocess.run([*EMULATOR, CLI, *args], input=text,
+                                   capture_output=True, text=True, timeout=60)
+                self.assertEqual(0, r.returncode, r.stderr)
+                written = (r.stdout if args[-1] == "-"
+                           else d.read("in.sgf"))
+                self.assertEqual(sgf, written)
 
     def test_convert_one_file(self):
         d = self.d

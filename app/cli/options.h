@@ -1,12 +1,14 @@
-// The command line of kirato-cli: options in the GNU manner (short ones
-// that may be grouped, long ones that may be shortened while they stay
-// unambiguous, "--" to end them) and the words that remain.
+// The command line of kirato-cli, read by the C library's getopt_long in
+// the GNU manner: short options that may be grouped, long ones that may be
+// shortened while they stay unambiguous, options anywhere among the
+// operands, "--" to end them.
 #ifndef KIRATO_APP_CLI_OPTIONS_H_
 #define KIRATO_APP_CLI_OPTIONS_H_
 
 #include <string>
 #include <vector>
 
+#include "batch/record_names.h"
 #include "convert/convert.h"
 
 namespace kirato {
@@ -19,18 +21,22 @@ struct CliOptions {
   bool quiet = false;
   int threads = 0;  // records converted at once; 0: one per core
   CharsetMode charset = CharsetMode::kDecode;
+  FormatSet formats = kDefaultFormats;
+  std::string report;     // the report's file, "-" standard output
+  std::string outputDir;  // convert -o DIR
   // Given on the command line, they hold over the datafile's lines.
   bool threadsGiven = false;
   bool charsetGiven = false;
+  bool formatsGiven = false;
   std::vector<std::string> operands;  // in their order, options removed
 };
 
-// Reads argv[1..argc-1]. Options may stand before, between and after the
-// operands; a lone "-" is an operand. Reading stops at --help or --version.
-// 0 on success; -1 with *error set to what is wrong, in the words that
-// follow "kirato-cli: ".
-int ParseOptions(int argc, const char* const* argv, CliOptions* options,
-                 std::string* error);
+// Reads argv[1..argc-1]. getopt_long itself names an unknown option or a
+// missing value on standard error; *error then stays empty. A value the
+// option does not accept sets *error to what is wrong, in the words that
+// follow "kirato-cli: ". Either way the result is false.
+bool ParseOptions(int argc, char** argv, CliOptions* options,
+                  std::string* error);
 
 }  // namespace kirato
 
