@@ -519,6 +519,100 @@ def game_text(g, newline=b"\r\n"):
     return newline.join(game_lines(g)) + newline
 
 
+# --- the Korean and Chinese servers' formats -------------------------------
+
+EDITIONS = [("Korea", "cp949", ["김철수", "박영훈", "이하늘", "최별", "한결"],
+             ["타이젬", "바둑 교실"], ["자유 대국", "승강급 대국"]),
+            ("China", "gb18030", ["王小明", "李四", "张伟", "棋手甲", "老师"],
+             ["弈城", "野狐"], ["让先", "自由对局"]),
+            ("Global", "utf-8", ["Kim Ha", "Park Jin", "Lee Sol", "Chen Yu"],
+             ["Global server"], ["Free", "Rated"])]
+GIB_RESULTS = {"B+R": 3, "W+R": 4, "B+T": 7, "W+T": 8}
+
+
+def _gib_rank(rank):
+    """A rank as these clients write it: "15K", "3D", "9P"."""
+    return rank.upper()
+
+
+def _tenths(text):
+    whole, _, part = text.partition(".")
+    return int(whole) * 10 + (int(part[:1]) if part else 0)
+
+
+def gib_text(g, rng):
+    """The game as a GIB record of a random edition, 19x19 only: the
+    handicap as the client's INI line, moves as STO lines counted from the
+    top left, passes as SKI lines."""
+    edition, charset, names, places, kinds = rng.choice(EDITIONS)
+    black, white = rng.choice(names), rng.choice(names)
+    result = rng.choice(list(GIB_RESULTS) + ["B+%d.5" % rng.randint(0, 20),
+                                             "W+%d.5" % rng.randint(0, 20)])
+    code = GIB_RESULTS.get(result, 0 if result[0] == "B" else 1)
+    margin = 0 if code > 1 else _tenths(result[2:])
+    komi = _tenths(g.komi)
+    main_time, byoyomi, periods = (rng.choice([600, 1200, 1800]),
+                                   rng.choice([20, 30, 60]),
+                                   rng.choice([3, 5]))
+    y, m, d = (int(x) for x in g.date_slug.split("-"))
+    header = [
+        ("GIBOKIND", edition),
+        ("GAMEBLACKNAME", "%s (%s)" % (black, _gib_rank(rank(rng)))),
+        ("GAMEWHITENAME", "%s (%s)" % (white, _gib_rank(rank(rng)))),
+        ("GAMEDATE", "%d-%2d-%2d-%2d-%2d-%2d" % (y, m, d, rng.randint(0, 23),
+                                               rng.randint(0, 59),
+                                               rng.randint(0, 59))),
+        ("GAMEPLACE", rng.choice(places)),
+        ("GAMENAME", rng.choice(kinds)),
+        ("GAMEINFOMAIN", "GBKIND:1,GTYPE:1,GCDT:%d,GTIME:%d-%d-%d,GRLT:%d,"
+         "ZIPSU:%d,DUM:%d,GONGJE:%d,TCNT:%d,AUSZ:0" % (
+             g.handicap, main_time, byoyomi, periods, code, margin,
+             komi if g.handicap else 0, 0 if g.handicap else komi,
+             len(g.moves))),
+        ("GAMETAG", "S1,R1,D0,G%d,W%d,Z%d,T%d-%d-%d,C%d:%02d:%02d:10:00" % (
+            komi, code, margin, byoyomi, periods, main_time, y, m, d)),
+    ]
+    lines = ["\\HS"] + ["\\[%s=%s\\]" % kv for kv in header] + ["\\HE",
+                                                               "\\GS"]
+    lines += ["2 1 0", "119 0 &4", "INI 0 1 %d &4" % g.handicap]
+    for number, colour, point in g.moves:
+        if point is None:
+            lines.append("SKI 0 %d" % number)
+        else:
+            col, row = point
+            lines.append("STO 0 %d %d %d %d" % (number, 1 if colour == "B"
+                                                else 2, col - 1, g.size - row))
+    lines.append("\\GE")
+    return ("\r\n".join(lines) + "\r\n").encode(charset)
+
+
+def ngf_text(g, rng):
+    """The game as a plain NGF record, in CP949: fields by line number,
+    moves as PM lines with the point counted from 'B' and mirrored."""
+    letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+    names = EDITIONS[0][2]
+    white = "%-12s%s" % (rng.choice(names), rank(rng).upper())
+    black = "%-12s%s" % (rng.choice(names), rank(rng).upper())
+    winner = rng.choice(["Black", "White"])
+    result = rng.choice(["%s wins by %d.5!" % (winner, rng.randint(0, 20)),
+                         "%s wins by resign!" % winner,
+                         "%s wins by time!" % winner])
+    # Whole points only: an even game's half point is understood.
+    komi = g.komi.split(".")[0]
+    lines = [rng.choice(EVENTS), str(g.size), white, black,
+             "http://go.example.org", str(g.handicap), "0", komi,
+             "%s [%02d:%02d]" % (g.date_slug.replace("-", ""),
+                                 rng.randint(0, 23), rng.randint(0, 59)),
+             "5", result, str(len(g.moves))]
+    for number, colour, point in g.moves:
+        pair = "AA" if point is None else (letters[point[0]] +
+                                            letters[g.size + 1 - point[1]])
+        lines.append("PM%s%s%s%s%s" % (letters[number // 26 % 26],
+                                       letters[number % 26], colour, pair,
+                                       pair[::-1]))
+    return ("\r\n".join(lines) + "\r\n").encode("cp949")
+
+
 # --- malformed records ---------------------------------------------------
 
 MALFORMED_KINDS = ("truncated", "illegal-move", "illegal-size", "coded",
@@ -571,23 +665,35 @@ def record_rng(seed, index):
     return random.Random("kirato-tree:%d:%d" % (seed, index))
 
 
-def make_record(seed, index, malformed=True):
+def make_record(seed, index, malformed=True, formats=("ugf",)):
     """(relative path, bytes, malformed kind or None) of record `index` in
-    the tree of `seed`."""
+    the tree of `seed`. With GIB or NGF among the formats, 19x19 games
+    take turns among them; the UGF records stay what they were."""
     rng = record_rng(seed, index)
     g = make_game(rng)
     kind = None
+    fmt = "ugf"
+    if g.size == 19 and len(formats) > 1:
+        pick = random.Random("kirato-format:%d:%d" % (seed, index))
+        fmt = formats[pick.randrange(len(formats))]
     # Exactly one record in 200 is malformed, the kinds taking turns.
     slot = index + seed * 37
     if malformed and slot % 200 == 0:
         kind = MALFORMED_KINDS[slot // 200 % len(MALFORMED_KINDS)]
         data = malformed_text(rng, kind, g)
+        fmt = "ugf"
+    elif fmt == "gib":
+        data = gib_text(g, random.Random("kirato-gib:%d:%d" % (seed, index)))
+    elif fmt == "ngf":
+        data = ngf_text(g, random.Random("kirato-ngf:%d:%d" % (seed, index)))
     else:
         data = game_text(g)
     depth = rng.choice([1, 2, 2, 3, 3])
     parts = [str(g.year), rng.choice(CLUBS),
              "round-%d" % rng.randint(1, 9)][:depth]
     ext = ".ugi" if rng.random() < 0.1 else ".ugf"
+    if fmt != "ugf":
+        ext = "." + (fmt.upper() if index % 10 == 3 else fmt)
     name = "%s-%s-%s-%05d%s" % (g.date_slug, slug(g.black), slug(g.white),
                                 index, ext)
     return os.path.join(*parts, name), data, kind
@@ -596,11 +702,11 @@ def make_record(seed, index, malformed=True):
 def _write_records(job):
     """Writes records [start, stop) of a tree; returns (bytes, malformed,
     folders)."""
-    root, start, stop, seed, malformed = job
+    root, start, stop, seed, malformed, formats = job
     total = bad = 0
     made = set()
     for i in range(start, stop):
-        rel, data, kind = make_record(seed, i, malformed)
+        rel, data, kind = make_record(seed, i, malformed, formats)
         path = os.path.join(root, rel)
         folder = os.path.dirname(path)
         if folder not in made:
@@ -613,14 +719,15 @@ def _write_records(job):
     return total, bad, made
 
 
-def write_tree(root, files, seed=1, malformed=True, jobs=None):
+def write_tree(root, files, seed=1, malformed=True, jobs=None,
+               formats=("ugf",)):
     """Writes the tree, in parallel processes when there is more than one
     processor: each record depends only on the seed and its index, so the
     bytes are the same either way. Returns (files, bytes, malformed,
     folders)."""
     jobs = jobs or os.cpu_count() or 1
     chunk = 250
-    work = [(root, start, min(files, start + chunk), seed, malformed)
+    work = [(root, start, min(files, start + chunk), seed, malformed, formats)
             for start in range(0, files, chunk)]
     if jobs > 1 and len(work) > 1:
         import multiprocessing
@@ -674,6 +781,9 @@ def main():
                     help="only records that convert")
     ap.add_argument("--jobs", type=int, default=0,
                     help="processes to write with (default: one a processor)")
+    ap.add_argument("--formats", default="ugf",
+                    help="record formats of the 19x19 games, comma-separated "
+                    "(ugf,gib,ngf); default ugf")
     ap.add_argument("--pathological", metavar="FILE",
                     help="write the one pathological record instead")
     args = ap.parse_args()
@@ -686,8 +796,10 @@ def main():
         return 0
     if not args.dir:
         ap.error("name a folder, or --pathological FILE")
+    formats = tuple(f.strip().lower() for f in args.formats.split(","))
     files, total, bad, folders = write_tree(args.dir, args.files, args.seed,
-                                            not args.no_malformed, args.jobs)
+                                            not args.no_malformed, args.jobs,
+                                            formats)
     print("make_tree: %d files, %d bytes, %d malformed, in %d folders"
           % (files, total, bad, folders), file=sys.stderr)
     return 0

@@ -25,7 +25,8 @@ struct CodePageName {
 // taken where a system knows that one only.
 constexpr CodePageName kCodePages[] = {
     {"CP932", {932, 0}},   {"EUC-JP", {20932, 51932}}, {"GBK", {936, 0}},
-    {"EUC-KR", {949, 0}},  {"BIG5", {950, 0}},         {"UTF-8", {65001, 0}},
+    {"EUC-KR", {949, 0}},  {"CP949", {949, 0}},        {"GB18030", {54936, 0}},
+    {"BIG5", {950, 0}},    {"UTF-8", {65001, 0}},
 };
 
 // The longest character of these code pages, in bytes.

@@ -21,16 +21,19 @@ long long LineOf(std::string_view text, size_t offset) {
   return line;
 }
 
-// `bytes` of `charset` as UTF-8; what is not valid becomes U+FFFD and
-// *firstInvalid tells where the first such byte was.
-std::string Decoded(std::string_view bytes, std::string_view charset,
+// `bytes` of *charset as UTF-8; what is not valid becomes U+FFFD and
+// *firstInvalid tells where the first such byte was. Should the platform
+// not know the charset after all, the bytes are read as UTF-8 and
+// *charset says so.
+std::string Decoded(std::string_view bytes, std::string_view* charset,
                     size_t* firstInvalid) {
   std::string text;
   *firstInvalid = std::string_view::npos;
-  if (!DecodeToUtf8(bytes, charset, &text, firstInvalid)) {
+  if (!DecodeToUtf8(bytes, *charset, &text, firstInvalid)) {
     text.clear();
     AppendRepairedUtf8(text, bytes);
     *firstInvalid = FirstInvalidUtf8(bytes);
+    *charset = "UTF-8";
   }
   return text;
 }
@@ -50,7 +53,7 @@ std::string TextOf(Conversion& c, std::string_view bytes, bool gib,
   } else {
     *charset = ServerRecordCharset(bytes, gib ? GibEdition(bytes) : "");
     size_t firstInvalid = 0;
-    text = Decoded(bytes, *charset, &firstInvalid);
+    text = Decoded(bytes, charset, &firstInvalid);
     if (firstInvalid != std::string_view::npos) {
       Message(c, std::string("Invalid ")
                      .append(*charset)
@@ -77,7 +80,7 @@ bool ReadServerRecord(Conversion& c, std::string_view record,
   if (c.options.charset == CharsetMode::kDecode &&
       FirstInvalidUtf8(gameName) != std::string_view::npos) {
     size_t ignored = 0;
-    game->gameName = Decoded(gameName, charset, &ignored);
+    game->gameName = Decoded(gameName, &charset, &ignored);
   }
   LeftOut leftOut;
   const bool read = gib ? ReadGib(text, game, &leftOut)

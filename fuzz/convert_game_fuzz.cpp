@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to the converter as a UGF record. The first byte
-// picks the trace level, so the trace paths are exercised too, and with its
-// top bit whether the record's bytes are kept raw. Whatever the input, the
+// Feeds arbitrary bytes to the converter as a game record. The first byte
+// picks the trace level (its low four bits), so the trace paths are
+// exercised too, the format (the next two: UGF, GIB, NGF) and with its top
+// bit whether the record's bytes are kept raw. Whatever the input, the
 // SGF must be well-formed: a converted game complete, a failed one a clean
 // beginning that never looks finished; unless the bytes are kept, it is
 // valid UTF-8. The same record converted again gives the same bytes.
@@ -26,7 +27,11 @@ void Require(bool ok, const char* what, const std::string& sgf) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   kirato::TestConversion t;
-  t.conv.options.traceLevel = (data[0] & 0x7F) % 10;
+  t.conv.options.traceLevel = (data[0] & 0x0F) % 10;
+  constexpr kirato::RecordFormat kFormats[] = {
+      kirato::RecordFormat::kUgf, kirato::RecordFormat::kGib,
+      kirato::RecordFormat::kNgf, kirato::RecordFormat::kUgf};
+  t.conv.options.format = kFormats[(data[0] >> 4) & 3];
   const bool keep = (data[0] & 0x80) != 0;
   if (keep) t.conv.options.charset = kirato::CharsetMode::kKeep;
   const std::string ugf(reinterpret_cast<const char*>(data) + 1, size - 1);

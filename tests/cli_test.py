@@ -136,21 +136,19 @@ class CliTest(unittest.TestCase):
         usage = ("Usage: kirato-cli [OPTION]... DATAFILE | convert INPUT "
                  "OUTPUT | convert -o DIR FILE...\n"
                  "Try 'kirato-cli --help' for more information.\n")
-        # The C library's option reader names what it cannot read in words
-        # of its own: the line must name the program and the option.
-        for args, token in [(["--bogus", "--help"], "bogus"),
-                            (["job", "-x"], "x"), (["-fqz", "job"], "z"),
-                            (["--force=yes", "job"], "force"),
-                            (["-j"], "j"), (["--fo", "job"], "fo")]:
-            with self.subTest(args=args):
-                r = run_cli(*args)
-                first, _, rest = r.stderr.partition("\n")
-                self.assertEqual((2, "", usage), (r.returncode, r.stdout, rest))
-                self.assertTrue(first.startswith("kirato-cli: "), first)
-                self.assertIn(token, first)
         cases = [
             ([], "missing DATAFILE operand"),
             (["a", "b"], "extra operand 'b'"),
+            (["--bogus", "--help"], "unrecognized option '--bogus'"),
+            (["--=x", "job"], "unrecognized option '--=x'"),
+            (["job", "-x"], "invalid option -- 'x'"),
+            (["-fqz", "job"], "invalid option -- 'z'"),
+            (["--force", "-zq", "job"], "invalid option -- 'z'"),
+            (["--forc=yes", "job"],
+             "option '--force' doesn't allow an argument"),
+            (["--fo", "job"], "option '--fo' is ambiguous"),
+            (["-j"], "option requires an argument -- 'j'"),
+            (["job", "--report"], "option '--report' requires an argument"),
             (["-o", "out", "job"], "-o DIR goes with convert"),
             (["convert", "-o", "out"], "convert -o DIR needs FILE operands"),
             (["convert", "-o", "out", "a.ugf", "-"],

@@ -27,13 +27,14 @@ import tempfile
 import unittest
 
 from gtp_replay import (column_row, gtp_column_row, gtp_session, gtp_vertex,
-                        read_review, read_ugf, sgf_point)
+                        read_record, read_review, sgf_point)
 
 ARGS = None
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPLAY_JS = os.path.join(HERE, "readers", "replay.js")
 SAMPLE_SEED = 1
 SAMPLE_GAMES = 40
+SERVER_GAMES = 12
 CONVERT_LINE = re.compile(r"^convert (\(FOUT\) )?(.*) -> (.*)$")
 
 
@@ -44,13 +45,14 @@ def load_make_tree(source_dir):
 
 
 def records_under(root):
-    """The records the program converts under root, as it walks: hidden
-    folders skipped, exact lower-case extensions."""
+    """The records the program converts under root with FORMATS=ALL, as it
+    walks: hidden folders skipped, extensions in any letter case."""
     found = []
     for folder, dirs, names in os.walk(root):
         dirs[:] = [d for d in dirs if not d.startswith(".")]
         found += [os.path.join(folder, n) for n in names
-                  if os.path.splitext(n)[1] in (".ugf", ".ugi")]
+                  if os.path.splitext(n)[1].lower() in (".ugf", ".ugi",
+                                                        ".gib", ".ngf")]
     return sorted(found)
 
 
@@ -63,7 +65,7 @@ def convert(cli, inputs, out_dir, workdir):
     converted, False when failed} from the program's convert lines."""
     job = os.path.join(workdir, "readers-job.txt")
     with open(job, "w") as f:
-        f.write("OUT=%s\n" % out_dir)
+        f.write("FORMATS=ALL\nOUT=%s\n" % out_dir)
         for folder in inputs:
             f.write("IN=%s\n" % folder)
     run = subprocess.run([cli, job], capture_output=True, timeout=3600)
@@ -269,7 +271,7 @@ def check(cli, inputs, workdir, make_tree):
     out_dir = os.path.join(workdir, "sgf")
     states = convert(cli, inputs, out_dir, workdir)
     records = [r for folder in inputs for r in records_under(folder)]
-    games = {r: read_ugf(r) for r in records}
+    games = {r: read_record(r) for r in records}
     problems = {r: [] for r in records}
     tree = []
     names = {}
@@ -348,7 +350,14 @@ class ReadersTest(unittest.TestCase):
                                      kind)
             cls.malformed[kind] = write(os.path.join(
                 generated, "malformed", "%s.ugf" % kind), data)
-        cls.examples = os.path.join(ARGS.source_dir, "examples", "ugf")
+        # Games of the Korean and Chinese servers' formats beside them.
+        cls.servers = []
+        for i in range(SAMPLE_GAMES, SAMPLE_GAMES + SERVER_GAMES):
+            rel, data, kind = mt.make_record(SAMPLE_SEED, i, malformed=False,
+                                             formats=("gib", "ngf"))
+            cls.servers.append(write(os.path.join(generated, "servers", rel),
+                                     data))
+        cls.examples = os.path.join(ARGS.source_dir, "examples")
         cls.problems, cls.games, cls.tree = check(
             ARGS.cli, [cls.examples, generated], work, mt)
 
@@ -367,7 +376,9 @@ class ReadersTest(unittest.TestCase):
                 self.assertEqual([], self.problems[record])
 
     def test_generated_games_read_alike_in_both_readers(self):
-        for record in self.sample:
+        formats = {os.path.splitext(r)[1].lower() for r in self.servers}
+        self.assertTrue({".gib", ".ngf"} <= formats, formats)
+        for record in self.sample + self.servers:
             with self.subTest(record=os.path.basename(record)):
                 self.assertIsNone(self.games[record]["error"])
                 self.assertEqual([], self.problems[record])

@@ -72,15 +72,73 @@ std::string_view LongNameOf(int code) {
   return {};
 }
 
+constexpr char kShortOptions[] = ":fnqj:o:";
+
+std::string Quoted(std::string_view text) {
+  std::string quoted = "'";
+  return quoted.append(text).append("'");
+}
+
+// What is wrong with the long option `arg` ("--name" or "--name=value").
+std::string LongOptionProblem(std::string_view arg) {
+  const size_t eq = arg.find('=');
+  const std::string_view name = arg.substr(2, eq - 2);
+  const option* found = nullptr;
+  int matches = 0;
+  for (const option& o : kLongOptions) {
+    if (o.name == nullptr || !std::string_view(o.name).starts_with(name)) {
+      continue;
+    }
+    found = &o;
+    ++matches;
+    if (name == o.name) {
+      matches = 1;
+      break;
+    }
+  }
+  if (matches == 0 || name.empty()) return "unrecognized option " + Quoted(arg);
+  if (matches > 1) {
+    return "option " + Quoted(std::string("--").append(name)) +
+           " is ambiguous";
+  }
+  const std::string full = std::string("--").append(found->name);
+  if (found->has_arg == no_argument) {
+    return "option " + Quoted(full) + " doesn't allow an argument";
+  }
+  return "option " + Quoted(full) + " requires an argument";
+}
+
+// What getopt_long found wrong, said in the GNU tools' words. Its own
+// messages name the program as the system started it and differ between
+// C libraries; these read alike everywhere.
+std::string OptionProblem(int argc, char** argv) {
+  const bool shortOption =
+      optopt != 0 && std::string_view(kShortOptions).find(static_cast<char>(
+                         optopt)) != std::string_view::npos;
+  const int at = optind - 1 < argc ? optind - 1 : argc - 1;
+  const std::string_view arg = at > 0 ? argv[at] : "";
+  // An option of a group ("-fz") fails before the group is passed, so the
+  // element before it may be a long option: the option's own letter tells.
+  if (arg.starts_with("--") && arg.size() > 2 &&
+      (optopt == 0 || optopt >= 256 ||
+       LongNameOf(optopt).starts_with(arg.substr(2, arg.find('=') - 2)))) {
+    return LongOptionProblem(arg);
+  }
+  const std::string letter(1, static_cast<char>(optopt));
+  if (shortOption) return "option requires an argument -- " + Quoted(letter);
+  return "invalid option -- " + Quoted(letter);
+}
+
 }  // namespace
 
 bool ParseOptions(int argc, char** argv, CliOptions* options,
                   std::string* error) {
   error->clear();
-  opterr = 1;  // the library names what it cannot read
+  opterr = 0;  // what is wrong is said below
   optind = 1;
   for (;;) {
-    const int code = getopt_long(argc, argv, "fnqj:o:", kLongOptions, nullptr);
+    const int code =
+        getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
     if (code == -1) break;
     switch (code) {
       case 'f':
@@ -100,6 +158,7 @@ bool ParseOptions(int argc, char** argv, CliOptions* options,
         return true;
       case '?':
       case ':':
+        *error = OptionProblem(argc, argv);
         return false;
       default:
         if (!ReadValue(code, optarg, options)) {

@@ -31,10 +31,9 @@ struct CliOptions {
   std::vector<std::string> operands;  // in their order, options removed
 };
 
-// Reads argv[1..argc-1]. getopt_long itself names an unknown option or a
-// missing value on standard error; *error then stays empty. A value the
-// option does not accept sets *error to what is wrong, in the words that
-// follow "kirato-cli: ". Either way the result is false.
+// Reads argv[1..argc-1]. False, with *error set to what is wrong in the
+// words that follow "kirato-cli: ", for an option that is unknown, lacks
+// its value, or has one it does not accept.
 bool ParseOptions(int argc, char** argv, CliOptions* options,
                   std::string* error);
 
