@@ -22,10 +22,12 @@ struct CodePageName {
 };
 
 // EUC-JP is 20932 to MultiByteToWideChar; 51932, its other number, is
-// taken where a system knows that one only.
+// taken where a system knows that one only. A system without GB18030
+// (Wine, say) reads such text as GBK, which holds every character of
+// GB2312.
 constexpr CodePageName kCodePages[] = {
     {"CP932", {932, 0}},   {"EUC-JP", {20932, 51932}}, {"GBK", {936, 0}},
-    {"EUC-KR", {949, 0}},  {"CP949", {949, 0}},        {"GB18030", {54936, 0}},
+    {"EUC-KR", {949, 0}},  {"CP949", {949, 0}},        {"GB18030", {54936, 936}},
     {"BIG5", {950, 0}},    {"UTF-8", {65001, 0}},
 };
 
