@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the release zip for Windows, build/windows/kirato-VERSION-windows-x64.zip:
-# kirato.exe, kirato-cli.exe, a sample job kirato.txt, README.md and LICENSE,
-# side by side at the top, so that the zip unpacks into a job folder as it
-# is. The programs are cross-built in release mode and need no DLL.
+# kirato.exe, kirato-cli.exe, a sample job kirato.txt, README.txt (the
+# Windows guide, docs/windows.md) and LICENSE.txt, side by side at the top,
+# so that the zip unpacks into a job folder as it is. The programs are
+# cross-built in release mode and need no DLL.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh windows
@@ -15,9 +16,9 @@ rm -rf "$stage" "$zip"
 mkdir -p "$stage"
 cp build/windows/app/win32/kirato.exe build/windows/kirato-cli.exe "$stage/"
 # Text files with the line ends Notepad writes.
-for file in app/win32/kirato.txt README.md LICENSE; do
-  sed 's/$/\r/' "$file" >"$stage/$(basename "$file")"
-done
+sed 's/$/\r/' app/win32/kirato.txt >"$stage/kirato.txt"
+sed 's/$/\r/' docs/windows.md >"$stage/README.txt"
+sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 (cd "$stage" && zip -q -X "../$(basename "$zip")" \
-  kirato.exe kirato-cli.exe kirato.txt README.md LICENSE)
+  kirato.exe kirato-cli.exe kirato.txt README.txt LICENSE.txt)
 echo "$zip"

@@ -11,28 +11,6 @@ namespace kirato {
 
 namespace {
 
-constexpr char kHelp[] =
-    "Usage: kirato [PROGRAM]\n"
-    "  or:  kirato --help | --version\n"
-    "Carry out the datafile that lies beside this program and show its\n"
-    "messages in a window. A program file or link named NAME reads NAME.txt\n"
-    "in its own folder and writes its trace log NAME.log there, so a link to\n"
-    "kirato in a job folder runs that folder's job. The window closes itself\n"
-    "when the datafile ends with CLOSE and nothing went wrong.\n"
-    "\n"
-    "PROGRAM, when given, is run without arguments and waited for before the\n"
-    "datafile is read; quote a name that contains blanks. PROGRAM and the\n"
-    "datafile's relative paths are taken from the job folder, whatever\n"
-    "folder the program is started in.\n"
-    "\n"
-    "The datafile's commands are those of kirato-cli: see 'kirato-cli --help'\n"
-    "and the manual page kirato-cli(1).\n"
-    "\n"
-    "      --help      display this help and exit\n"
-    "      --version   output version information and exit\n"
-    "\n"
-    "Exit status: 0 when no error was reported, 1 when one was or PROGRAM\n"
-    "could not be started, 2 when there is no datafile.\n";
 
 bool HasBlank(const std::string& argument) {
   return argument.find_first_of(" \t") != std::string::npos;
@@ -94,7 +72,7 @@ std::string StartFailureText(const std::string& programName, int error) {
 }
 
 std::string InfoOptionText(std::string_view firstArgument) {
-  if (firstArgument == "--help") return kHelp;
+  if (firstArgument == "--help") return WindowHelpText();
   if (firstArgument != "--version") return {};
   return std::string("kirato ") + kVersion + "\n" + kCopyrightAndLicence;
 }

@@ -35,6 +35,10 @@ std::string CommandLineProgramName(std::string_view commandLine);
 // The text shown when the program cannot be started, `error` an errno value.
 std::string StartFailureText(const std::string& programName, int error);
 
+// The window program's help, in the words of the system it runs on (job
+// folders of links on Linux, of copies on Windows). One each per system.
+const char* WindowHelpText();
+
 // The answer to `kirato --help` or `kirato --version` given as the first
 // argument: the text for standard output. Empty for any other first
 // argument, which begins the name of a program to run first.
