@@ -31,6 +31,10 @@ for f in bin/kirato-cli share/man/man1/kirato-cli.1 share/doc/kirato/LICENSE; do
 done
 "$work/prefix/bin/kirato-cli" --version | grep -q "^kirato-cli " ||
   fail "the installed kirato-cli does not answer --version"
+scripts/uninstall.sh "$work/prefix" >/dev/null ||
+  fail "the uninstall failed"
+[ -z "$(find "$work/prefix" -type f)" ] ||
+  fail "the uninstall left $(find "$work/prefix" -type f | head -n 1)"
 
 echo "=== fresh clone: the tests' configure, build and test step"
 cmake --preset default -DKIRATO_WERROR=ON >/dev/null
