@@ -43,6 +43,7 @@ constexpr LangName kLangNames[] = {
 
 // The platform's decoder of the charset asked for last, kept open: asking
 // whether the platform knows a charset and decoding in it cost one opening.
+// A charset read through a table needs none.
 class Decoders {
  public:
   CharsetDecoder* Of(std::string_view charset) {
@@ -51,6 +52,9 @@ class Decoders {
       charset_ = charset;
     }
     return decoder_.get();
+  }
+  bool Known(std::string_view charset) {
+    return CharTableOf(charset) != nullptr || Of(charset) != nullptr;
   }
 
  private:
@@ -63,7 +67,7 @@ class Decoders {
 std::string_view CharsetOfLang(std::string_view lang, Decoders& decoders) {
   for (const LangName& l : kLangNames) {
     if (!EqualsNoCase(lang, l.lang)) continue;
-    if (l.charset == kUtf8 || decoders.Of(l.charset)) return l.charset;
+    if (l.charset == kUtf8 || decoders.Known(l.charset)) return l.charset;
     return {};
   }
   return {};
@@ -108,6 +112,10 @@ std::string Decode(std::string_view bytes, std::string_view* charset,
                    size_t* firstInvalid, Decoders& decoders) {
   std::string out;
   if (*charset != kUtf8) {
+    if (const CharTable* table = CharTableOf(*charset)) {
+      DecodeToUtf8(bytes, *table, &out, firstInvalid);
+      return out;
+    }
     if (CharsetDecoder* decoder = decoders.Of(*charset)) {
       DecodeToUtf8(bytes, *decoder, &out, firstInvalid);
       return out;
@@ -121,7 +129,7 @@ std::string Decode(std::string_view bytes, std::string_view* charset,
 
 // The charset of text that is not UTF-8 and names none.
 std::string_view DefaultCharset(Decoders& decoders) {
-  return decoders.Of(kDefaultCharset) ? kDefaultCharset : kUtf8;
+  return decoders.Known(kDefaultCharset) ? kDefaultCharset : kUtf8;
 }
 
 std::string WithoutNul(std::string_view text) {
