@@ -48,19 +48,34 @@ char* CopyEscaped(std::string_view text, char* to) {
   const __m128i colon = _mm_set1_epi8(':');
   const __m128i bracket = _mm_set1_epi8(']');
   const __m128i backslash = _mm_set1_epi8('\\');
+  const auto escapes = [&](__m128i bytes) {
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, colon),
+                                  _mm_cmpeq_epi8(bytes, bracket)),
+                     _mm_cmpeq_epi8(bytes, backslash))));
+  };
   for (; i + 16 <= size; i += 16) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-    const __m128i hits =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, colon),
-                                  _mm_cmpeq_epi8(bytes, bracket)),
-                     _mm_cmpeq_epi8(bytes, backslash));
-    if (_mm_movemask_epi8(hits) == 0) {
+    if (escapes(bytes) == 0) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
       to += 16;
       continue;
     }
     for (size_t k = i; k < i + 16; ++k) to = PutTextByte(to, from[k]);
+  }
+  if (i < size && size >= 16) {
+    // The end, as the last sixteen bytes of the text, so that nothing
+    // beyond it is read. Without an escape among them, the bytes of them
+    // already written were copied as they are and end where `to` stands:
+    // all sixteen are written again from there.
+    const size_t again = 16 - (size - i);
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + size - 16));
+    if (escapes(bytes) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to - again), bytes);
+      return to + (size - i);
+    }
   }
 #endif
   for (; i < size; ++i) to = PutTextByte(to, from[i]);
