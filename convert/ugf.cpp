@@ -79,6 +79,7 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
              std::string* err) {
   const int level = c.options.traceLevel;
   UgfReader r(c, *game);
+  r.text = text;
   // A data line is some twelve bytes, and a record has about a note for
   // every sixty: room made once saves growing step by step.
   game->moves.reserve(std::min<size_t>(text.size() / 12 + 16, kMaxRecords));

@@ -69,11 +69,7 @@ bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err) {
   if (line.empty() || line[0] != '.') {
     // Outside a block nothing is taken.
     if (r.textMoveNumber < 0) return true;
-    MoveNote note;
-    note.number = r.textMoveNumber;
-    note.text = line;
-    r.game.notes.push_back(note);
-    ++r.figureEntries;
+    AddCommentLine(r, line);
   } else if (StartsWithNoCase(line, ".Text")) {
     OpenTextBlock(r, line);
   } else if (StartsWithNoCase(line, ".EndText")) {

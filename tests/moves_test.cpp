@@ -148,6 +148,16 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
        "C[only]\n"},
       {"row letters ']' and '\\' are escaped", "AW,B,1\nAX,W,2\n", "",
        "\n;B[a\\]]\n;W[a\\\\]"},
+      // Comment lines that follow each other in the record are kept as one
+      // piece of its text; line ends, blanks, labels and blocks between
+      // them keep them apart.
+      {"comment lines next to each other and apart", "QP,W,1\n",
+       ".Text,1\na\r\nb \nc\n\n d\ne:]\n.#,1,1,X\nf\n.Text,1\ng\n.EndText\nh\n",
+       "\n;W[qd]C[a\nb\nc\n\nd\ne\\:\\]\nf\ng]\nLB[as:X]\n"},
+      // The blank that ends the first piece is no line end.
+      {"the pieces of a long comment line", "QP,W,1\n",
+       ".Text,1\n" + std::string(1022, 'x') + " tail\n",
+       "\n;W[qd]C[" + std::string(1022, 'x') + "\ntail]\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
