@@ -63,6 +63,16 @@ class LineSplitter {
     return NextPiece(piece, lineEnd);
   }
 
+  // Where the next piece starts, and the byte that ends lines: '\n', or
+  // '\r' in a text with carriage returns alone.
+  size_t position() const { return pos_; }
+  char lineEnd() const { return lineEnd_; }
+
+  // Goes on at `pos`, just past a line end at or after position(), as if
+  // the pieces in between had been handed out: for a caller that read
+  // those lines by itself.
+  void SkipTo(size_t pos) { pos_ = pos; }
+
  private:
   bool NextPiece(std::string_view* piece, bool* lineEnd);
 

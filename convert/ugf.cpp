@@ -93,7 +93,16 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
   std::string_view piece;
   bool lineEnd = false;
   int nextLine = 1;
-  while (lines.Next(&piece, &lineEnd)) {
+  // The data lines, most of a record, are read without being cut out
+  // first where nothing asks for them one by one.
+  const bool dataRuns = level < 9 && lines.lineEnd() == '\n';
+  for (;;) {
+    if (section == Section::kData && dataRuns) {
+      int read = 0;
+      lines.SkipTo(ReadDataLines(r, text, lines.position(), &read));
+      nextLine += read;
+    }
+    if (!lines.Next(&piece, &lineEnd)) break;
     // Messages name the record line; the pieces of a long line share its
     // number.
     r.lineNumber = nextLine;

@@ -138,6 +138,15 @@ inline void AddCommentLine(UgfReader& r, std::string_view line) {
   notes.push_back(note);
 }
 
+// Reads the data lines from `pos` on, in the text of the record, for as
+// long as they have the common form ("PD,B1,12,0" and what ReadDataLine
+// reads alike) and end in a line feed soon after, as ReadDataLine would
+// read them one by one; *lines counts them. Returns where it stopped: the
+// start of the first line it leaves to the line readers. The caller reads
+// the record with line feeds as line ends and without tracing each line.
+size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
+                     int* lines);
+
 inline bool ReadFigureLine(UgfReader& r, std::string_view line,
                            std::string* err) {
   if (line.empty() || line[0] == '.' || r.textMoveNumber < 0 ||

@@ -65,4 +65,48 @@ bool ReadAnyDataLine(UgfReader& r, std::string_view line, std::string* err) {
   return true;
 }
 
+size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
+                     int* lines) {
+  std::vector<Move>& moves = r.game.moves;
+  // A line is read only when its line feed lies within kWindow bytes of
+  // its start, so the bytes up to there are read without a test of the
+  // text's end for each: the rest goes to the line readers.
+  constexpr size_t kWindow = 32;
+  // Nine digits cannot overflow; a longer number goes to ReadDataLine.
+  constexpr int kMostDigits = 9;
+  const int top = r.boardSize - 1;
+  int read = 0;
+  while (text.size() - pos >= kWindow && moves.size() < kMaxRecords) {
+    const char* p = text.data() + pos;
+    if (!IsUpperLetter(p[0]) || p[0] == 'Y' || !IsUpperLetter(p[1]) ||
+        p[2] != ',' || (p[3] != 'B' && p[3] != 'W')) {
+      break;
+    }
+    size_t i = 4;
+    while (i < kWindow && p[i] != ',' && p[i] != '\n') ++i;
+    if (i < kWindow && p[i] == ',') ++i;
+    // Blanks inside the line, never its line feed.
+    while (i < kWindow && p[i] != '\n' && IsSpace(p[i])) ++i;
+    int32_t number = 0;
+    int digits = 0;
+    for (; i < kWindow && IsDigit(p[i]); ++i, ++digits) {
+      number = number * 10 + (p[i] - '0');
+    }
+    if (digits > kMostDigits) break;
+    while (i < kWindow && p[i] != '\n') ++i;
+    if (i == kWindow) break;
+    Move move;
+    move.col = static_cast<char>(p[0] - 'A' + 'a');
+    // UGF counts rows from the bottom, SGF from the top.
+    move.row = static_cast<char>('a' + top - (p[1] - 'A'));
+    move.color = p[3];
+    move.number = number;
+    moves.push_back(move);
+    pos += i + 1;
+    ++read;
+  }
+  *lines = read;
+  return pos;
+}
+
 }  // namespace kirato

@@ -148,6 +148,15 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
        "C[only]\n"},
       {"row letters ']' and '\\' are escaped", "AW,B,1\nAX,W,2\n", "",
        "\n;B[a\\]]\n;W[a\\\\]"},
+      // Runs of data lines are read without cutting them out first, up to
+      // a line that only the line readers take: all are read alike.
+      {"data lines of any form, long, with many digits or none",
+       "PP,B1,1,10\r\nDD,W2, 2 ,x\nQQ,B1,\t0\nDP,W2,3" +
+           std::string(40, ' ') +
+           "\nPD,B1,1234567890\nQD,W\nCC,B,12345678901\n",
+       ".Text,2\ntwo\n.Text,0\nadded\n.Text,1234567890\nbig\n.Text,0\nnone\n",
+       "\n;B[pd]\n;W[dp]AB[qc]C[two\nadded\nnone]\n\n;W[dd]\n;B[pp]AW[qp]"
+       "C[big\nadded\nnone]\n\n;B[cq]"},
       // Comment lines that follow each other in the record are kept as one
       // piece of its text; line ends, blanks, labels and blocks between
       // them keep them apart.
