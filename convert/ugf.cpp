@@ -96,6 +96,8 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
   // The data lines, most of a record, are read without being cut out
   // first where nothing asks for them one by one.
   const bool dataRuns = level < 9 && lines.lineEnd() == '\n';
+  // Most figure lines need none of the trimming below.
+  const bool commonFigures = level < 4;
   for (;;) {
     if (section == Section::kData && dataRuns) {
       int read = 0;
@@ -103,6 +105,11 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
       nextLine += read;
     }
     if (!lines.Next(&piece, &lineEnd)) break;
+    if (section == Section::kFigure && commonFigures && lineEnd &&
+        ReadCommonFigureLine(r, piece)) {
+      ++nextLine;
+      continue;
+    }
     // Messages name the record line; the pieces of a long line share its
     // number.
     r.lineNumber = nextLine;

@@ -157,6 +157,12 @@ inline bool ReadFigureLine(UgfReader& r, std::string_view line,
   return true;
 }
 
+// Reads a whole line of the "[Figure]" section as the loop of ReadUgf and
+// ReadFigureLine would, when it has no blank at either end and opens no
+// section, and the record is not traced; false, having read nothing, for
+// any other line or at the limit of entries.
+bool ReadCommonFigureLine(UgfReader& r, std::string_view line);
+
 bool ReadReviewNodeLine(UgfReader& r, std::string_view line, std::string* err);
 bool ReadReviewCommentLine(UgfReader& r, std::string_view line,
                            std::string* err);

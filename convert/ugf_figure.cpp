@@ -58,6 +58,20 @@ void AddLabel(UgfReader& r, std::string_view line) {
   r.game.notes.push_back(note);
 }
 
+// A line of the section: a comment line of the open block (outside a
+// block nothing is taken), or a line that starts with '.'.
+void ReadLine(UgfReader& r, std::string_view line) {
+  if (line.empty() || line[0] != '.') {
+    if (r.textMoveNumber >= 0) AddCommentLine(r, line);
+  } else if (StartsWithNoCase(line, ".Text")) {
+    OpenTextBlock(r, line);
+  } else if (StartsWithNoCase(line, ".EndText")) {
+    r.textMoveNumber = -1;
+  } else if (r.textMoveNumber >= 0 && line.size() >= 2 && line[1] == '#') {
+    AddLabel(r, line);
+  }
+}
+
 }  // namespace
 
 bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err) {
@@ -66,17 +80,16 @@ bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err) {
     return false;
   }
   if (r.c.options.traceLevel >= 4) Trace(r.c, "HandleFigureLine", line);
-  if (line.empty() || line[0] != '.') {
-    // Outside a block nothing is taken.
-    if (r.textMoveNumber < 0) return true;
-    AddCommentLine(r, line);
-  } else if (StartsWithNoCase(line, ".Text")) {
-    OpenTextBlock(r, line);
-  } else if (StartsWithNoCase(line, ".EndText")) {
-    r.textMoveNumber = -1;
-  } else if (r.textMoveNumber >= 0 && line.size() >= 2 && line[1] == '#') {
-    AddLabel(r, line);
+  ReadLine(r, line);
+  return true;
+}
+
+bool ReadCommonFigureLine(UgfReader& r, std::string_view line) {
+  if (line.empty() || IsSpace(line.front()) || IsSpace(line.back()) ||
+      line.front() == '[' || r.figureEntries >= kMaxRecords) {
+    return false;
   }
+  ReadLine(r, line);
   return true;
 }
 

@@ -1,7 +1,12 @@
 // The "[Data]" section: one move a line, "PD,B1,12,0" being black at column
 // P, row D, move 12.
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "convert/text.h"
 #include "convert/ugf.h"
@@ -26,6 +31,24 @@ bool Illegal(const UgfReader& r, std::string_view what, std::string_view line,
 
 bool UpperLetterAt(std::string_view line, size_t pos) {
   return pos < line.size() && IsUpperLetter(line[pos]);
+}
+
+// A bit for each line feed among the 64 bytes at `p`.
+uint64_t LineFeedsAt(const char* p) {
+  uint64_t bits = 0;
+#if defined(__SSE2__)
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  for (int i = 0; i < 4; ++i) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    bits |= static_cast<uint64_t>(static_cast<uint32_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeed))))
+            << (16 * i);
+  }
+#else
+  for (int i = 0; i < 64; ++i) bits |= static_cast<uint64_t>(p[i] == '\n') << i;
+#endif
+  return bits;
 }
 
 }  // namespace
@@ -68,33 +91,48 @@ bool ReadAnyDataLine(UgfReader& r, std::string_view line, std::string* err) {
 size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
                      int* lines) {
   std::vector<Move>& moves = r.game.moves;
-  // A line is read only when its line feed lies within kWindow bytes of
-  // its start, so the bytes up to there are read without a test of the
-  // text's end for each: the rest goes to the line readers.
-  constexpr size_t kWindow = 32;
   // Nine digits cannot overflow; a longer number goes to ReadDataLine.
   constexpr int kMostDigits = 9;
   const int top = r.boardSize - 1;
+  const char* const base = text.data();
   int read = 0;
-  while (text.size() - pos >= kWindow && moves.size() < kMaxRecords) {
-    const char* p = text.data() + pos;
-    if (!IsUpperLetter(p[0]) || p[0] == 'Y' || !IsUpperLetter(p[1]) ||
-        p[2] != ',' || (p[3] != 'B' && p[3] != 'W')) {
+  // The line feeds of 64 bytes at a time, found once for all the lines in
+  // them: each line's end then follows from the last one's without reading
+  // the text again. A line is read here only when its line feed lies in
+  // the block it starts in or the next, so no line reaches the length at
+  // which the line readers would get it in pieces.
+  size_t block = pos & ~size_t{63};
+  uint64_t feeds =
+      block + 64 <= text.size() ? LineFeedsAt(base + block) : 0;
+  while (block + 64 <= text.size() && moves.size() < kMaxRecords) {
+    const size_t offset = pos - block;
+    const uint64_t ahead = offset < 64 ? feeds >> offset : 0;
+    // The top bit only keeps the count defined when there is no line feed.
+    size_t end = pos + static_cast<size_t>(
+                           __builtin_ctzll(ahead | uint64_t{1} << 63));
+    if (ahead == 0) {
+      if (block + 128 > text.size()) break;
+      block += 64;
+      feeds = LineFeedsAt(base + block);
+      if (feeds == 0) break;
+      end = block + static_cast<size_t>(__builtin_ctzll(feeds));
+    }
+    const char* p = base + pos;
+    if (end - pos < 4 || !IsUpperLetter(p[0]) || p[0] == 'Y' ||
+        !IsUpperLetter(p[1]) || p[2] != ',' || (p[3] != 'B' && p[3] != 'W')) {
       break;
     }
+    const size_t length = end - pos;
     size_t i = 4;
-    while (i < kWindow && p[i] != ',' && p[i] != '\n') ++i;
-    if (i < kWindow && p[i] == ',') ++i;
-    // Blanks inside the line, never its line feed.
-    while (i < kWindow && p[i] != '\n' && IsSpace(p[i])) ++i;
+    while (i < length && p[i] != ',') ++i;
+    if (i < length) ++i;
+    while (i < length && IsSpace(p[i])) ++i;
     int32_t number = 0;
     int digits = 0;
-    for (; i < kWindow && IsDigit(p[i]); ++i, ++digits) {
+    for (; i < length && IsDigit(p[i]); ++i, ++digits) {
       number = number * 10 + (p[i] - '0');
     }
     if (digits > kMostDigits) break;
-    while (i < kWindow && p[i] != '\n') ++i;
-    if (i == kWindow) break;
     Move move;
     move.col = static_cast<char>(p[0] - 'A' + 'a');
     // UGF counts rows from the bottom, SGF from the top.
@@ -102,7 +140,7 @@ size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
     move.color = p[3];
     move.number = number;
     moves.push_back(move);
-    pos += i + 1;
+    pos = end + 1;
     ++read;
   }
   *lines = read;
