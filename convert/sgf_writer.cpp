@@ -135,8 +135,12 @@ class Out {
   }
 
  private:
+  // Doubles the room: a string zeroes all it grows by, so growing to its
+  // capacity at once would clear far more than a game needs when the
+  // caller's string once held a larger one.
   void Grow(size_t n) {
-    text_.resize(std::max({text_.capacity(), 2 * text_.size(), used_ + n}));
+    constexpr size_t kFirstRoom = 1024;
+    text_.resize(std::max({kFirstRoom, 2 * text_.size(), used_ + n}));
   }
 
   std::string& text_;

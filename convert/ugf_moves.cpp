@@ -92,7 +92,7 @@ size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
                      int* lines) {
   std::vector<Move>& moves = r.game.moves;
   // Nine digits cannot overflow; a longer number goes to ReadDataLine.
-  constexpr int kMostDigits = 9;
+  constexpr size_t kMostDigits = 9;
   const int top = r.boardSize - 1;
   const char* const base = text.data();
   int read = 0;
@@ -122,23 +122,24 @@ size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
         !IsUpperLetter(p[1]) || p[2] != ',' || (p[3] != 'B' && p[3] != 'W')) {
       break;
     }
-    const size_t length = end - pos;
+    // The line feed at p[end - pos] ends each scan below by itself.
     size_t i = 4;
-    while (i < length && p[i] != ',') ++i;
-    if (i < length) ++i;
-    while (i < length && IsSpace(p[i])) ++i;
-    int32_t number = 0;
-    int digits = 0;
-    for (; i < length && IsDigit(p[i]); ++i, ++digits) {
-      number = number * 10 + (p[i] - '0');
+    while (p[i] != ',' && p[i] != '\n') ++i;
+    if (p[i] == ',') ++i;
+    while (p[i] != '\n' && IsSpace(p[i])) ++i;
+    const size_t digits = i;
+    // Unsigned, so that a longer number wraps before it is sent on.
+    uint32_t number = 0;
+    for (unsigned d; (d = static_cast<unsigned char>(p[i]) - '0') <= 9; ++i) {
+      number = number * 10 + d;
     }
-    if (digits > kMostDigits) break;
+    if (i - digits > kMostDigits) break;
     Move move;
     move.col = static_cast<char>(p[0] - 'A' + 'a');
     // UGF counts rows from the bottom, SGF from the top.
     move.row = static_cast<char>('a' + top - (p[1] - 'A'));
     move.color = p[3];
-    move.number = number;
+    move.number = static_cast<int32_t>(number);
     moves.push_back(move);
     pos = end + 1;
     ++read;
