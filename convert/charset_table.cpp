@@ -3,6 +3,7 @@
 // so the platform stays the judge of what every byte means; decoding a
 // record then costs a look-up a character instead of a call into the
 // converter for each run of them.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -122,35 +123,34 @@ void DecodeToUtf8(std::string_view bytes, const CharTable& table,
   char* to = result.data();
   char* end = to + result.size();
   size_t pos = 0;
-  // Each step writes at most kStep bytes: sixteen ASCII bytes, or a
-  // character of three (U+FFFD included).
-  constexpr size_t kStep = 16;
   while (pos < size) {
-    if (static_cast<size_t>(end - to) < kStep) {
+    // Sixteen bytes or a character, of at most three, need this room.
+    if (end - to < 16) {
       const size_t used = static_cast<size_t>(to - result.data());
       result.resize(2 * result.size());
       to = result.data() + used;
       end = result.data() + result.size();
     }
 #if defined(__SSE2__)
-    if (pos + 16 <= size) {
+    // ASCII sixteen bytes at a time, as far as the text and the room go
+    // without a test of either; the bytes before the first above 0x7F are
+    // taken as they are.
+    for (size_t steps = std::min(size - pos, static_cast<size_t>(end - to)) / 16;
+         steps > 0; --steps) {
       const __m128i chunk =
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(to), chunk);
       const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(chunk));
-      // A branch rather than a count of the ASCII bytes: through long runs
-      // of them the next chunk is read before this one is looked at.
-      if (high == 0) {
-        pos += 16;
-        to += 16;
-        continue;
+      if (high != 0) {
+        const size_t ascii = static_cast<size_t>(__builtin_ctz(high));
+        pos += ascii;
+        to += ascii;
+        break;
       }
-      // The bytes before the first above 0x7F are taken as they are.
-      const size_t ascii = static_cast<size_t>(__builtin_ctz(high));
-      pos += ascii;
-      to += ascii;
-      if (ascii != 0) continue;
+      pos += 16;
+      to += 16;
     }
+    if (pos == size || end - to < 16) continue;
 #endif
     const unsigned char b = static_cast<unsigned char>(p[pos]);
     if (b < 0x80) {

@@ -179,6 +179,14 @@ TEST(GameTest, TextAndItsMessages) {
        "CA[UTF-8]\nEV[a]\nPC[\xEF\xBF\xBD@\xEF\xBF\xBD]\n)\n",
        {"Invalid CP932 bytes in /in/game.ugf (the first in line 4) written "
         "as U+FFFD"}},
+      // Line ends are counted sixteen bytes at a time, 4,080 bytes a round.
+      {"bad shift-jis after 6,000 bytes",
+       "[Header]\nLang=SJIS\n" + Times(300, "Title=abcdefghijklmn\n") +
+           "Place=\x85\x40\n",
+       "CA[UTF-8]\nEV[" + Times(299, "abcdefghijklmn\n") +
+           "abcdefghijklmn]\nPC[\xEF\xBF\xBD@]\n)\n",
+       {"Invalid CP932 bytes in /in/game.ugf (the first in line 303) written "
+        "as U+FFFD"}},
       {"bad utf-8", "[Header]\rLang=utf8\rTitle=\x95\x5c\r",
        "CA[UTF-8]\nEV[\xEF\xBF\xBD\\\\]\n)\n",
        {"Invalid UTF-8 bytes in /in/game.ugf (the first in line 3) written "
