@@ -194,14 +194,16 @@ class NoteIndex {
     for (const MoveNote& n : notes) most = std::max(most, n.number);
     if (!notes.empty() && most < kDenseNumbers) {
       // Move numbers of real games are small: a counting sort, and each
-      // number's range read straight off its slot.
-      starts_.assign(static_cast<size_t>(most) + 2, 0);
-      for (const MoveNote& n : notes) ++starts_[n.number + 1];
-      for (size_t k = 1; k < starts_.size(); ++k) starts_[k] += starts_[k - 1];
-      std::vector<int> fill(starts_.begin(), starts_.end() - 1);
+      // number's range read straight off its slot. Counted two slots on,
+      // each slot then serves as the place to put the next note of its
+      // number, and ends as the start of the number after it.
+      slots_.assign(static_cast<size_t>(most) + 3, 0);
+      for (const MoveNote& n : notes) ++slots_[n.number + 2];
+      for (size_t k = 2; k < slots_.size(); ++k) slots_[k] += slots_[k - 1];
       for (size_t i = 0; i < notes.size(); ++i) {
-        order_[fill[notes[i].number]++] = static_cast<int>(i);
+        order_[slots_[notes[i].number + 1]++] = static_cast<int>(i);
       }
+      slots_.pop_back();
       return;
     }
     for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<int>(i);
@@ -213,16 +215,21 @@ class NoteIndex {
   NoteRange None() const { return {order_.end(), order_.end()}; }
 
   bool Any(int32_t number) const {
+    if (!slots_.empty()) {
+      // A negative number wraps beyond every slot.
+      const size_t n = static_cast<uint32_t>(number);
+      return n + 1 < slots_.size() && slots_[n] != slots_[n + 1];
+    }
     const NoteRange r = Of(number);
     return r.from != r.to;
   }
 
   NoteRange Of(int32_t number) const {
     if (order_.empty() || number < 0) return None();
-    if (!starts_.empty()) {
-      if (static_cast<size_t>(number) + 1 >= starts_.size()) return None();
-      return {order_.begin() + starts_[number],
-              order_.begin() + starts_[number + 1]};
+    if (!slots_.empty()) {
+      if (static_cast<size_t>(number) + 1 >= slots_.size()) return None();
+      return {order_.begin() + slots_[number],
+              order_.begin() + slots_[number + 1]};
     }
     const auto numberOf = [&](int index) { return notes_[index].number; };
     const auto from = std::lower_bound(
@@ -237,8 +244,10 @@ class NoteIndex {
  private:
   static constexpr int32_t kDenseNumbers = 1 << 16;
   const std::vector<MoveNote>& notes_;
-  std::vector<int> order_;   // note indices ordered by number
-  std::vector<int> starts_;  // dense: where each number's notes begin
+  std::vector<int> order_;  // note indices ordered by number
+  // Dense: where the notes of each number begin, and after the last
+  // number, where they end.
+  std::vector<int> slots_;
 };
 
 // What a review adds to the move nodes: the comment of each main-line node
@@ -461,8 +470,12 @@ size_t MoveWriter::PutPlainMoves(size_t from, int* written) {
   for (; i < moves.size(); ++i) {
     const Move& m = moves[i];
     const int32_t next = i + 1 < moves.size() ? moves[i + 1].number : -1;
+    // The letters of a point on the board need no test of their own.
+    const bool onBoard = static_cast<unsigned char>(m.col - 'a') < 26 &&
+                         static_cast<unsigned char>(m.row - 'a') < 26;
     if (m.number == 0 || next == m.number || next == 0 || m.pass ||
-        !PlainLetter(m.col) || !PlainLetter(m.row) || index_.Any(m.number)) {
+        (!onBoard && (!PlainLetter(m.col) || !PlainLetter(m.row))) ||
+        index_.Any(m.number)) {
       break;
     }
     const char node[] = {'\n', ';', m.color, '[', m.col, m.row, ']'};

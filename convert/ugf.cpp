@@ -93,23 +93,22 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
   std::string_view piece;
   bool lineEnd = false;
   int nextLine = 1;
-  // The data lines, most of a record, are read without being cut out
-  // first where nothing asks for them one by one.
-  const bool dataRuns = level < 9 && lines.lineEnd() == '\n';
-  // Most figure lines need none of the trimming below.
-  const bool commonFigures = level < 4;
+  // The data lines, and most figure lines, are read so where nothing asks
+  // for them one by one.
+  const bool lineFeeds = lines.lineEnd() == '\n';
+  const bool dataRuns = level < 9 && lineFeeds;
+  const bool figureRuns = level < 4 && lineFeeds;
   for (;;) {
-    if (section == Section::kData && dataRuns) {
+    if ((section == Section::kData && dataRuns) ||
+        (section == Section::kFigure && figureRuns)) {
       int read = 0;
-      lines.SkipTo(ReadDataLines(r, text, lines.position(), &read));
+      const size_t from = lines.position();
+      lines.SkipTo(section == Section::kData
+                       ? ReadDataLines(r, text, from, &read)
+                       : ReadFigureLines(r, text, from, &read));
       nextLine += read;
     }
     if (!lines.Next(&piece, &lineEnd)) break;
-    if (section == Section::kFigure && commonFigures && lineEnd &&
-        ReadCommonFigureLine(r, piece)) {
-      ++nextLine;
-      continue;
-    }
     // Messages name the record line; the pieces of a long line share its
     // number.
     r.lineNumber = nextLine;

@@ -157,11 +157,14 @@ inline bool ReadFigureLine(UgfReader& r, std::string_view line,
   return true;
 }
 
-// Reads a whole line of the "[Figure]" section as the loop of ReadUgf and
-// ReadFigureLine would, when it has no blank at either end and opens no
-// section, and the record is not traced; false, having read nothing, for
-// any other line or at the limit of entries.
-bool ReadCommonFigureLine(UgfReader& r, std::string_view line);
+// Reads the lines of the "[Figure]" section from `pos` on, in the text of
+// the record, as ReadUgf would hand them to ReadFigureLine one by one, for
+// as long as they start with no blank, open no section and are not too
+// long to come whole; *lines counts them. Returns where it stopped, as
+// ReadDataLines does. The caller reads the record with line feeds as line
+// ends and traces no figure line.
+size_t ReadFigureLines(UgfReader& r, std::string_view text, size_t pos,
+                       int* lines);
 
 bool ReadReviewNodeLine(UgfReader& r, std::string_view line, std::string* err);
 bool ReadReviewCommentLine(UgfReader& r, std::string_view line,

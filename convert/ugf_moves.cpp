@@ -4,10 +4,7 @@
 #include <string>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "convert/lines.h"
 #include "convert/text.h"
 #include "convert/ugf.h"
 
@@ -31,24 +28,6 @@ bool Illegal(const UgfReader& r, std::string_view what, std::string_view line,
 
 bool UpperLetterAt(std::string_view line, size_t pos) {
   return pos < line.size() && IsUpperLetter(line[pos]);
-}
-
-// A bit for each line feed among the 64 bytes at `p`.
-uint64_t LineFeedsAt(const char* p) {
-  uint64_t bits = 0;
-#if defined(__SSE2__)
-  const __m128i lineFeed = _mm_set1_epi8('\n');
-  for (int i = 0; i < 4; ++i) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    bits |= static_cast<uint64_t>(static_cast<uint32_t>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeed))))
-            << (16 * i);
-  }
-#else
-  for (int i = 0; i < 64; ++i) bits |= static_cast<uint64_t>(p[i] == '\n') << i;
-#endif
-  return bits;
 }
 
 }  // namespace
@@ -96,27 +75,13 @@ size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
   const int top = r.boardSize - 1;
   const char* const base = text.data();
   int read = 0;
-  // The line feeds of 64 bytes at a time, found once for all the lines in
-  // them: each line's end then follows from the last one's without reading
-  // the text again. A line is read here only when its line feed lies in
-  // the block it starts in or the next, so no line reaches the length at
-  // which the line readers would get it in pieces.
-  size_t block = pos & ~size_t{63};
-  uint64_t feeds =
-      block + 64 <= text.size() ? LineFeedsAt(base + block) : 0;
-  while (block + 64 <= text.size() && moves.size() < kMaxRecords) {
-    const size_t offset = pos - block;
-    const uint64_t ahead = offset < 64 ? feeds >> offset : 0;
-    // The top bit only keeps the count defined when there is no line feed.
-    size_t end = pos + static_cast<size_t>(
-                           __builtin_ctzll(ahead | uint64_t{1} << 63));
-    if (ahead == 0) {
-      if (block + 128 > text.size()) break;
-      block += 64;
-      feeds = LineFeedsAt(base + block);
-      if (feeds == 0) break;
-      end = block + static_cast<size_t>(__builtin_ctzll(feeds));
-    }
+  // A line is read here only when it is short: no data line comes near
+  // the length at which the line readers would get it in pieces.
+  constexpr size_t kLongest = 128;
+  LineFeedFinder feeds(text);
+  while (moves.size() < kMaxRecords) {
+    const size_t end = feeds.Find(pos, kLongest);
+    if (end == std::string_view::npos) break;
     const char* p = base + pos;
     if (end - pos < 4 || !IsUpperLetter(p[0]) || p[0] == 'Y' ||
         !IsUpperLetter(p[1]) || p[2] != ',' || (p[3] != 'B' && p[3] != 'W')) {

@@ -163,6 +163,13 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
       {"comment lines next to each other and apart", "QP,W,1\n",
        ".Text,1\na\r\nb \nc\n\n d\ne:]\n.#,1,1,X\nf\n.Text,1\ng\n.EndText\nh\n",
        "\n;W[qd]C[a\nb\nc\n\nd\ne\\:\\]\nf\ng]\nLB[as:X]\n"},
+      // Lines of 1,022 bytes come whole, the rest of longer ones after
+      // them as a line of its own: here an empty one.
+      {"comment lines at the length of a piece", "QP,W,1\n",
+       ".Text,1\n" + std::string(1022, 'x') + "\n" + std::string(1023, 'y') +
+           "\nz\n",
+       "\n;W[qd]C[" + std::string(1022, 'x') + "\n" + std::string(1023, 'y') +
+           "\n\nz]\n"},
       // The blank that ends the first piece is no line end.
       {"the pieces of a long comment line", "QP,W,1\n",
        ".Text,1\n" + std::string(1022, 'x') + " tail\n",

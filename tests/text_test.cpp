@@ -41,6 +41,11 @@ TEST(TextTest, StartsWithNoCase) {
       {"Input=x", "IN", true},
       {"\xC9N=x", "IN", false},  // 0xC9 is no 'i' in any case
       {"{n", "[N", false},       // '{' is not the lower case of '['
+      // Bytes 0x20 apart that are no letters of one another.
+      {"\x0eText", ".Text", false},
+      {"`", "@", false},
+      {"@", "`", false},
+      {".tExT,1", ".Text", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
