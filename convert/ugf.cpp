@@ -85,6 +85,7 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
   game->moves.reserve(std::min<size_t>(text.size() / 12 + 16, kMaxRecords));
   game->notes.reserve(std::min<size_t>(text.size() / 64 + 16, kMaxRecords));
   game->root.reserve(16);
+  r.labelledMoves.reserve(16);
   Section section = Section::kNone;
   // Empty files, binary files and datafiles are no records: converting
   // them into empty games would report success for a mistake.
