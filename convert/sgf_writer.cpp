@@ -470,7 +470,8 @@ size_t MoveWriter::PutPlainMoves(size_t from, int* written) {
   for (; i < moves.size(); ++i) {
     const Move& m = moves[i];
     const int32_t next = i + 1 < moves.size() ? moves[i + 1].number : -1;
-    // The letters of a point on the board need no test of their own.
+    // Letters of a point on the board never take a backslash: only other
+    // letters are tested for one.
     const bool onBoard = static_cast<unsigned char>(m.col - 'a') < 26 &&
                          static_cast<unsigned char>(m.row - 'a') < 26;
     if (m.number == 0 || next == m.number || next == 0 || m.pass ||

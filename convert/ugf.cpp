@@ -94,8 +94,8 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
   std::string_view piece;
   bool lineEnd = false;
   int nextLine = 1;
-  // The data lines, and most figure lines, are read so where nothing asks
-  // for them one by one.
+  // The data lines, and most figure lines, are taken from the text in runs
+  // unless the trace log is to show each of them.
   const bool lineFeeds = lines.lineEnd() == '\n';
   const bool dataRuns = level < 9 && lineFeeds;
   const bool figureRuns = level < 4 && lineFeeds;

@@ -93,7 +93,8 @@ size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
     if (p[i] == ',') ++i;
     while (p[i] != '\n' && IsSpace(p[i])) ++i;
     const size_t digits = i;
-    // Unsigned, so that a longer number wraps before it is sent on.
+    // Unsigned: a number too long for this reading wraps, harmlessly,
+    // before its line goes to ReadDataLine.
     uint32_t number = 0;
     for (unsigned d; (d = static_cast<unsigned char>(p[i]) - '0') <= 9; ++i) {
       number = number * 10 + d;
