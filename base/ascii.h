@@ -35,7 +35,15 @@ constexpr char ToLower(char c) {
 inline bool StartsWithNoCase(std::string_view text, std::string_view key) {
   if (text.size() < key.size()) return false;
   for (size_t i = 0; i < key.size(); ++i) {
-    if (ToUpper(text[i]) != ToUpper(key[i])) return false;
+    const char k = key[i];
+    // A letter of either case differs from its other case in the one bit
+    // 0x20, and no other byte does: the bit set, they are equal. For a
+    // constant key the test of k goes away.
+    if (IsUpperLetter(ToUpper(k))) {
+      if ((text[i] | 0x20) != (k | 0x20)) return false;
+    } else if (text[i] != k) {
+      return false;
+    }
   }
   return true;
 }

@@ -42,6 +42,20 @@ void DecodeToUtf8(std::string_view bytes, CharsetDecoder& decoder,
 bool DecodeToUtf8(std::string_view bytes, std::string_view charset,
                   std::string* out, size_t* firstInvalid);
 
+// Every character of a charset, as the platform's decoder reads it, for
+// decoding without calling the platform (charset_table.cpp).
+struct CharTable;
+
+// The table of `charset`, made at the first call for it and shared by all
+// threads; nullptr for a charset that is not read through a table here, or
+// that the platform cannot decode.
+const CharTable* CharTableOf(std::string_view charset);
+
+// Decodes `bytes` as DecodeToUtf8 above does with the platform's decoder of
+// the table's charset, to the same bytes.
+void DecodeToUtf8(std::string_view bytes, const CharTable& table,
+                  std::string* out, size_t* firstInvalid);
+
 }  // namespace kirato
 
 #endif  // KIRATO_CONVERT_CHARSET_H_

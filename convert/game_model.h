@@ -20,7 +20,8 @@
 //    there), those right after a move join that move's node. Points are SGF
 //    letters, 'a' at the left and at the top.
 //  - notes: comment lines and board labels tied to a move number, in the
-//    record's order. They go on the node of the last move of each run of
+//    record's order. A comment's text may hold several lines, joined by
+//    line feeds, as lines that stood together in the record. They go on the node of the last move of each run of
 //    moves of that number; those of number 0 (the starting position) on
 //    every node that stones are added to, or on the root when none are. A
 //    node's comment lines become one C property, joined by line feeds; its

@@ -43,6 +43,7 @@ constexpr LangName kLangNames[] = {
 
 // The platform's decoder of the charset asked for last, kept open: asking
 // whether the platform knows a charset and decoding in it cost one opening.
+// A charset read through a table needs none.
 class Decoders {
  public:
   CharsetDecoder* Of(std::string_view charset) {
@@ -51,6 +52,9 @@ class Decoders {
       charset_ = charset;
     }
     return decoder_.get();
+  }
+  bool Known(std::string_view charset) {
+    return CharTableOf(charset) != nullptr || Of(charset) != nullptr;
   }
 
  private:
@@ -63,7 +67,7 @@ class Decoders {
 std::string_view CharsetOfLang(std::string_view lang, Decoders& decoders) {
   for (const LangName& l : kLangNames) {
     if (!EqualsNoCase(lang, l.lang)) continue;
-    if (l.charset == kUtf8 || decoders.Of(l.charset)) return l.charset;
+    if (l.charset == kUtf8 || decoders.Known(l.charset)) return l.charset;
     return {};
   }
   return {};
@@ -108,6 +112,10 @@ std::string Decode(std::string_view bytes, std::string_view* charset,
                    size_t* firstInvalid, Decoders& decoders) {
   std::string out;
   if (*charset != kUtf8) {
+    if (const CharTable* table = CharTableOf(*charset)) {
+      DecodeToUtf8(bytes, *table, &out, firstInvalid);
+      return out;
+    }
     if (CharsetDecoder* decoder = decoders.Of(*charset)) {
       DecodeToUtf8(bytes, *decoder, &out, firstInvalid);
       return out;
@@ -121,7 +129,7 @@ std::string Decode(std::string_view bytes, std::string_view* charset,
 
 // The charset of text that is not UTF-8 and names none.
 std::string_view DefaultCharset(Decoders& decoders) {
-  return decoders.Of(kDefaultCharset) ? kDefaultCharset : kUtf8;
+  return decoders.Known(kDefaultCharset) ? kDefaultCharset : kUtf8;
 }
 
 std::string WithoutNul(std::string_view text) {
@@ -150,13 +158,23 @@ ByteKinds ScanBytes(std::string_view text) {
   const __m128i endOfFile = _mm_set1_epi8(0x1A);
   __m128i any = _mm_setzero_si128();
   __m128i zero = _mm_setzero_si128();
-  for (; pos + 16 <= text.size(); pos += 16) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+  // Thirty-two bytes a step: where either half has a NUL, so has the
+  // lesser of the two.
+  for (; pos + 32 <= text.size(); pos += 32) {
+    // A record just read from its file is in the cache; one of many held
+    // in memory is not, and the bytes ahead are asked for meanwhile.
+    _mm_prefetch(p + pos + 512, _MM_HINT_T0);
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+    const __m128i b =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16));
     // The chunk with the marker is read byte by byte below.
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, endOfFile)) != 0) break;
-    any = _mm_or_si128(any, bytes);
-    zero = _mm_or_si128(zero, _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(a, endOfFile),
+                                       _mm_cmpeq_epi8(b, endOfFile))) != 0) {
+      break;
+    }
+    any = _mm_or_si128(any, _mm_or_si128(a, b));
+    zero = _mm_or_si128(
+        zero, _mm_cmpeq_epi8(_mm_min_epu8(a, b), _mm_setzero_si128()));
   }
   kinds.high = _mm_movemask_epi8(any) != 0;
   kinds.nul = _mm_movemask_epi8(zero) != 0;
@@ -169,11 +187,36 @@ ByteKinds ScanBytes(std::string_view text) {
   return kinds;
 }
 
+// How many times `c` stands in `text`: sixteen bytes at a time, each
+// byte's count kept in a byte of its own for up to 255 steps.
+size_t CountByte(std::string_view text, char c) {
+  const char* p = text.data();
+  size_t pos = 0;
+  size_t count = 0;
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  while (text.size() - pos >= 16) {
+    const size_t steps = std::min<size_t>((text.size() - pos) / 16, 255);
+    __m128i counts = _mm_setzero_si128();
+    for (size_t k = 0; k < steps; ++k, pos += 16) {
+      const __m128i bytes =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+      // A match is all ones, minus one.
+      counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(bytes, wanted));
+    }
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#endif
+  for (; pos < text.size(); ++pos) count += p[pos] == c;
+  return count;
+}
+
 void ReportInvalidBytes(Conversion& c, std::string_view text,
                         std::string_view charset, size_t firstInvalid) {
   const char lineEnd = LineEndOf(text);
-  const long long line =
-      1 + std::count(text.begin(), text.begin() + firstInvalid, lineEnd);
+  const size_t line = 1 + CountByte(text.substr(0, firstInvalid), lineEnd);
   Message(c, std::string("Invalid ")
                  .append(charset)
                  .append(" bytes in ")

@@ -48,19 +48,34 @@ char* CopyEscaped(std::string_view text, char* to) {
   const __m128i colon = _mm_set1_epi8(':');
   const __m128i bracket = _mm_set1_epi8(']');
   const __m128i backslash = _mm_set1_epi8('\\');
+  const auto escapes = [&](__m128i bytes) {
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, colon),
+                                  _mm_cmpeq_epi8(bytes, bracket)),
+                     _mm_cmpeq_epi8(bytes, backslash))));
+  };
   for (; i + 16 <= size; i += 16) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-    const __m128i hits =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, colon),
-                                  _mm_cmpeq_epi8(bytes, bracket)),
-                     _mm_cmpeq_epi8(bytes, backslash));
-    if (_mm_movemask_epi8(hits) == 0) {
+    if (escapes(bytes) == 0) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(to), bytes);
       to += 16;
       continue;
     }
     for (size_t k = i; k < i + 16; ++k) to = PutTextByte(to, from[k]);
+  }
+  if (i < size && size >= 16) {
+    // The end, as the last sixteen bytes of the text, so that nothing
+    // beyond it is read. Without an escape among them, the bytes of them
+    // already written were copied as they are and end where `to` stands:
+    // all sixteen are written again from there.
+    const size_t again = 16 - (size - i);
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + size - 16));
+    if (escapes(bytes) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to - again), bytes);
+      return to + (size - i);
+    }
   }
 #endif
   for (; i < size; ++i) to = PutTextByte(to, from[i]);
@@ -120,8 +135,12 @@ class Out {
   }
 
  private:
+  // Doubles the room: a string zeroes all it grows by, so growing to its
+  // capacity at once would clear far more than a game needs when the
+  // caller's string once held a larger one.
   void Grow(size_t n) {
-    text_.resize(std::max({text_.capacity(), 2 * text_.size(), used_ + n}));
+    constexpr size_t kFirstRoom = 1024;
+    text_.resize(std::max({kFirstRoom, 2 * text_.size(), used_ + n}));
   }
 
   std::string& text_;
@@ -175,14 +194,16 @@ class NoteIndex {
     for (const MoveNote& n : notes) most = std::max(most, n.number);
     if (!notes.empty() && most < kDenseNumbers) {
       // Move numbers of real games are small: a counting sort, and each
-      // number's range read straight off its slot.
-      starts_.assign(static_cast<size_t>(most) + 2, 0);
-      for (const MoveNote& n : notes) ++starts_[n.number + 1];
-      for (size_t k = 1; k < starts_.size(); ++k) starts_[k] += starts_[k - 1];
-      std::vector<int> fill(starts_.begin(), starts_.end() - 1);
+      // number's range read straight off its slot. Counted two slots on,
+      // each slot then serves as the place to put the next note of its
+      // number, and ends as the start of the number after it.
+      slots_.assign(static_cast<size_t>(most) + 3, 0);
+      for (const MoveNote& n : notes) ++slots_[n.number + 2];
+      for (size_t k = 2; k < slots_.size(); ++k) slots_[k] += slots_[k - 1];
       for (size_t i = 0; i < notes.size(); ++i) {
-        order_[fill[notes[i].number]++] = static_cast<int>(i);
+        order_[slots_[notes[i].number + 1]++] = static_cast<int>(i);
       }
+      slots_.pop_back();
       return;
     }
     for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<int>(i);
@@ -194,16 +215,21 @@ class NoteIndex {
   NoteRange None() const { return {order_.end(), order_.end()}; }
 
   bool Any(int32_t number) const {
+    if (!slots_.empty()) {
+      // A negative number wraps beyond every slot.
+      const size_t n = static_cast<uint32_t>(number);
+      return n + 1 < slots_.size() && slots_[n] != slots_[n + 1];
+    }
     const NoteRange r = Of(number);
     return r.from != r.to;
   }
 
   NoteRange Of(int32_t number) const {
     if (order_.empty() || number < 0) return None();
-    if (!starts_.empty()) {
-      if (static_cast<size_t>(number) + 1 >= starts_.size()) return None();
-      return {order_.begin() + starts_[number],
-              order_.begin() + starts_[number + 1]};
+    if (!slots_.empty()) {
+      if (static_cast<size_t>(number) + 1 >= slots_.size()) return None();
+      return {order_.begin() + slots_[number],
+              order_.begin() + slots_[number + 1]};
     }
     const auto numberOf = [&](int index) { return notes_[index].number; };
     const auto from = std::lower_bound(
@@ -218,8 +244,10 @@ class NoteIndex {
  private:
   static constexpr int32_t kDenseNumbers = 1 << 16;
   const std::vector<MoveNote>& notes_;
-  std::vector<int> order_;   // note indices ordered by number
-  std::vector<int> starts_;  // dense: where each number's notes begin
+  std::vector<int> order_;  // note indices ordered by number
+  // Dense: where the notes of each number begin, and after the last
+  // number, where they end.
+  std::vector<int> slots_;
 };
 
 // What a review adds to the move nodes: the comment of each main-line node
@@ -442,8 +470,13 @@ size_t MoveWriter::PutPlainMoves(size_t from, int* written) {
   for (; i < moves.size(); ++i) {
     const Move& m = moves[i];
     const int32_t next = i + 1 < moves.size() ? moves[i + 1].number : -1;
+    // Letters of a point on the board never take a backslash: only other
+    // letters are tested for one.
+    const bool onBoard = static_cast<unsigned char>(m.col - 'a') < 26 &&
+                         static_cast<unsigned char>(m.row - 'a') < 26;
     if (m.number == 0 || next == m.number || next == 0 || m.pass ||
-        !PlainLetter(m.col) || !PlainLetter(m.row) || index_.Any(m.number)) {
+        (!onBoard && (!PlainLetter(m.col) || !PlainLetter(m.row))) ||
+        index_.Any(m.number)) {
       break;
     }
     const char node[] = {'\n', ';', m.color, '[', m.col, m.row, ']'};

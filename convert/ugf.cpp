@@ -79,11 +79,13 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
              std::string* err) {
   const int level = c.options.traceLevel;
   UgfReader r(c, *game);
+  r.text = text;
   // A data line is some twelve bytes, and a record has about a note for
   // every sixty: room made once saves growing step by step.
   game->moves.reserve(std::min<size_t>(text.size() / 12 + 16, kMaxRecords));
   game->notes.reserve(std::min<size_t>(text.size() / 64 + 16, kMaxRecords));
   game->root.reserve(16);
+  r.labelledMoves.reserve(16);
   Section section = Section::kNone;
   // Empty files, binary files and datafiles are no records: converting
   // them into empty games would report success for a mistake.
@@ -92,7 +94,22 @@ bool ReadUgf(Conversion& c, std::string_view text, GameModel* game,
   std::string_view piece;
   bool lineEnd = false;
   int nextLine = 1;
-  while (lines.Next(&piece, &lineEnd)) {
+  // The data lines, and most figure lines, are taken from the text in runs
+  // unless the trace log is to show each of them.
+  const bool lineFeeds = lines.lineEnd() == '\n';
+  const bool dataRuns = level < 9 && lineFeeds;
+  const bool figureRuns = level < 4 && lineFeeds;
+  for (;;) {
+    if ((section == Section::kData && dataRuns) ||
+        (section == Section::kFigure && figureRuns)) {
+      int read = 0;
+      const size_t from = lines.position();
+      lines.SkipTo(section == Section::kData
+                       ? ReadDataLines(r, text, from, &read)
+                       : ReadFigureLines(r, text, from, &read));
+      nextLine += read;
+    }
+    if (!lines.Next(&piece, &lineEnd)) break;
     // Messages name the record line; the pieces of a long line share its
     // number.
     r.lineNumber = nextLine;

@@ -70,6 +70,8 @@ struct UgfReader {
   // The board moves and labels are placed on, as the lines read so far set
   // it.
   int boardSize = 19;
+  // The record's text being read, which the notes' views point into.
+  std::string_view text;
   int lineNumber = 0;       // record line of the line being read, from 1
   int textMoveNumber = -1;  // move of the open figure text block; -1: none
   int figureEntries = 0;    // counted against kMaxRecords
@@ -108,19 +110,61 @@ inline bool ReadDataLine(UgfReader& r, std::string_view line,
   return true;
 }
 
+// Adds a comment line of the open text block. A line that follows the
+// block's last one in the record with only a line feed between them
+// extends its note instead: the two are then written as the one piece of
+// text they already are, which costs less than two.
+inline void AddCommentLine(UgfReader& r, std::string_view line) {
+  ++r.figureEntries;
+  std::vector<MoveNote>& notes = r.game.notes;
+  // Only for a line of the record's text after its first byte: the byte
+  // before the line is then a byte of the text.
+  const uintptr_t start = reinterpret_cast<uintptr_t>(r.text.data());
+  const uintptr_t at = reinterpret_cast<uintptr_t>(line.data());
+  if (!notes.empty() && at > start && at - start <= r.text.size()) {
+    MoveNote& last = notes.back();
+    const size_t gap = at - start - 1;
+    if (!last.label && last.number == r.textMoveNumber &&
+        last.text.data() + last.text.size() == r.text.data() + gap &&
+        r.text[gap] == '\n') {
+      last.text = std::string_view(last.text.data(),
+                                   last.text.size() + 1 + line.size());
+      return;
+    }
+  }
+  MoveNote note;
+  note.number = r.textMoveNumber;
+  note.text = line;
+  notes.push_back(note);
+}
+
+// Reads the data lines from `pos` on, in the text of the record, for as
+// long as they have the common form ("PD,B1,12,0" and what ReadDataLine
+// reads alike) and end in a line feed soon after, as ReadDataLine would
+// read them one by one; *lines counts them. Returns where it stopped: the
+// start of the first line it leaves to the line readers. The caller reads
+// the record with line feeds as line ends and without tracing each line.
+size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
+                     int* lines);
+
 inline bool ReadFigureLine(UgfReader& r, std::string_view line,
                            std::string* err) {
   if (line.empty() || line[0] == '.' || r.textMoveNumber < 0 ||
       r.figureEntries >= kMaxRecords || r.c.options.traceLevel >= 4) {
     return ReadAnyFigureLine(r, line, err);
   }
-  MoveNote note;
-  note.number = r.textMoveNumber;
-  note.text = line;
-  r.game.notes.push_back(note);
-  ++r.figureEntries;
+  AddCommentLine(r, line);
   return true;
 }
+
+// Reads the lines of the "[Figure]" section from `pos` on, in the text of
+// the record, as ReadUgf would hand them to ReadFigureLine one by one, for
+// as long as they start with no blank, open no section and are not too
+// long to come whole; *lines counts them. Returns where it stopped, as
+// ReadDataLines does. The caller reads the record with line feeds as line
+// ends and traces no figure line.
+size_t ReadFigureLines(UgfReader& r, std::string_view text, size_t pos,
+                       int* lines);
 
 bool ReadReviewNodeLine(UgfReader& r, std::string_view line, std::string* err);
 bool ReadReviewCommentLine(UgfReader& r, std::string_view line,

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/lines.h"
 #include "convert/text.h"
 #include "convert/ugf.h"
 
@@ -15,7 +16,8 @@ namespace {
 // ".Text,N" opens the block of move N; without a number the block stays as
 // it was.
 void OpenTextBlock(UgfReader& r, std::string_view line) {
-  const size_t pos = SkipSpace(line, AfterComma(line, 0));
+  // ".Text" itself holds no comma.
+  const size_t pos = SkipSpace(line, AfterComma(line, 5));
   if (DigitAt(line, pos)) {
     r.textMoveNumber = static_cast<int>(ReadNumber(line, pos));
   }
@@ -58,6 +60,37 @@ void AddLabel(UgfReader& r, std::string_view line) {
   r.game.notes.push_back(note);
 }
 
+// A line of the section that starts with '.'.
+void ReadMarkLine(UgfReader& r, std::string_view line) {
+  // The byte after the '.' tells the marks apart.
+  if (line.size() < 2) return;
+  switch (line[1]) {
+    case 'T':
+    case 't':
+      if (StartsWithNoCase(line, ".Text")) OpenTextBlock(r, line);
+      break;
+    case 'E':
+    case 'e':
+      if (StartsWithNoCase(line, ".EndText")) r.textMoveNumber = -1;
+      break;
+    case '#':
+      if (r.textMoveNumber >= 0) AddLabel(r, line);
+      break;
+    default:
+      break;
+  }
+}
+
+// A line of the section: a comment line of the open block (outside a
+// block nothing is taken), or a line that starts with '.'.
+void ReadLine(UgfReader& r, std::string_view line) {
+  if (line.empty() || line[0] != '.') {
+    if (r.textMoveNumber >= 0) AddCommentLine(r, line);
+  } else {
+    ReadMarkLine(r, line);
+  }
+}
+
 }  // namespace
 
 bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err) {
@@ -66,22 +99,36 @@ bool ReadAnyFigureLine(UgfReader& r, std::string_view line, std::string* err) {
     return false;
   }
   if (r.c.options.traceLevel >= 4) Trace(r.c, "HandleFigureLine", line);
-  if (line.empty() || line[0] != '.') {
-    // Outside a block nothing is taken.
-    if (r.textMoveNumber < 0) return true;
-    MoveNote note;
-    note.number = r.textMoveNumber;
-    note.text = line;
-    r.game.notes.push_back(note);
-    ++r.figureEntries;
-  } else if (StartsWithNoCase(line, ".Text")) {
-    OpenTextBlock(r, line);
-  } else if (StartsWithNoCase(line, ".EndText")) {
-    r.textMoveNumber = -1;
-  } else if (r.textMoveNumber >= 0 && line.size() >= 2 && line[1] == '#') {
-    AddLabel(r, line);
-  }
+  ReadLine(r, line);
   return true;
+}
+
+size_t ReadFigureLines(UgfReader& r, std::string_view text, size_t pos,
+                       int* lines) {
+  // Lines up to this long, and their line feed, arrive as one piece from
+  // the line readers; longer ones are theirs.
+  constexpr size_t kLongest = 1022;
+  LineFeedFinder feeds(text);
+  int read = 0;
+  while (r.figureEntries < kMaxRecords) {
+    const size_t end = feeds.Find(pos, kLongest + 1);
+    if (end == std::string_view::npos) break;
+    std::string_view line = text.substr(pos, end - pos);
+    // Lines the loop of ReadUgf would trim at the front, or that open a
+    // section; blanks at the end, a carriage return among them, it would
+    // trim as here.
+    if (line.empty() || IsSpace(line.front()) || line.front() == '[') break;
+    if (IsSpace(line.back())) line = TrimTrailingSpace(line);
+    if (line.front() != '.') {
+      if (r.textMoveNumber >= 0) AddCommentLine(r, line);
+    } else {
+      ReadMarkLine(r, line);
+    }
+    pos = end + 1;
+    ++read;
+  }
+  *lines = read;
+  return pos;
 }
 
 }  // namespace kirato

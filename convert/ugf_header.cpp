@@ -387,8 +387,14 @@ constexpr HeaderKey kHeaderKeys[] = {
     {"Writer", ReadFreeText, kJoins, "US"},
 };
 
+// Identifiers are a byte or two: compared here rather than by a call to
+// the library.
 bool SameIdent(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 // Takes what one line gave into the root; every property keeps the place

@@ -1,8 +1,10 @@
 // The "[Data]" section: one move a line, "PD,B1,12,0" being black at column
 // P, row D, move 12.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "convert/lines.h"
 #include "convert/text.h"
 #include "convert/ugf.h"
 
@@ -63,6 +65,53 @@ bool ReadAnyDataLine(UgfReader& r, std::string_view line, std::string* err) {
       DigitAt(line, pos) ? static_cast<int32_t>(ReadNumber(line, pos)) : 0;
   moves.push_back(move);
   return true;
+}
+
+size_t ReadDataLines(UgfReader& r, std::string_view text, size_t pos,
+                     int* lines) {
+  std::vector<Move>& moves = r.game.moves;
+  // Nine digits cannot overflow; a longer number goes to ReadDataLine.
+  constexpr size_t kMostDigits = 9;
+  const int top = r.boardSize - 1;
+  const char* const base = text.data();
+  int read = 0;
+  // A line is read here only when it is short: no data line comes near
+  // the length at which the line readers would get it in pieces.
+  constexpr size_t kLongest = 128;
+  LineFeedFinder feeds(text);
+  while (moves.size() < kMaxRecords) {
+    const size_t end = feeds.Find(pos, kLongest);
+    if (end == std::string_view::npos) break;
+    const char* p = base + pos;
+    if (end - pos < 4 || !IsUpperLetter(p[0]) || p[0] == 'Y' ||
+        !IsUpperLetter(p[1]) || p[2] != ',' || (p[3] != 'B' && p[3] != 'W')) {
+      break;
+    }
+    // The line feed at p[end - pos] ends each scan below by itself.
+    size_t i = 4;
+    while (p[i] != ',' && p[i] != '\n') ++i;
+    if (p[i] == ',') ++i;
+    while (p[i] != '\n' && IsSpace(p[i])) ++i;
+    const size_t digits = i;
+    // Unsigned: a number too long for this reading wraps, harmlessly,
+    // before its line goes to ReadDataLine.
+    uint32_t number = 0;
+    for (unsigned d; (d = static_cast<unsigned char>(p[i]) - '0') <= 9; ++i) {
+      number = number * 10 + d;
+    }
+    if (i - digits > kMostDigits) break;
+    Move move;
+    move.col = static_cast<char>(p[0] - 'A' + 'a');
+    // UGF counts rows from the bottom, SGF from the top.
+    move.row = static_cast<char>('a' + top - (p[1] - 'A'));
+    move.color = p[3];
+    move.number = static_cast<int32_t>(number);
+    moves.push_back(move);
+    pos = end + 1;
+    ++read;
+  }
+  *lines = read;
+  return pos;
 }
 
 }  // namespace kirato

@@ -4,11 +4,14 @@
 // bit whether the record's bytes are kept raw. Whatever the input, the
 // SGF must be well-formed: a converted game complete, a failed one a clean
 // beginning that never looks finished; unless the bytes are kept, it is
-// valid UTF-8. The same record converted again gives the same bytes.
+// valid UTF-8. The same record converted again gives the same bytes, and
+// so does it at trace level 9, where every line goes through the line
+// readers one by one: the same SGF and the same messages.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "base/utf8.h"
 #include "convert_helpers.h"
@@ -57,5 +60,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int second = kirato::ConvertText(t, ugf, &again);
   Require(second == result && again == sgf,
           "the same record converted twice gives different output", again);
+
+  if (t.conv.options.traceLevel < 9) {
+    kirato::TestConversion traced;
+    traced.conv.options = t.conv.options;
+    traced.conv.options.traceLevel = 9;
+    std::string lineByLine;
+    const int third = kirato::ConvertText(traced, ugf, &lineByLine);
+    Require(third == result && lineByLine == sgf,
+            "reading lines one by one gives other output", lineByLine);
+    std::vector<std::string> once = t.Messages();
+    once.resize(once.size() / 2);
+    Require(traced.Messages() == once,
+            "reading lines one by one gives other messages", lineByLine);
+  }
   return 0;
 }

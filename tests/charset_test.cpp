@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/utf8.h"
@@ -60,6 +61,52 @@ TEST(CharsetTest, DecodesToUtf8) {
     ASSERT_TRUE(DecodeToUtf8(c.bytes, c.charset, &out, &firstInvalid));
     EXPECT_EQ(c.utf8, out);
     EXPECT_EQ(c.firstInvalid, firstInvalid);
+    // A charset read through a table reads the same.
+    if (const CharTable* table = CharTableOf(c.charset)) {
+      out = "old";
+      firstInvalid = 7;
+      DecodeToUtf8(c.bytes, *table, &out, &firstInvalid);
+      EXPECT_EQ(c.utf8, out);
+      EXPECT_EQ(c.firstInvalid, firstInvalid);
+    }
+  }
+}
+
+// The table is made from the platform's decoder; decoding through it must
+// give what decoding through the platform gives, for any bytes: here every
+// pair of bytes whose first is above 0x7F, in runs that keep the pairs
+// apart and in runs where each second byte may begin the next character,
+// with line feeds and the end of the text cutting characters.
+TEST(CharsetTest, TableReadsAsThePlatformDoes) {
+  const CharTable* table = CharTableOf("CP932");
+  ASSERT_NE(nullptr, table);
+  std::string apart;
+  std::string joined;
+  std::string cut;
+  for (int b = 0x80; b < 0x100; ++b) {
+    for (int t = 1; t < 0x100; ++t) {
+      const char pair[] = {static_cast<char>(b), static_cast<char>(t)};
+      apart.append(pair, 2).append("  ");
+      joined.append(pair, 2);
+      cut.append(pair, 1).append("\n").append(pair + 1, 1);
+    }
+  }
+  for (const std::string& bytes : {apart, joined, cut, joined.substr(1),
+                                   std::string("ab\x81")}) {
+    std::string platform;
+    size_t platformInvalid = 0;
+    ASSERT_TRUE(DecodeToUtf8(bytes, "CP932", &platform, &platformInvalid));
+    std::string tabled;
+    size_t tabledInvalid = 0;
+    DecodeToUtf8(bytes, *table, &tabled, &tabledInvalid);
+    EXPECT_EQ(platformInvalid, tabledInvalid);
+    EXPECT_TRUE(platform == tabled) << "the first difference at byte "
+                                    << std::mismatch(platform.begin(),
+                                                     platform.end(),
+                                                     tabled.begin(),
+                                                     tabled.end())
+                                               .first -
+                                           platform.begin();
   }
 }
 

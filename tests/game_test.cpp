@@ -9,6 +9,12 @@ using namespace std::literals;
 
 constexpr char kRoot[] = "(;GM[1]FF[4]AP[kirato:1.0]\nGN[game.sgf]\n";
 
+std::string Repeated(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out.append(piece);
+  return out;
+}
+
 TEST(GameTest, SectionsDecideWhereLinesGo) {
   struct Case {
     const char* name;
@@ -46,6 +52,12 @@ TEST(GameTest, SectionsDecideWhereLinesGo) {
       {"a blank data line stops the game", "[Data]\nPD,B1,1\n\n", 1, ""},
       {"a failing header line ends the output after the lines before it",
        "[Header]\nTitle=A\nSize=27\nTitle=B\n", 1, "EV[A]\n"},
+      // Lines read without the line readers count against the limit too.
+      {"9999 comment lines are a game",
+       "[Figure]\n.Text,0\n" + Repeated("c\n", kMaxRecords), 0,
+       "C[" + Repeated("c\n", kMaxRecords - 1) + "c]\n"},
+      {"one comment line more is too many",
+       "[Figure]\n.Text,0\n" + Repeated("c\n", kMaxRecords + 1), 1, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,6 +178,14 @@ TEST(GameTest, TextAndItsMessages) {
        "[Header]\nLang=Shift_JIS\nTitle=a\nPlace=\x85\x40\x83\n",
        "CA[UTF-8]\nEV[a]\nPC[\xEF\xBF\xBD@\xEF\xBF\xBD]\n)\n",
        {"Invalid CP932 bytes in /in/game.ugf (the first in line 4) written "
+        "as U+FFFD"}},
+      // Line ends are counted sixteen bytes at a time, 4,080 bytes a round.
+      {"bad shift-jis after 6,000 bytes",
+       "[Header]\nLang=SJIS\n" + Times(300, "Title=abcdefghijklmn\n") +
+           "Place=\x85\x40\n",
+       "CA[UTF-8]\nEV[" + Times(299, "abcdefghijklmn\n") +
+           "abcdefghijklmn]\nPC[\xEF\xBF\xBD@]\n)\n",
+       {"Invalid CP932 bytes in /in/game.ugf (the first in line 303) written "
         "as U+FFFD"}},
       {"bad utf-8", "[Header]\rLang=utf8\rTitle=\x95\x5c\r",
        "CA[UTF-8]\nEV[\xEF\xBF\xBD\\\\]\n)\n",

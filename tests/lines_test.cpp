@@ -137,6 +137,47 @@ TEST(LineSplitterTest, LinesAcrossBlocks) {
   }
 }
 
+// The line feeds found 64 bytes at a time, from each line start in turn,
+// against a search byte by byte: only whole blocks of 64 bytes are
+// searched, and no further than `most` bytes from the start.
+TEST(LineFeedFinderTest, FindsWhatASearchFinds) {
+  std::string lengths;
+  for (int n = 0; n < 200; ++n) lengths += std::string(n, 'a' + n % 26) + "\n";
+  struct Case {
+    const char* name;
+    std::string text;
+    size_t most;
+  } cases[] = {
+      {"every length up to 199", lengths, 1000},
+      {"lines up to 40 bytes", lengths, 40},
+      {"lines up to one byte", lengths, 1},
+      {"a line feed at the end of a block", std::string(63, 'x') + "\n" +
+                                                std::string(64, 'y'), 100},
+      {"a line feed at the start of a block", std::string(64, 'x') + "\n" +
+                                                  std::string(63, 'y'), 100},
+      {"a line feed in the last part block",
+       std::string(64, 'x') + "\n" + std::string(64, 'y') + "\nz\n", 1000},
+      {"shorter than a block", "ab\ncd\n", 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t blocks = c.text.size() / 64 * 64;
+    LineFeedFinder finder(c.text);
+    for (size_t pos = 0; pos < c.text.size();) {
+      SCOPED_TRACE(pos);
+      size_t expected = c.text.find('\n', pos);
+      if (expected >= blocks || expected - pos >= c.most) {
+        expected = std::string_view::npos;
+      }
+      const size_t found = finder.Find(pos, c.most);
+      EXPECT_EQ(expected, found);
+      const size_t next = c.text.find('\n', pos);
+      if (next == std::string::npos) break;
+      pos = next + 1;
+    }
+  }
+}
+
 // A line of megabytes is cut into pieces without searching the rest of it
 // again for each piece: this finishes at once rather than in minutes.
 TEST(LineSplitterTest, HugeLineIsCutInPieces) {

@@ -148,6 +148,32 @@ TEST(MovesTest, RecordsBecomeNodesWithTheirEntries) {
        "C[only]\n"},
       {"row letters ']' and '\\' are escaped", "AW,B,1\nAX,W,2\n", "",
        "\n;B[a\\]]\n;W[a\\\\]"},
+      // Runs of data lines are read without cutting them out first, up to
+      // a line that only the line readers take: all are read alike.
+      {"data lines of any form, long, with many digits or none",
+       "PP,B1,1,10\r\nDD,W2, 2 ,x\nQQ,B1,\t0\nDP,W2,3" +
+           std::string(40, ' ') +
+           "\nPD,B1,1234567890\nQD,W\nCC,B,12345678901\n",
+       ".Text,2\ntwo\n.Text,0\nadded\n.Text,1234567890\nbig\n.Text,0\nnone\n",
+       "\n;B[pd]\n;W[dp]AB[qc]C[two\nadded\nnone]\n\n;W[dd]\n;B[pp]AW[qp]"
+       "C[big\nadded\nnone]\n\n;B[cq]"},
+      // Comment lines that follow each other in the record are kept as one
+      // piece of its text; line ends, blanks, labels and blocks between
+      // them keep them apart.
+      {"comment lines next to each other and apart", "QP,W,1\n",
+       ".Text,1\na\r\nb \nc\n\n d\ne:]\n.#,1,1,X\nf\n.Text,1\ng\n.EndText\nh\n",
+       "\n;W[qd]C[a\nb\nc\n\nd\ne\\:\\]\nf\ng]\nLB[as:X]\n"},
+      // Lines of 1,022 bytes come whole, the rest of longer ones after
+      // them as a line of its own: here an empty one.
+      {"comment lines at the length of a piece", "QP,W,1\n",
+       ".Text,1\n" + std::string(1022, 'x') + "\n" + std::string(1023, 'y') +
+           "\nz\n",
+       "\n;W[qd]C[" + std::string(1022, 'x') + "\n" + std::string(1023, 'y') +
+           "\n\nz]\n"},
+      // The blank that ends the first piece is no line end.
+      {"the pieces of a long comment line", "QP,W,1\n",
+       ".Text,1\n" + std::string(1022, 'x') + " tail\n",
+       "\n;W[qd]C[" + std::string(1022, 'x') + "\ntail]\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

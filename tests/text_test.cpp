@@ -41,6 +41,11 @@ TEST(TextTest, StartsWithNoCase) {
       {"Input=x", "IN", true},
       {"\xC9N=x", "IN", false},  // 0xC9 is no 'i' in any case
       {"{n", "[N", false},       // '{' is not the lower case of '['
+      // Bytes 0x20 apart that are no letters of one another.
+      {"\x0eText", ".Text", false},
+      {"`", "@", false},
+      {"@", "`", false},
+      {".tExT,1", ".Text", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -88,9 +93,17 @@ TEST(TextTest, Escaping) {
       // Sixteen bytes at a time: escapes at both ends of a chunk and after.
       {std::string(15, 'a') + ":" + std::string(16, 'b') + "]c",
        std::string(15, 'a') + "\\:" + std::string(16, 'b') + "\\]c"},
-      {":" + std::string(31, 'd') + "\\" + std::string(17, 'e'),
-       "\\:" + std::string(31, 'd') + "\\\\" + std::string(17, 'e')},
+      {std::string(":").append(31, 'd') + "\\" + std::string(17, 'e'),
+       std::string("\\:").append(31, 'd') + "\\\\" + std::string(17, 'e')},
       {std::string(48, 'f'), std::string(48, 'f')},
+      // The end of a text is read as its last sixteen bytes: an escape in
+      // the part already written, in the part not yet written, or none.
+      {std::string(":").append(16, 'a'), std::string("\\:").append(16, 'a')},
+      {std::string(16, 'a') + ":", std::string(16, 'a') + "\\:"},
+      {std::string("]").append(17, 'b'), std::string("\\]").append(17, 'b')},
+      {std::string(14, 'c') + "\\ddd", std::string(14, 'c') + "\\\\ddd"},
+      {std::string(20, 'e') + "]f", std::string(20, 'e') + "\\]f"},
+      {std::string(17, 'g'), std::string(17, 'g')},
       {"a", "a"},
       {"\xFF", "\xFF"},
       {std::string(1, '\0'), std::string(1, '\0')},
