@@ -1,6 +1,7 @@
 // Parsing and formatting alone: every record of a tree is read into memory
 // once, then converted again and again without touching the disk. Prints
-// the CPU time a record takes on one core, median of the rounds.
+// the CPU time a record takes on one core, median of the rounds, for all
+// records and, in a tree of several formats, for the records of each.
 //   parse_corpus TREE [ROUNDS]
 #include <dirent.h>
 #include <sys/stat.h>
@@ -18,7 +19,12 @@
 
 namespace {
 
-void Collect(const std::string& dir, std::vector<std::string>* records) {
+struct Record {
+  kirato::RecordFormat format;
+  std::string bytes;
+};
+
+void Collect(const std::string& dir, std::vector<Record>* records) {
   DIR* d = opendir(dir.c_str());
   if (!d) return;
   std::vector<std::string> names;
@@ -32,12 +38,12 @@ void Collect(const std::string& dir, std::vector<std::string>* records) {
     if (stat(path.c_str(), &st) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
       Collect(path, records);
-    } else if (name.size() > 4 && (name.ends_with(".ugf") ||
-                                   name.ends_with(".ugi"))) {
+    } else if (kirato::RecordFormat format;
+               kirato::RecordFormatOf(name, &format)) {
       std::ifstream f(path, std::ios::binary);
       std::stringstream s;
       s << f.rdbuf();
-      records->push_back(s.str());
+      records->push_back({format, s.str()});
     }
   }
 }
@@ -56,34 +62,63 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-  std::vector<std::string> records;
+  std::vector<Record> records;
   Collect(argv[1], &records);
   if (records.empty()) {
     std::fprintf(stderr, "no records under %s\n", argv[1]);
     return 1;
   }
-  size_t bytes = 0;
-  for (const std::string& r : records) bytes += r.size();
-  std::vector<double> perRecord;
+  constexpr const char* kNames[] = {"UGF", "GIB", "NGF"};
+  struct Figures {
+    size_t count = 0;
+    size_t bytes = 0;
+    std::vector<double> seconds;  // a round's time for all of them
+  } all, each[3];
+  for (const Record& r : records) {
+    Figures& f = each[static_cast<int>(r.format)];
+    ++f.count;
+    f.bytes += r.bytes.size();
+    ++all.count;
+    all.bytes += r.bytes.size();
+  }
   size_t out = 0;
   // One result for all records, as a worker thread keeps one: its room is
   // used again.
   kirato::GameResult game;
+  kirato::ConvertOptions options;
   for (int round = 0; round < rounds; ++round) {
-    const double start = CpuSeconds();
-    for (const std::string& r : records) {
-      kirato::ConvertGame(r, "game.sgf", {}, &game);
-      out += game.sgf.size();
+    double total = 0;
+    for (int format = 0; format < 3; ++format) {
+      if (each[format].count == 0) continue;
+      options.format = static_cast<kirato::RecordFormat>(format);
+      const double start = CpuSeconds();
+      for (const Record& r : records) {
+        if (r.format != options.format) continue;
+        kirato::ConvertGame(r.bytes, "game.sgf", options, &game);
+        out += game.sgf.size();
+      }
+      const double spent = CpuSeconds() - start;
+      each[format].seconds.push_back(spent);
+      total += spent;
     }
-    perRecord.push_back((CpuSeconds() - start) / records.size());
+    all.seconds.push_back(total);
   }
-  std::sort(perRecord.begin(), perRecord.end());
-  const double median = perRecord[perRecord.size() / 2];
+  const auto report = [](const char* what, Figures& f) {
+    std::sort(f.seconds.begin(), f.seconds.end());
+    const double median = f.seconds[f.seconds.size() / 2] / f.count;
+    std::printf("%s: median %.2f us a record of %.1f KB on one core "
+                "(%.0f MB/s)\n",
+                what, median * 1e6, f.bytes / 1e3 / f.count,
+                f.bytes / f.count / median / 1e6);
+  };
   std::printf("%zu records, %.1f KB each on average, %zu bytes of SGF\n",
-              records.size(), bytes / 1e3 / records.size(),
+              records.size(), all.bytes / 1e3 / records.size(),
               out / static_cast<size_t>(rounds));
-  std::printf("parse and format: median %.2f us a record on one core "
-              "(%.0f MB/s)\n",
-              median * 1e6, bytes / records.size() / median / 1e6);
+  report("parse and format", all);
+  for (int format = 0; format < 3; ++format) {
+    if (each[format].count > 0 && each[format].count < all.count) {
+      report(kNames[format], each[format]);
+    }
+  }
   return 0;
 }

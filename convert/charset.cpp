@@ -13,6 +13,10 @@ bool CharsetKnown(std::string_view charset) {
 
 bool DecodeToUtf8(std::string_view bytes, std::string_view charset,
                   std::string* out, size_t* firstInvalid) {
+  if (const CharTable* table = CharTableOf(charset)) {
+    DecodeToUtf8(bytes, *table, out, firstInvalid);
+    return true;
+  }
   std::unique_ptr<CharsetDecoder> decoder = OpenCharsetDecoder(charset);
   if (!decoder) return false;
   DecodeToUtf8(bytes, *decoder, out, firstInvalid);

@@ -50,8 +50,13 @@ class IconvDecoder : public CharsetDecoder {
       }
       out->replace(used, kReplacementCharacter.size(), kReplacementCharacter);
       used += kReplacementCharacter.size();
-      ++in;
-      --inLeft;
+      // Some converters (the C library's CP949, for "\xA2\xE8") step over
+      // the whole bad sequence before they report it, up to the end of the
+      // text: there is then no byte left to step over.
+      if (inLeft > 0) {
+        ++in;
+        --inLeft;
+      }
       iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     }
     out->resize(used);

@@ -94,18 +94,23 @@ std::unique_ptr<CharTable> BuildTable(std::string_view charset) {
   return table;
 }
 
-// The charsets read through a table: Windows' Shift-JIS, which nearly all
-// records that are not ASCII are written in. The others keep the
-// platform's converter (EUC-JP has characters of three bytes).
-constexpr std::string_view kTabled = "CP932";
-
 }  // namespace
 
+// The charsets read through a table: Windows' Shift-JIS, which nearly all
+// UGF records that are not ASCII are written in, and the Korean CP949 of
+// most GIB and NGF records. The others keep the platform's converter
+// (EUC-JP has characters of three bytes, GB18030 of four).
 const CharTable* CharTableOf(std::string_view charset) {
-  if (charset != kTabled) return nullptr;
-  // Built once for all threads, never changed after.
-  static const std::unique_ptr<const CharTable> table = BuildTable(kTabled);
-  return table.get();
+  // Each built once for all threads, never changed after.
+  if (charset == "CP932") {
+    static const std::unique_ptr<const CharTable> table = BuildTable("CP932");
+    return table.get();
+  }
+  if (charset == "CP949") {
+    static const std::unique_ptr<const CharTable> table = BuildTable("CP949");
+    return table.get();
+  }
+  return nullptr;
 }
 
 void DecodeToUtf8(std::string_view bytes, const CharTable& table,

@@ -249,18 +249,27 @@ void ReadHeaderLine(const Line& line, Header* h, Reader& r) {
   h->keys.emplace(key, text.substr(eq + 1));
 }
 
-// The fields of a game line: "STO 0 12 2 15 15".
-std::vector<long long> Fields(std::string_view text) {
-  std::vector<long long> fields;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    pos = SkipSpace(text, pos);
-    const size_t start = pos;
-    while (pos < text.size() && !IsSpace(text[pos])) ++pos;
-    if (pos > start) fields.push_back(Number(text.substr(start, pos - start)));
+// The fields of a game line after its word ("STO 0 12 2 15 15"): the
+// first few, as numbers (-1 for one that is none), read without a
+// container of their own, as a record has hundreds of such lines.
+struct Fields {
+  static constexpr size_t kMost = 6;
+  long long value[kMost] = {};
+  size_t count = 0;
+
+  explicit Fields(std::string_view text) {
+    size_t pos = 0;
+    while (pos < text.size() && count < kMost) {
+      pos = SkipSpace(text, pos);
+      const size_t start = pos;
+      while (pos < text.size() && !IsSpace(text[pos])) ++pos;
+      if (pos > start) value[count++] = Number(text.substr(start, pos - start));
+    }
   }
-  return fields;
-}
+  size_t size() const { return count; }
+  bool empty() const { return count == 0; }
+  long long operator[](size_t i) const { return value[i]; }
+};
 
 // One line of the game part. What comes before the first move is the
 // counters and the handicap.
@@ -269,7 +278,7 @@ void ReadGameLine(const Line& line, Reader& r) {
   text.remove_prefix(SkipSpace(text, 0));
   if (text.empty()) return;
   const std::string_view word = text.substr(0, text.find(' '));
-  const std::vector<long long> f = Fields(text.substr(word.size()));
+  const Fields f(text.substr(word.size()));
   const auto colourOf = [](long long code) { return code == 1 ? 'B' : 'W'; };
   if (word == "STO") {
     // STO 0 number colour x y, counted from the top left.

@@ -36,9 +36,9 @@ constexpr std::string_view kChinese =
     "局棋盘段级让贴目超限每午围";
 
 // The code points of a UTF-8 text (of the program's own tables, or of a
-// decoder's output: always well-formed).
-std::vector<char32_t> CodePoints(std::string_view text) {
-  std::vector<char32_t> out;
+// decoder's output: always well-formed), handed one by one to `take`.
+template <typename Take>
+void ForEachCodePoint(std::string_view text, Take take) {
   for (size_t i = 0; i < text.size();) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
     const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
@@ -46,34 +46,53 @@ std::vector<char32_t> CodePoints(std::string_view text) {
     for (int k = 1; k < length && i + k < text.size(); ++k) {
       c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     }
-    out.push_back(c);
+    take(c);
     i += static_cast<size_t>(length);
   }
-  return out;
+}
+
+// A language's common characters, sorted for a binary search.
+using CommonSet = std::vector<char32_t>;
+
+CommonSet SortedCodePoints(std::string_view text) {
+  CommonSet set;
+  ForEachCodePoint(text, [&](char32_t c) { set.push_back(c); });
+  std::sort(set.begin(), set.end());
+  return set;
 }
 
 struct Language {
   std::string_view charset;
-  std::string_view common;
+  const CommonSet& common;
 };
 
-// Of the characters beyond ASCII, the share that are common words of the
-// language, less the share that could not be read at all.
-double ReadsAs(std::string_view bytes, const Language& language) {
+// A reading of a record's bytes in one charset, and how well it reads.
+struct Reading {
   std::string text;
-  size_t firstInvalid = 0;
-  if (!DecodeToUtf8(bytes, language.charset, &text, &firstInvalid)) return -1;
-  std::vector<char32_t> common = CodePoints(language.common);
-  std::sort(common.begin(), common.end());
+  size_t firstInvalid = std::string_view::npos;
+  // Of the characters beyond ASCII, the share that are common words of
+  // the language, less twice the share that could not be read at all;
+  // below -1 when the charset cannot be decoded here.
+  double score = -2;
+};
+
+Reading Read(std::string_view bytes, const Language& language) {
+  Reading r;
+  if (!DecodeToUtf8(bytes, language.charset, &r.text, &r.firstInvalid)) {
+    return r;
+  }
   int beyond = 0, hits = 0, unreadable = 0;
-  for (char32_t c : CodePoints(text)) {
-    if (c < 0x80) continue;
+  ForEachCodePoint(r.text, [&](char32_t c) {
+    if (c < 0x80) return;
     ++beyond;
     if (c == 0xFFFD) ++unreadable;
-    if (std::binary_search(common.begin(), common.end(), c)) ++hits;
-  }
-  if (beyond == 0) return 0;
-  return (hits - 2.0 * unreadable) / beyond;
+    if (std::binary_search(language.common.begin(), language.common.end(),
+                           c)) {
+      ++hits;
+    }
+  });
+  r.score = beyond == 0 ? 0 : (hits - 2.0 * unreadable) / beyond;
+  return r;
 }
 
 struct Edition {
@@ -84,8 +103,9 @@ struct Edition {
 constexpr Edition kEditions[] = {
     {"Korea", "CP949"}, {"China", "GB18030"}, {"Japan", "CP932"}};
 
-constexpr Language kLanguages[] = {{"CP949", kKorean},
-                                   {"GB18030", kChinese}};
+// A reading this good is taken without trying the other charset: text of
+// the other language seldom reads as a third of common words.
+constexpr double kConvincing = 0.3;
 
 }  // namespace
 
@@ -99,25 +119,35 @@ std::string_view GibEdition(std::string_view bytes) {
   return TrimTrailingSpace(bytes.substr(start, end - start));
 }
 
-std::string_view ServerRecordCharset(std::string_view bytes,
-                                     std::string_view hint) {
+bool DecodeServerRecord(std::string_view bytes, std::string_view hint,
+                        std::string* text, std::string_view* charset,
+                        size_t* firstInvalid) {
   for (const Edition& e : kEditions) {
-    if (EqualsNoCase(hint, e.name) && CharsetKnown(e.charset)) {
-      return e.charset;
+    if (EqualsNoCase(hint, e.name) &&
+        DecodeToUtf8(bytes, e.charset, text, firstInvalid)) {
+      *charset = e.charset;
+      return true;
     }
   }
+  // Built once for all threads, never changed after.
+  static const CommonSet korean = SortedCodePoints(kKorean);
+  static const CommonSet chinese = SortedCodePoints(kChinese);
   // Most records of these clients are Korean: CP949 unless the text reads
   // better as Chinese.
-  std::string_view best = kLanguages[0].charset;
-  double bestScore = ReadsAs(bytes, kLanguages[0]);
-  for (const Language& l : kLanguages) {
-    const double score = ReadsAs(bytes, l);
-    if (score > bestScore) {
-      best = l.charset;
-      bestScore = score;
+  const Language languages[] = {{"CP949", korean}, {"GB18030", chinese}};
+  Reading best = Read(bytes, languages[0]);
+  *charset = languages[0].charset;
+  if (best.score < kConvincing) {
+    Reading other = Read(bytes, languages[1]);
+    if (other.score > best.score) {
+      best = std::move(other);
+      *charset = languages[1].charset;
     }
   }
-  return best;
+  if (best.score < -1) return false;
+  *text = std::move(best.text);
+  *firstInvalid = best.firstInvalid;
+  return true;
 }
 
 }  // namespace kirato

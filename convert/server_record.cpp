@@ -51,9 +51,11 @@ std::string TextOf(Conversion& c, std::string_view bytes, bool gib,
   } else if (FirstInvalidUtf8(bytes) == std::string_view::npos) {
     text.assign(bytes);
   } else {
-    *charset = ServerRecordCharset(bytes, gib ? GibEdition(bytes) : "");
-    size_t firstInvalid = 0;
-    text = Decoded(bytes, charset, &firstInvalid);
+    size_t firstInvalid = std::string_view::npos;
+    if (!DecodeServerRecord(bytes, gib ? GibEdition(bytes) : "", &text,
+                            charset, &firstInvalid)) {
+      text = Decoded(bytes, charset, &firstInvalid);
+    }
     if (firstInvalid != std::string_view::npos) {
       Message(c, std::string("Invalid ")
                      .append(*charset)

@@ -43,13 +43,16 @@ bool ReadGib(std::string_view text, GameModel* game, LeftOut* leftOut);
 // Reads an NGF record, either variant. False when the text is no NGF record.
 bool ReadNgf(std::string_view text, GameModel* game, LeftOut* leftOut);
 
-// The charset a record of these clients was written in, when its bytes are
-// not UTF-8: `hint` is what the record says of its client's edition
-// ("Korea", "China", ...; empty when nothing), else the text itself decides
-// between CP949 and GB18030 by which of them reads as the common words of
-// its language.
-std::string_view ServerRecordCharset(std::string_view bytes,
-                                     std::string_view hint);
+// Decodes the bytes of a record of these clients that are not UTF-8:
+// `hint` is what the record says of its client's edition ("Korea",
+// "China", ...; empty when nothing), else the text itself decides between
+// CP949 and GB18030 by which of them reads as the common words of its
+// language. *charset names the one taken, *firstInvalid the offset of the
+// first byte that is no character in it. False when neither can be
+// decoded here.
+bool DecodeServerRecord(std::string_view bytes, std::string_view hint,
+                        std::string* text, std::string_view* charset,
+                        size_t* firstInvalid);
 
 // The edition a GIB header names (its GIBOKIND value), or empty.
 std::string_view GibEdition(std::string_view bytes);
