@@ -62,34 +62,36 @@ void Fill(const struct stat& st, FileStatus* out) {
 
 // Looks at `name` in `dirfd` without following a final link first, so that
 // a link is known as one; then at what it leads to.
-int StatAt(int dirfd, const char* name, FileStatus* out) {
+bool StatAt(int dirfd, const char* name, FileStatus* out) {
   *out = FileStatus();
   struct stat st;
-  if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   if (S_ISLNK(st.st_mode)) {
     out->isLink = true;
-    if (::fstatat(dirfd, name, &st, 0) != 0) return -1;  // leads nowhere
+    if (::fstatat(dirfd, name, &st, 0) != 0) return false;  // leads nowhere
   }
   Fill(st, out);
-  return 0;
+  return true;
 }
+
+using ReadResult = Disk::ReadResult;
 
 // Reads until the end of the file. A file that has not changed since its
 // size was taken is read with one call: asking for one byte more than it
 // holds tells at once that the end has been reached.
-Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
+ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     *err = ErrorText(errno);
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   if (!S_ISREG(st.st_mode)) {
     *err = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : Disk::kNotRegular;
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   if (st.st_size > Disk::kMaxReadBytes) {
     *err = Disk::TooLargeText(st.st_size);
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   const size_t expected = static_cast<size_t>(st.st_size);
   size_t have = 0;
@@ -101,28 +103,28 @@ Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
       if (errno == EINTR) continue;
       *err = ErrorText(errno);
       bytes->clear();
-      return Disk::kReadError;
+      return ReadResult::kReadError;
     }
     have += static_cast<size_t>(n);
     if (n == 0 || (static_cast<size_t>(n) < want && have == expected)) break;
     if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
       *err = Disk::TooLargeText(static_cast<int64_t>(have));
       bytes->clear();
-      return Disk::kReadError;
+      return ReadResult::kReadError;
     }
     want = 65536;
   }
   bytes->resize(have);
-  return Disk::kRead;
+  return ReadResult::kRead;
 }
 
-Disk::ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
+ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
   bytes->clear();
   if (fd < 0) {
     *err = ErrorText(errno);
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
-  const Disk::ReadResult result = ReadAll(fd, bytes, err);
+  const ReadResult result = ReadAll(fd, bytes, err);
   ::close(fd);
   return result;
 }
@@ -596,7 +598,7 @@ std::set<uint64_t> DevtmpfsDevices() {
   std::set<uint64_t> devices;
   std::string table, err;
   const int fd = ::open("/proc/self/mountinfo", kReadFlags);
-  if (ReadOpened(fd, &table, &err) != Disk::kRead) return devices;
+  if (ReadOpened(fd, &table, &err) != ReadResult::kRead) return devices;
   std::string_view rest = table;
   while (!rest.empty()) {
     const size_t end = std::min(rest.find('\n'), rest.size());
@@ -623,28 +625,27 @@ std::set<uint64_t> DevtmpfsDevices() {
 
 class PosixDisk : public Disk {
  public:
-  int Stat(const std::string& path, FileStatus* st) override {
+  bool Stat(const std::string& path, FileStatus* st) override {
     return StatAt(AT_FDCWD, path.c_str(), st);
   }
 
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
-              std::string* err) override {
+  bool ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+               std::string* err) override {
     const int fd = ::open(dir.c_str(), kFolderFlags);
     if (fd < 0) {
       *err = ErrorText(errno);
       entries->clear();
-      return -1;
+      return false;
     }
-    const int result = ListFd(fd, entries, err);
+    const bool listed = ListFd(fd, entries, err);
     ::close(fd);
-    return result;
+    return listed;
   }
 
-  MakeDirResult MakeDir(const std::string& path, std::string* err) override {
-    if (::mkdir(path.c_str(), 0777) == 0) return kMade;
-    if (errno == EEXIST) return kExists;
+  bool MakeDir(const std::string& path, std::string* err) override {
+    if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return true;
     *err = ErrorText(errno);
-    return kFailed;
+    return false;
   }
 
   ReadResult ReadFile(const std::string& path, std::string* bytes,
@@ -652,25 +653,25 @@ class PosixDisk : public Disk {
     return ReadOpened(::open(path.c_str(), kReadFlags), bytes, err);
   }
 
-  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
-                                           const FileStatus& known,
-                                           std::string* err) override {
+  bool CreateOutput(const std::string& path, const FileStatus& known,
+                    std::unique_ptr<OutputFile>* file,
+                    std::string* err) override {
     FileStatus st = known;
     std::string target = path;
     if (known.isLink) {
       target = FinalTarget(path, err);
-      if (target.empty()) return nullptr;
+      if (target.empty()) return false;
       StatAt(AT_FDCWD, target.c_str(), &st);
     }
     std::string dir, name;
     kPosixPaths.Split(target, &dir, &name);
-    std::shared_ptr<Folder> folder = OpenFolder(dir, err);
-    if (!folder) return nullptr;
-    return CreateIn(folder, name, st, err);
+    std::shared_ptr<Folder> folder;
+    return OpenFolder(dir, &folder, err) &&
+           CreateIn(folder, name, st, file, err);
   }
 
-  std::unique_ptr<LogFile> OpenLog(const std::string& path,
-                                   std::string* err) override {
+  bool OpenLog(const std::string& path, std::unique_ptr<LogFile>* log,
+               std::string* err) override {
     // Not blocking: a FIFO without a reader is refused at once (ENXIO)
     // rather than waited for. The file is emptied only once it is known
     // to be a regular one.
@@ -678,7 +679,7 @@ class PosixDisk : public Disk {
                           O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
       *err = errno == ENXIO ? kNotRegular : ErrorText(errno);
-      return nullptr;
+      return false;
     }
     struct stat st;
     const bool looked = ::fstat(fd, &st) == 0;
@@ -686,56 +687,58 @@ class PosixDisk : public Disk {
     if (!regular || ::ftruncate(fd, 0) != 0) {
       *err = looked && !regular ? std::string(kNotRegular) : ErrorText(errno);
       ::close(fd);
-      return nullptr;
+      return false;
     }
-    return std::make_unique<PosixLogFile>(fd);
+    *log = std::make_unique<PosixLogFile>(fd);
+    return true;
   }
 
-  int Remove(const std::string& path) override {
-    return ::unlink(path.c_str()) == 0 ? 0 : -1;
+  bool Remove(const std::string& path) override {
+    return ::unlink(path.c_str()) == 0;
   }
 
   bool SyncWritten(std::string* err) override {
     return context_.written.SyncAll(err);
   }
 
-  std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
-                                     std::string* err) override {
-    return Opened(prefix, nullptr, {},
-                  ::open(prefix.c_str(), kFolderFlags), err);
+  bool OpenFolder(const std::string& prefix, std::shared_ptr<Folder>* folder,
+                  std::string* err) override {
+    return Opened(prefix, nullptr, {}, ::open(prefix.c_str(), kFolderFlags),
+                  folder, err);
   }
 
-  std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
-                                        std::string* err) override {
+  bool OpenSubfolder(Folder& parent, std::string_view name,
+                     std::shared_ptr<Folder>* folder,
+                     std::string* err) override {
     Pinned pin(parent);
     if (pin.fd() < 0) {
       *err = pin.error();
-      return nullptr;
+      return false;
     }
     std::string own(name);
     const int fd = ::openat(pin.fd(), own.c_str(), kFolderFlags);
     return Opened(parent.PathOf(name) + '/',
                   std::static_pointer_cast<PosixFolder>(
                       parent.shared_from_this()),
-                  std::move(own), fd, err);
+                  std::move(own), fd, folder, err);
   }
 
-  int List(Folder& folder, std::vector<DirEntry>* entries,
-           std::string* err) override {
+  bool List(Folder& folder, std::vector<DirEntry>* entries,
+            std::string* err) override {
     Pinned pin(folder);
     if (pin.fd() < 0) {
       *err = pin.error();
       entries->clear();
-      return -1;
+      return false;
     }
     return ListFd(pin.fd(), entries, err);
   }
 
-  int StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
+  bool StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
     Pinned pin(folder);
     if (pin.fd() < 0) {
       *st = FileStatus();
-      return -1;
+      return false;
     }
     return StatAt(pin.fd(), std::string(name).c_str(), st);
   }
@@ -748,26 +751,27 @@ class PosixDisk : public Disk {
       if (pin.fd() < 0) {
         bytes->clear();
         *err = pin.error();
-        return kCannotOpen;
+        return ReadResult::kCannotOpen;
       }
       fd = ::openat(pin.fd(), std::string(name).c_str(), kReadFlags);
     }
     return ReadOpened(fd, bytes, err);
   }
 
-  std::unique_ptr<OutputFile> CreateOutputIn(
-      const std::shared_ptr<Folder>& folder, std::string_view name,
-      const FileStatus& known, std::string* err) override {
+  bool CreateOutputIn(const std::shared_ptr<Folder>& folder,
+                      std::string_view name, const FileStatus& known,
+                      std::unique_ptr<OutputFile>* file,
+                      std::string* err) override {
     if (known.isLink) {
-      return CreateOutput(folder->PathOf(name), known, err);
+      return CreateOutput(folder->PathOf(name), known, file, err);
     }
-    return CreateIn(folder, std::string(name), known, err);
+    return CreateIn(folder, std::string(name), known, file, err);
   }
 
-  int RemoveIn(Folder& folder, std::string_view name) override {
+  bool RemoveIn(Folder& folder, std::string_view name) override {
     Pinned pin(folder);
-    if (pin.fd() < 0) return -1;
-    return ::unlinkat(pin.fd(), std::string(name).c_str(), 0) == 0 ? 0 : -1;
+    return pin.fd() >= 0 &&
+           ::unlinkat(pin.fd(), std::string(name).c_str(), 0) == 0;
   }
 
   // Removes the temporary files of runs that are no longer alive. A run
@@ -806,36 +810,38 @@ class PosixDisk : public Disk {
     return bound < 4 ? 4 : bound;
   }
 
-  std::shared_ptr<Folder> Opened(std::string prefix,
-                                 std::shared_ptr<PosixFolder> parent,
-                                 std::string name, int fd, std::string* err) {
+  bool Opened(std::string prefix, std::shared_ptr<PosixFolder> parent,
+              std::string name, int fd, std::shared_ptr<Folder>* folder,
+              std::string* err) {
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {
       *err = ErrorText(errno);
       if (fd >= 0) ::close(fd);
-      return nullptr;
+      return false;
     }
-    return std::make_shared<PosixFolder>(std::move(prefix), std::move(parent),
-                                         std::move(name), fd, st, &fds_);
+    *folder = std::make_shared<PosixFolder>(
+        std::move(prefix), std::move(parent), std::move(name), fd, st, &fds_);
+    return true;
   }
 
   // Reads the entries straight from the descriptor, which then stays
   // usable for the names in it: no second descriptor, no directory stream.
-  static int ListFd(int fd, std::vector<DirEntry>* entries, std::string* err) {
+  static bool ListFd(int fd, std::vector<DirEntry>* entries,
+                     std::string* err) {
     entries->clear();
     // A folder may be listed more than once: from its first entry again.
     if (::lseek(fd, 0, SEEK_SET) != 0) {
       *err = ErrorText(errno);
-      return -1;
+      return false;
     }
     alignas(8) char buf[32768];
     for (;;) {
       const ssize_t n = ::getdents64(fd, buf, sizeof buf);
-      if (n == 0) return 0;
+      if (n == 0) return true;
       if (n < 0) {
         if (errno == EINTR) continue;
         *err = ErrorText(errno);
-        return -1;
+        return false;
       }
       for (ssize_t at = 0; at < n;) {
         const auto* e = reinterpret_cast<const struct dirent64*>(buf + at);
@@ -856,49 +862,50 @@ class PosixDisk : public Disk {
     }
   }
 
-  std::unique_ptr<OutputFile> CreateIn(const std::shared_ptr<Folder>& folder,
-                                       const std::string& name,
-                                       const FileStatus& known,
-                                       std::string* err) {
+  bool CreateIn(const std::shared_ptr<Folder>& folder, const std::string& name,
+                const FileStatus& known, std::unique_ptr<OutputFile>* file,
+                std::string* err) {
     if (known.kind == FileStatus::kDirectory ||
         known.kind == FileStatus::kOther) {
       *err = kNotRegular;
-      return nullptr;
+      return false;
     }
     Pinned pin(*folder);
     const int dirfd = pin.fd();
     if (dirfd < 0) {
       *err = pin.error();
-      return nullptr;
+      return false;
     }
     const bool replace = known.kind == FileStatus::kRegular;
     // Refuse what a plain open for writing would refuse: a file the user
     // may not write to. Replacing it by a rename would succeed.
     if (replace && ::faccessat(dirfd, name.c_str(), W_OK, 0) != 0) {
       *err = ErrorText(errno);
-      return nullptr;
+      return false;
     }
     // Open for reading too: without /proc its bytes are copied elsewhere.
     int fd = context_.noProc
                  ? -1
                  : ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      return std::make_unique<PosixOutputFile>(folder, name, fd, true,
-                                               std::string(), replace,
-                                               &context_);
+      *file = std::make_unique<PosixOutputFile>(folder, name, fd, true,
+                                                std::string(), replace,
+                                                &context_);
+      return true;
     }
     // File systems without unnamed files: a hidden name, renamed at the end.
     if (!context_.noProc && errno != EOPNOTSUPP && errno != EISDIR &&
         errno != EINVAL) {
       *err = ErrorText(errno);
-      return nullptr;
+      return false;
     }
     std::string temp;
     fd = OpenHidden(dirfd, name, &temp, err);
-    if (fd < 0) return nullptr;
-    return std::make_unique<PosixOutputFile>(folder, name, fd, false,
-                                             std::move(temp), replace,
-                                             &context_);
+    if (fd < 0) return false;
+    *file = std::make_unique<PosixOutputFile>(folder, name, fd, false,
+                                              std::move(temp), replace,
+                                              &context_);
+    return true;
   }
 
   FolderFds fds_{FolderBound()};

@@ -24,7 +24,7 @@ void Deliver(Run& run, const RecordOutcome& outcome) {
     case RecordStatus::kRefused:
     case RecordStatus::kCollision:
       ++s.filesFailed;
-      s.errorFlag = 1;
+      s.errorFlag = true;
       break;
   }
   if (s.report) {

@@ -23,7 +23,7 @@ namespace kirato {
 
 struct RunState {
   int64_t executableTime = 0;  // 0 when the program file could not be read
-  int errorFlag = 0;           // 1 once anything went wrong; never cleared
+  bool errorFlag = false;      // set once anything went wrong; never cleared
   int directoriesScanned = 0;
   int filesUpToDate = 0;
   int filesConverted = 0;

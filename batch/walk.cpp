@@ -21,23 +21,24 @@ void OutputDirFailure(Run& run, const std::string& where,
                       const std::string& path, const std::string& err) {
   ShowMessage(run, Format("%s: the outputdir '%s' cannot be created: %s",
                           where.c_str(), path.c_str(), err.c_str()));
-  run.state.errorFlag = 1;
+  run.state.errorFlag = true;
 }
 
-// Creates one leading part, or all, of the output directory. Returns 0 when
-// it exists afterwards.
-int MakeOutputDir(Run& run, const std::string& where, const std::string& path) {
+// Creates one leading part, or all, of the output directory. True when it
+// exists afterwards.
+bool MakeOutputDir(Run& run, const std::string& where,
+                   const std::string& path) {
   std::string err;
-  if (run.disk.MakeDir(path, &err) != Disk::kFailed) return 0;
+  if (run.disk.MakeDir(path, &err)) return true;
   OutputDirFailure(run, where, path, err);
-  return 1;
+  return false;
 }
 
 // Creates the output directory one component at a time, so that a whole new
 // tree can be named. The root it begins with (a drive, a share) is never
 // created. *created receives the directory as created (without a trailing
-// separator).
-int CreateOutputDir(Run& run, const std::string& where,
+// separator). False when a part could not be made, as a message has said.
+bool CreateOutputDir(Run& run, const std::string& where,
                     const std::string& inputDir,
                     const std::string& outputDir, std::string* created) {
   const PathRules& paths = run.disk.Paths();
@@ -45,11 +46,11 @@ int CreateOutputDir(Run& run, const std::string& where,
   std::string path;
   for (size_t i = 0; i < outputDir.size(); ++i) {
     if (paths.IsSeparator(outputDir[i]) && i >= root) {
-      const int failed = MakeOutputDir(run, where, path);
+      const bool made = MakeOutputDir(run, where, path);
       if (run.state.traceLevel >= 6) {
         TraceWrite(run, "ProcessDir::mkdir ", inputDir);
       }
-      if (failed) return 1;
+      if (!made) return false;
     }
     path += outputDir[i];
   }
@@ -58,11 +59,9 @@ int CreateOutputDir(Run& run, const std::string& where,
       paths.IsSeparator(path.back())) {
     path.pop_back();
   }
-  if (path.size() > root && MakeOutputDir(run, where, path) != 0) {
-    return 1;
-  }
+  if (path.size() > root && !MakeOutputDir(run, where, path)) return false;
   *created = path;
-  return 0;
+  return true;
 }
 
 // Two statuses of one file, reached by whatever names.
@@ -117,11 +116,11 @@ Disk::ReadResult ReadRecord(Disk& disk, const RecordJob& job,
                 : disk.ReadFile(job.inputPath, bytes, err);
 }
 
-std::unique_ptr<OutputFile> CreateOutputFor(Disk& disk, const RecordJob& job,
-                                            std::string* err) {
-  return job.out
-             ? disk.CreateOutputIn(job.out, job.outName, job.outStatus, err)
-             : disk.CreateOutput(job.outputPath, job.outStatus, err);
+bool CreateOutputFor(Disk& disk, const RecordJob& job,
+                     std::unique_ptr<OutputFile>* file, std::string* err) {
+  return job.out ? disk.CreateOutputIn(job.out, job.outName, job.outStatus,
+                                       file, err)
+                 : disk.CreateOutput(job.outputPath, job.outStatus, file, err);
 }
 
 void RemoveOutput(Disk& disk, const RecordJob& job) {
@@ -132,7 +131,7 @@ void RemoveOutput(Disk& disk, const RecordJob& job) {
   }
 }
 
-int StatRecord(Disk& disk, const RecordJob& job, FileStatus* st) {
+bool StatRecord(Disk& disk, const RecordJob& job, FileStatus* st) {
   return job.in ? disk.StatIn(*job.in, job.inName, st)
                 : disk.Stat(job.inputPath, st);
 }
@@ -171,12 +170,12 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
     const size_t firstNote = o.notes.size();
     std::string err;
     std::string record;
-    if (ReadRecord(disk, job, &record, &err) != Disk::kRead) {
+    if (ReadRecord(disk, job, &record, &err) != Disk::ReadResult::kRead) {
       IoFailure(o, "read", job.inputPath, err);
       return Stored::kFailed;
     }
-    std::unique_ptr<OutputFile> out = CreateOutputFor(disk, job, &err);
-    if (!out) {
+    std::unique_ptr<OutputFile> out;
+    if (!CreateOutputFor(disk, job, &out, &err)) {
       IoFailure(o, "write", job.outputPath, err);
       return Stored::kFailed;
     }
@@ -289,7 +288,7 @@ struct Candidate {
   std::string Path() const { return folder ? folder->PathOf(name) : path; }
 };
 
-int StatCandidate(Disk& disk, const Candidate& c, FileStatus* st) {
+bool StatCandidate(Disk& disk, const Candidate& c, FileStatus* st) {
   return c.folder ? disk.StatIn(*c.folder, c.name, st) : disk.Stat(c.path, st);
 }
 
@@ -317,7 +316,7 @@ void ProcessCandidate(Walk& w, const Candidate& c) {
   }
   RecordJob job;
   run.disk.StatIn(*w.out, c.outName, &job.outStatus);
-  const bool inputSeen = StatCandidate(run.disk, c, &job.inStatus) == 0;
+  const bool inputSeen = StatCandidate(run.disk, c, &job.inStatus);
   if (inputSeen && job.outStatus.kind == FileStatus::kRegular) {
     job.outputIsInput = SameFile(job.inStatus, job.outStatus);
     // An empty SGF file is never a finished game: what a power cut can
@@ -363,10 +362,10 @@ std::vector<DirEntry> VisitFolder(Walk& w,
   const int level = run.state.traceLevel;
   if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.ug?");
   std::vector<DirEntry> entries;
-  if (!folder || run.disk.List(*folder, &entries, &err) != 0) {
+  if (!folder || !run.disk.List(*folder, &entries, &err)) {
     ShowMessage(run, Format("Datafile line %d: input '%s' cannot be read: %s",
                             w.lineNumber, shownPath.c_str(), err.c_str()));
-    run.state.errorFlag = 1;
+    run.state.errorFlag = true;
     ++run.state.directoriesScanned;
     return {};
   }
@@ -412,10 +411,11 @@ void WalkTree(Walk& w, const std::string& inputDir) {
   Run& run = w.run;
   const std::string prefix = run.disk.Paths().WithSeparator(inputDir);
   std::string err;
-  std::shared_ptr<Folder> top = run.disk.OpenFolder(prefix, &err);
+  std::shared_ptr<Folder> top;
+  run.disk.OpenFolder(prefix, &top, &err);
   if (top && OnPseudoFileSystem(w, *top, inputDir)) return;
   FileStatus st;
-  if (top && run.disk.Stat(prefix, &st) == 0) {
+  if (top && run.disk.Stat(prefix, &st)) {
     w.entered.insert({st.device, st.inode});
   }
   struct Frame {
@@ -434,7 +434,7 @@ void WalkTree(Walk& w, const std::string& inputDir) {
     const DirEntry& e = f.entries[f.next++];
     if (!e.isDir || e.name.front() == '.') continue;
     const std::string sub = f.folder->PathOf(e.name);
-    if (run.disk.StatIn(*f.folder, e.name, &st) == 0 &&
+    if (run.disk.StatIn(*f.folder, e.name, &st) &&
         !w.entered.insert({st.device, st.inode}).second) {
       if (run.state.traceLevel >= 3) {
         TraceWrite(run, "ProcessDir::seen ", sub);
@@ -442,8 +442,8 @@ void WalkTree(Walk& w, const std::string& inputDir) {
       continue;
     }
     err.clear();
-    std::shared_ptr<Folder> child =
-        run.disk.OpenSubfolder(*f.folder, e.name, &err);
+    std::shared_ptr<Folder> child;
+    run.disk.OpenSubfolder(*f.folder, e.name, &child, &err);
     if (child && OnPseudoFileSystem(w, *child, sub)) continue;
     if (run.state.traceLevel >= 1) {
       TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
@@ -461,12 +461,13 @@ bool OpenOutputFolder(Run& run, const std::string& where,
                       const std::string& outputDir,
                       std::shared_ptr<Folder>* out, FileStatus* outStatus) {
   std::string created;
-  if (CreateOutputDir(run, where, inputDir, outputDir, &created) != 0) {
+  if (!CreateOutputDir(run, where, inputDir, outputDir, &created)) {
     return false;
   }
   std::string err;
-  *out = run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), &err);
-  if (!*out || run.disk.Stat((*out)->prefix(), outStatus) != 0) {
+  if (!run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), out,
+                           &err) ||
+      !run.disk.Stat((*out)->prefix(), outStatus)) {
     OutputDirFailure(run, where, created, err);
     return false;
   }
@@ -479,15 +480,15 @@ bool OpenOutputFolder(Run& run, const std::string& where,
 
 }  // namespace
 
-int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
-               const std::string& outputDir) {
+bool ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
+                const std::string& outputDir) {
   if (inputDir.empty()) {
     // Searching "" would mean searching from the root of the file system.
     ShowMessage(run, Format("Datafile line %d: input directory is empty, "
                             "nothing searched",
                             lineNumber));
-    run.state.errorFlag = 1;
-    return 1;
+    run.state.errorFlag = true;
+    return false;
   }
   if (run.state.traceLevel >= 1) {
     TraceWrite(run, "ProcessDir ", inputDir, " -> ", outputDir);
@@ -496,21 +497,21 @@ int ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
   FileStatus outStatus;
   if (!OpenOutputFolder(run, Format("Datafile line %d", lineNumber), inputDir,
                         outputDir, &out, &outStatus)) {
-    return 1;
+    return false;
   }
   RecordPool pool(run, WorkerCount(run.state.threads));
   Walk w{run, lineNumber, outputDir, out, outStatus, {}, pool};
   WalkTree(w, inputDir);
   pool.Finish();
-  return 0;
+  return true;
 }
 
-int ProcessFiles(Run& run, const std::vector<std::string>& files,
-                 const std::string& outputDir) {
+bool ProcessFiles(Run& run, const std::vector<std::string>& files,
+                  const std::string& outputDir) {
   std::shared_ptr<Folder> out;
   FileStatus outStatus;
   if (!OpenOutputFolder(run, "Option -o", "", outputDir, &out, &outStatus)) {
-    return 1;
+    return false;
   }
   RecordPool pool(run, WorkerCount(run.state.threads));
   Walk w{run, 0, outputDir, out, outStatus, {}, pool};
@@ -530,7 +531,7 @@ int ProcessFiles(Run& run, const std::vector<std::string>& files,
     ProcessCandidate(w, c);
   }
   pool.Finish();
-  return 0;
+  return true;
 }
 
 bool IsUpToDate(int64_t inputTime, int64_t outputTime, int64_t programTime) {
@@ -538,16 +539,16 @@ bool IsUpToDate(int64_t inputTime, int64_t outputTime, int64_t programTime) {
          (programTime == 0 || programTime < outputTime);
 }
 
-ConvertResult ConvertFile(Run& run, const std::string& inputPath,
-                          const std::string& outputPath,
-                          std::string_view gameName, RecordFormat format) {
+bool ConvertFile(Run& run, const std::string& inputPath,
+                 const std::string& outputPath, std::string_view gameName,
+                 RecordFormat format) {
   RecordJob job;
   job.inputPath = inputPath;
   job.outputPath = outputPath;
   job.gameName = std::string(gameName);
   job.format = format;
   run.disk.Stat(outputPath, &job.outStatus);
-  const bool inputSeen = run.disk.Stat(inputPath, &job.inStatus) == 0;
+  const bool inputSeen = run.disk.Stat(inputPath, &job.inStatus);
   // "-" in and "-" out are standard input and output, never one file.
   job.outputIsInput =
       (inputPath == outputPath && inputPath != "-") ||
@@ -557,8 +558,7 @@ ConvertResult ConvertFile(Run& run, const std::string& inputPath,
   job.syncOutput = true;
   const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
   Deliver(run, outcome);
-  return outcome.status == RecordStatus::kConverted ? kConverted
-                                                   : kNotConverted;
+  return outcome.status == RecordStatus::kConverted;
 }
 
 }  // namespace kirato

@@ -129,13 +129,13 @@ class FakeDisk : public Disk {
     return slash == 0 ? "/" : clean.substr(0, slash);
   }
 
-  int Stat(const std::string& path, FileStatus* st) override {
+  bool Stat(const std::string& path, FileStatus* st) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     *st = FileStatus();
     auto own = nodes.find(Clean(path));
     st->isLink = own != nodes.end() && own->second.kind == kLink;
     const Node* n = Find(path);
-    if (!n) return -1;
+    if (!n) return false;
     static const FileStatus::Kind kKinds[] = {
         FileStatus::kRegular, FileStatus::kDirectory, FileStatus::kOther,
         FileStatus::kOther};
@@ -144,22 +144,22 @@ class FakeDisk : public Disk {
     st->size = static_cast<int64_t>(n->content.size());
     st->device = 1;
     st->inode = InodeOf(Resolve(path));
-    return 0;
+    return true;
   }
 
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
-              std::string* err) override {
+  bool ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+               std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     entries->clear();
     const std::string d = Resolve(dir);
     const Node* n = Find(d);
     if (failList.count(Clean(dir))) {
       *err = "Permission denied";
-      return -1;
+      return false;
     }
     if (!n || n->kind != kDir) {
       *err = n ? "Not a directory" : "No such file or directory";
-      return -1;
+      return false;
     }
     // Newest first, so that tests see the walk sort the names itself.
     for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
@@ -168,28 +168,28 @@ class FakeDisk : public Disk {
       entries->push_back({it->first.substr(it->first.rfind('/') + 1),
                           target && target->kind == kDir});
     }
-    return 0;
+    return true;
   }
 
-  MakeDirResult MakeDir(const std::string& path, std::string* err) override {
+  bool MakeDir(const std::string& path, std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string p = Clean(path);
     if (failMkdir.count(path) || failMkdir.count(p)) {
       *err = "Permission denied";
-      return kFailed;
+      return false;
     }
-    if (Find(p)) return kExists;
+    if (Find(p)) return true;
     const Node* parent = Find(Parent(p));
     if (!parent || parent->kind != kDir) {
       *err = "No such file or directory";
-      return kFailed;
+      return false;
     }
     const std::string parentPath = Resolve(Parent(p));
     const std::string name = p.substr(p.rfind('/') + 1);
     nodes[parentPath == "/" ? "/" + name : parentPath + "/" + name] = {
         kDir, "", now};
     made.push_back(path);
-    return kMade;
+    return true;
   }
 
   ReadResult ReadFile(const std::string& path, std::string* bytes,
@@ -199,20 +199,20 @@ class FakeDisk : public Disk {
     const Node* n = Find(path);
     if (failRead.count(path)) {
       *err = "Permission denied";
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     if (noMemory.count(path)) throw std::bad_alloc();
     if (!n) {
       *err = "No such file or directory";
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     if (n->kind != kFile) {
       *err = n->kind == kDir ? "Is a directory" : kNotRegular;
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     if (readErrorAfter.count(path)) {
       *err = "Input/output error";
-      return kReadError;
+      return ReadResult::kReadError;
     }
     *bytes = n->content;
     auto change = changesOnRead.find(path);
@@ -222,7 +222,7 @@ class FakeDisk : public Disk {
       ++node.mtime;
       change->second.erase(change->second.begin());
     }
-    return kRead;
+    return ReadResult::kRead;
   }
 
   class FakeOutput : public OutputFile {
@@ -264,21 +264,22 @@ class FakeDisk : public Disk {
     std::string error_;
   };
 
-  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
-                                           const FileStatus& known,
-                                           std::string* err) override {
+  bool CreateOutput(const std::string& path, const FileStatus& known,
+                    std::unique_ptr<OutputFile>* file,
+                    std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (known.kind == FileStatus::kDirectory ||
         known.kind == FileStatus::kOther) {
       *err = kNotRegular;
-      return nullptr;
+      return false;
     }
     const Node* parent = Find(Parent(Resolve(path)));
     if (failCreate.count(path) || !parent || parent->kind != kDir) {
       *err = "Permission denied";
-      return nullptr;
+      return false;
     }
-    return std::make_unique<FakeOutput>(*this, path);
+    *file = std::make_unique<FakeOutput>(*this, path);
+    return true;
   }
 
   class FakeLog : public LogFile {
@@ -302,15 +303,16 @@ class FakeDisk : public Disk {
     size_t& space_;
   };
 
-  std::unique_ptr<LogFile> OpenLog(const std::string& path,
-                                   std::string* err) override {
+  bool OpenLog(const std::string& path, std::unique_ptr<LogFile>* log,
+               std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (failLog) {
       *err = "Permission denied";
-      return nullptr;
+      return false;
     }
     logs[path].clear();
-    return std::make_unique<FakeLog>(logs[path], logSpace);
+    *log = std::make_unique<FakeLog>(logs[path], logSpace);
+    return true;
   }
 
   const PathRules& Paths() const override { return *paths; }
@@ -328,14 +330,14 @@ class FakeDisk : public Disk {
     return !failSync;
   }
 
-  int Remove(const std::string& path) override {
+  bool Remove(const std::string& path) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string p = Resolve(path);
     auto it = nodes.find(p);
-    if (it == nodes.end() || it->second.kind != kFile) return -1;
+    if (it == nodes.end() || it->second.kind != kFile) return false;
     nodes.erase(it);
     removed.push_back(path);
-    return 0;
+    return true;
   }
 
  private:

@@ -22,7 +22,7 @@ TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
   t.disk.AddFile("/ugf/a.ugf", kGame);
   t.disk.AddFile("/ugf/x/b.ugi", kGame);
   t.disk.AddFile("/ugf/x/y/c.ugf", kGame);
-  EXPECT_EQ(0, ProcessDir(t.run, 7, "/ugf", "/sgf"));
+  EXPECT_TRUE(ProcessDir(t.run, 7, "/ugf", "/sgf"));
   EXPECT_EQ((Lines{"convert /ugf/a.ugf -> /sgf/a.sgf",
                    "convert /ugf/x/b.ugi -> /sgf/b.sgf",
                    "convert /ugf/x/y/c.ugf -> /sgf/c.sgf"}),
@@ -31,7 +31,7 @@ TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
   EXPECT_EQ(3, t.run.state.filesConverted);
   std::vector<DirEntry> out;
   std::string err;
-  t.disk.ListDir("/sgf", &out, &err);
+  ASSERT_TRUE(t.disk.ListDir("/sgf", &out, &err));
   EXPECT_EQ(3u, out.size());  // no subdirectories are made
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[b.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/b.sgf"));
@@ -242,7 +242,7 @@ TEST(WalkTest, FailuresAndTheirCounters) {
     t.disk.AddFile("/ugf/g.ugf", kGame, 100);
     t.disk.AddFile("/sgf/g.sgf", "old", 50);
     c.setUp(t.disk);
-    EXPECT_EQ(0, ProcessDir(t.run, 1, "/ugf", "/sgf"));
+    EXPECT_TRUE(ProcessDir(t.run, 1, "/ugf", "/sgf"));
     EXPECT_EQ(c.messages, t.messages);
     EXPECT_EQ(c.converted, t.run.state.filesConverted);
     EXPECT_EQ(c.failed, t.run.state.filesFailed);
@@ -257,7 +257,7 @@ TEST(WalkTest, OutputDirectoryIsMadeComponentByComponent) {
   TestRun t;
   OpenTraceLog(t.run, 6, "/t.log");
   t.disk.AddDir("/in");
-  EXPECT_EQ(0, ProcessDir(t.run, 1, "/in", "/new/deep/dir/"));
+  EXPECT_TRUE(ProcessDir(t.run, 1, "/in", "/new/deep/dir/"));
   EXPECT_EQ((Lines{"/new", "/new/deep", "/new/deep/dir"}), t.disk.made);
   EXPECT_EQ(
       "ProcessDir /in -> /new/deep/dir/\r\n"
@@ -311,7 +311,7 @@ TEST(WalkTest, PathRulesOfEachSystem) {
     const std::string in = std::string("C:\\ugf") + c.rules->separator;
     t.disk.AddFile(in + "g.ugf", kGame);
     t.disk.AddFile(in + "x" + c.rules->separator + "h.ugi", kGame);
-    EXPECT_EQ(0, ProcessDir(t.run, 1, "C:\\ugf", c.output));
+    EXPECT_TRUE(ProcessDir(t.run, 1, "C:\\ugf", c.output));
     EXPECT_EQ(c.made, t.disk.made);
     EXPECT_EQ(c.messages, t.messages);
   }
@@ -321,7 +321,7 @@ TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
   TestRun t;
   t.disk.AddFile("/ugf/g.ugf", kGame);
   t.disk.failMkdir.insert("/new");
-  EXPECT_EQ(1, ProcessDir(t.run, 4, "/ugf", "/new/deep"));
+  EXPECT_FALSE(ProcessDir(t.run, 4, "/ugf", "/new/deep"));
   EXPECT_EQ((Lines{"Datafile line 4: the outputdir '/new' cannot be created: "
                    "Permission denied"}),
             t.messages);
@@ -332,7 +332,7 @@ TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
   TestRun u;  // the last component names the whole directory
   u.disk.AddDir("/ugf");
   u.disk.failMkdir.insert("/sgf");
-  EXPECT_EQ(1, ProcessDir(u.run, 2, "/ugf", "/sgf/"));
+  EXPECT_FALSE(ProcessDir(u.run, 2, "/ugf", "/sgf/"));
   EXPECT_EQ((Lines{"Datafile line 2: the outputdir '/sgf' cannot be created: "
                    "Permission denied"}),
             u.messages);
@@ -340,7 +340,7 @@ TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
 
 TEST(WalkTest, InputThatCannotBeListedIsNamed) {
   TestRun t;
-  EXPECT_EQ(0, ProcessDir(t.run, 1, "/nowhere", "/sgf"));
+  EXPECT_TRUE(ProcessDir(t.run, 1, "/nowhere", "/sgf"));
   EXPECT_EQ((Lines{"Datafile line 1: input '/nowhere' cannot be read: No "
                    "such file or directory"}),
             t.messages);
@@ -439,22 +439,20 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
   TestRun t;
   t.disk.AddFile("/ugf/g.ugf", kGame, 1);
   t.disk.AddFile("/sgf/g.sgf", "newer", 500);
-  EXPECT_EQ(kConverted, ConvertFile(t.run, "/ugf/g.ugf", "/sgf/g.sgf", "x.sgf"));
+  EXPECT_TRUE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/g.sgf", "x.sgf"));
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[x.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/g.sgf"));
   EXPECT_EQ(1, t.disk.syncs);  // on stable storage before it is reported
   t.disk.failSync = true;
   t.messages.clear();
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/s.sgf", "s.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/s.sgf", "s.sgf"));
   EXPECT_EQ((Lines{"Cannot write '/sgf/s.sgf': Input/output error",
                    "convert (FOUT) /ugf/g.ugf -> /sgf/s.sgf"}),
             t.messages);
   t.disk.failSync = false;
   t.disk.noMemory.insert("/ugf/g.ugf");
   t.messages.clear();
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/m.sgf", "m.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/m.sgf", "m.sgf"));
   EXPECT_EQ((Lines{"Not enough memory to convert '/ugf/g.ugf'",
                    "convert (FOUT) /ugf/g.ugf -> /sgf/m.sgf"}),
             t.messages);
@@ -464,16 +462,11 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
   t.disk.AddFile("/sgf/b.sgf", "kept");
   t.disk.AddFile("/ugf/other.UGI", "a game");
   t.messages.clear();
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/bad.ugf", "/sgf/b.sgf", "b.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/ugf/g.ugf", "g.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/same.sgf", "g.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/ugf/other.UGI", "g.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/bad.ugf", "/sgf/b.sgf", "b.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/ugf/g.ugf", "g.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/same.sgf", "g.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/ugf/other.UGI", "g.sgf"));
   EXPECT_EQ(
       (Lines{"Cannot read '/ugf/none.ugf': No such file or directory",
              "convert (FOUT) /ugf/none.ugf -> /sgf/n.sgf",

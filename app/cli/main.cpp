@@ -182,16 +182,16 @@ kirato::Disk::ReadResult ReadStandardInput(std::string* bytes,
     if (bytes->size() > kMostBytes) {
       bytes->clear();
       *err = "too large for a game record: more than 256 MiB";
-      return kirato::Disk::kReadError;
+      return kirato::Disk::ReadResult::kReadError;
     }
     if (n < sizeof buffer) break;
   }
   if (std::ferror(stdin)) {
     *err = std::strerror(errno);
     bytes->clear();
-    return kirato::Disk::kReadError;
+    return kirato::Disk::ReadResult::kReadError;
   }
-  return kirato::Disk::kRead;
+  return kirato::Disk::ReadResult::kRead;
 }
 
 // The system disk, but with "-" standing for standard input (a record)
@@ -202,18 +202,18 @@ class StdioDisk : public kirato::Disk {
   // Standard output as a report rather than as an SGF file.
   bool reportToStdout = false;
 
-  int Stat(const std::string& p, kirato::FileStatus* st) override {
+  bool Stat(const std::string& p, kirato::FileStatus* st) override {
     if (p == "-") {
       *st = kirato::FileStatus();
-      return -1;
+      return false;
     }
     return base_.Stat(p, st);
   }
-  int ListDir(const std::string& d, std::vector<kirato::DirEntry>* e,
-              std::string* err) override {
+  bool ListDir(const std::string& d, std::vector<kirato::DirEntry>* e,
+               std::string* err) override {
     return base_.ListDir(d, e, err);
   }
-  MakeDirResult MakeDir(const std::string& p, std::string* err) override {
+  bool MakeDir(const std::string& p, std::string* err) override {
     return base_.MakeDir(p, err);
   }
   ReadResult ReadFile(const std::string& p, std::string* bytes,
@@ -221,19 +221,25 @@ class StdioDisk : public kirato::Disk {
     if (p == "-") return ReadStandardInput(bytes, err);
     return base_.ReadFile(p, bytes, err);
   }
-  std::unique_ptr<kirato::OutputFile> CreateOutput(
-      const std::string& p, const kirato::FileStatus& known,
-      std::string* err) override {
-    if (p == "-" && reportToStdout) return std::make_unique<StdoutStream>();
-    if (p == "-") return std::make_unique<StdoutOutput>();
-    return base_.CreateOutput(p, known, err);
+  bool CreateOutput(const std::string& p, const kirato::FileStatus& known,
+                    std::unique_ptr<kirato::OutputFile>* file,
+                    std::string* err) override {
+    if (p == "-" && reportToStdout) {
+      *file = std::make_unique<StdoutStream>();
+      return true;
+    }
+    if (p == "-") {
+      *file = std::make_unique<StdoutOutput>();
+      return true;
+    }
+    return base_.CreateOutput(p, known, file, err);
   }
-  std::unique_ptr<kirato::LogFile> OpenLog(const std::string& p,
-                                           std::string* err) override {
-    return base_.OpenLog(p, err);
+  bool OpenLog(const std::string& p, std::unique_ptr<kirato::LogFile>* log,
+               std::string* err) override {
+    return base_.OpenLog(p, log, err);
   }
-  int Remove(const std::string& p) override {
-    return p == "-" ? 0 : base_.Remove(p);
+  bool Remove(const std::string& p) override {
+    return p == "-" || base_.Remove(p);
   }
   bool SyncWritten(std::string* err) override {
     return base_.SyncWritten(err);
@@ -243,33 +249,35 @@ class StdioDisk : public kirato::Disk {
     return base_.DatafileText(std::move(bytes));
   }
   // Folders are the real disk's: its way of reaching their files stays.
-  std::shared_ptr<kirato::Folder> OpenFolder(const std::string& prefix,
-                                             std::string* err) override {
-    return base_.OpenFolder(prefix, err);
+  bool OpenFolder(const std::string& prefix,
+                  std::shared_ptr<kirato::Folder>* folder,
+                  std::string* err) override {
+    return base_.OpenFolder(prefix, folder, err);
   }
-  std::shared_ptr<kirato::Folder> OpenSubfolder(kirato::Folder& parent,
-                                                std::string_view name,
-                                                std::string* err) override {
-    return base_.OpenSubfolder(parent, name, err);
+  bool OpenSubfolder(kirato::Folder& parent, std::string_view name,
+                     std::shared_ptr<kirato::Folder>* folder,
+                     std::string* err) override {
+    return base_.OpenSubfolder(parent, name, folder, err);
   }
-  int List(kirato::Folder& folder, std::vector<kirato::DirEntry>* entries,
-           std::string* err) override {
+  bool List(kirato::Folder& folder, std::vector<kirato::DirEntry>* entries,
+            std::string* err) override {
     return base_.List(folder, entries, err);
   }
-  int StatIn(kirato::Folder& folder, std::string_view name,
-             kirato::FileStatus* st) override {
+  bool StatIn(kirato::Folder& folder, std::string_view name,
+              kirato::FileStatus* st) override {
     return base_.StatIn(folder, name, st);
   }
   ReadResult ReadIn(kirato::Folder& folder, std::string_view name,
                     std::string* bytes, std::string* err) override {
     return base_.ReadIn(folder, name, bytes, err);
   }
-  std::unique_ptr<kirato::OutputFile> CreateOutputIn(
-      const std::shared_ptr<kirato::Folder>& folder, std::string_view name,
-      const kirato::FileStatus& known, std::string* err) override {
-    return base_.CreateOutputIn(folder, name, known, err);
+  bool CreateOutputIn(const std::shared_ptr<kirato::Folder>& folder,
+                      std::string_view name, const kirato::FileStatus& known,
+                      std::unique_ptr<kirato::OutputFile>* file,
+                      std::string* err) override {
+    return base_.CreateOutputIn(folder, name, known, file, err);
   }
-  int RemoveIn(kirato::Folder& folder, std::string_view name) override {
+  bool RemoveIn(kirato::Folder& folder, std::string_view name) override {
     return base_.RemoveIn(folder, name);
   }
   void RemoveLeftovers(kirato::Folder& folder) override {
@@ -369,14 +377,13 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
   CliRun c(options, MessageStream(options, false));
   if (!c.StartReport(options.report)) return 2;
   kirato::ReadExecutableTime(c.run, kirato::SelfExecutablePath());
-  bool opened = false;
-  std::string openError;
-  kirato::ExecuteDatafile(c.run, datafile,
-                          kirato::ReplaceFileExtension(datafile, ".log"),
-                          &opened, &openError);
-  if (!opened) {
+  bool close = false;  // the console has no window to close
+  std::string err;
+  if (!kirato::ExecuteDatafile(c.run, datafile,
+                               kirato::ReplaceFileExtension(datafile, ".log"),
+                               &close, &err)) {
     std::fprintf(stderr, "kirato-cli: cannot open datafile '%s': %s\n",
-                 datafile.c_str(), openError.c_str());
+                 datafile.c_str(), err.c_str());
     return 2;
   }
   return c.Status(c.run.state.errorFlag ? 1 : 0);
@@ -428,12 +435,11 @@ int ConvertCommand(const kirato::CliOptions& options) {
                                       ".sgf")
                                 : output;
   if (sgfOut && input == "-") gameName = "stdin.sgf";
-  const kirato::ConvertResult result = kirato::ConvertFile(
+  const bool converted = kirato::ConvertFile(
       c.run, input, output, kirato::SystemPaths().FileName(gameName),
       FormatOfInput(options, input));
   if (c.run.state.report) kirato::FinishRun(c.run);
-  return c.Status(result == kirato::kConverted && !c.run.state.errorFlag ? 0
-                                                                         : 1);
+  return c.Status(converted && !c.run.state.errorFlag ? 0 : 1);
 }
 
 int Main(int argc, char** argv) {
