@@ -23,6 +23,7 @@ enum class Command {
   kCharset,
   kFormats,
   kReport,
+  kMirror,
   kUnknown
 };
 
@@ -37,7 +38,7 @@ constexpr Keyword kCommands[] = {
     {"IN", Command::kIn},                 {"OUT", Command::kOut},
     {"CLOSE", Command::kClose},           {"THREADS", Command::kThreads},
     {"CHARSET", Command::kCharset},       {"FORMATS", Command::kFormats},
-    {"REPORT", Command::kReport},
+    {"REPORT", Command::kReport},         {"MIRROR", Command::kMirror},
 };
 
 Command FindCommand(std::string_view text) {
@@ -131,6 +132,23 @@ void StartReport(Run& run, int lineNumber, std::string_view value) {
   s.errorFlag = true;
 }
 
+// MIRROR (or MIRROR=ON): the IN lines that follow keep the folders of
+// their trees under OUT; MIRROR=OFF: they write into OUT itself again.
+void SetMirror(Run& run, int lineNumber, std::string_view value) {
+  bool mirror = true;
+  if (EqualsNoCase(value, "OFF")) {
+    mirror = false;
+  } else if (!value.empty() && !EqualsNoCase(value, "ON")) {
+    ShowMessage(run, Format("Datafile line %d: MIRROR takes ON or OFF, not "
+                            "'%.*s'",
+                            lineNumber, static_cast<int>(value.size()),
+                            value.data()));
+    run.state.errorFlag = true;
+    return;
+  }
+  if (!run.state.mirrorFixed) run.state.mirror = mirror;
+}
+
 struct DatafileRun {
   Run& run;
   const std::string& logPath;
@@ -200,6 +218,9 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     }
     case Command::kReport:
       StartReport(run, lineNumber, value);
+      return true;
+    case Command::kMirror:
+      SetMirror(run, lineNumber, value);
       return true;
     case Command::kUnknown:
       ShowMessage(run, Format("Unknown command in datafile: '%.*s'",

@@ -45,6 +45,15 @@ bool Disk::OpenSubfolder(Folder& parent, std::string_view name,
   return OpenFolder(parent.PathOf(name) + Paths().separator, folder, err);
 }
 
+bool Disk::MakeSubfolder(Folder& parent, std::string_view name,
+                         std::shared_ptr<Folder>* folder, bool* made,
+                         std::string* err) {
+  FileStatus st;
+  *made = !StatIn(parent, name, &st);
+  if (*made && !MakeDir(parent.PathOf(name), err)) return false;
+  return OpenSubfolder(parent, name, folder, err);
+}
+
 bool Disk::List(Folder& folder, std::vector<DirEntry>* entries,
                 std::string* err) {
   return ListDir(folder.prefix(), entries, err);

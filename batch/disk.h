@@ -180,6 +180,12 @@ class Disk {
   virtual bool OpenSubfolder(Folder& parent, std::string_view name,
                              std::shared_ptr<Folder>* folder,
                              std::string* err);
+  // Makes the subdirectory `name` of `parent` where it is missing, and
+  // opens it as OpenSubfolder does. *made tells whether this call made it.
+  // An existing name passes, and opening it says why it is no folder.
+  virtual bool MakeSubfolder(Folder& parent, std::string_view name,
+                             std::shared_ptr<Folder>* folder, bool* made,
+                             std::string* err);
   virtual bool List(Folder& folder, std::vector<DirEntry>* entries,
                     std::string* err);
   virtual bool StatIn(Folder& folder, std::string_view name, FileStatus* st);

@@ -723,6 +723,26 @@ class PosixDisk : public Disk {
                   std::move(own), fd, folder, err);
   }
 
+  // Made relative to the parent, as a mirrored tree may be deeper than the
+  // path limit.
+  bool MakeSubfolder(Folder& parent, std::string_view name,
+                     std::shared_ptr<Folder>* folder, bool* made,
+                     std::string* err) override {
+    {
+      Pinned pin(parent);
+      if (pin.fd() < 0) {
+        *err = pin.error();
+        return false;
+      }
+      *made = ::mkdirat(pin.fd(), std::string(name).c_str(), 0777) == 0;
+      if (!*made && errno != EEXIST) {
+        *err = ErrorText(errno);
+        return false;
+      }
+    }
+    return OpenSubfolder(parent, name, folder, err);
+  }
+
   bool List(Folder& folder, std::vector<DirEntry>* entries,
             std::string* err) override {
     Pinned pin(folder);

@@ -118,6 +118,23 @@ bool DryRunDisk::OpenSubfolder(Folder& parent, std::string_view name,
   return true;
 }
 
+bool DryRunDisk::MakeSubfolder(Folder& parent, std::string_view name,
+                               std::shared_ptr<Folder>* folder, bool* made,
+                               std::string* err) {
+  Folder* real = RealOf(parent);
+  FileStatus st;
+  *made = !real || !base_.StatIn(*real, name, &st);
+  if (!*made) return OpenSubfolder(parent, name, folder, err);
+  // What the real run would make: empty, and nowhere on the disk.
+  std::string prefix = parent.PathOf(name) + Paths().separator;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    made_.insert(WithoutSeparator(Paths(), prefix));
+  }
+  *folder = std::make_shared<DryFolder>(std::move(prefix), nullptr);
+  return true;
+}
+
 bool DryRunDisk::List(Folder& folder, std::vector<DirEntry>* entries,
                       std::string* err) {
   Folder* real = RealOf(folder);

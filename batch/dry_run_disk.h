@@ -37,6 +37,9 @@ class DryRunDisk : public Disk {
   bool OpenSubfolder(Folder& parent, std::string_view name,
                      std::shared_ptr<Folder>* folder,
                      std::string* err) override;
+  bool MakeSubfolder(Folder& parent, std::string_view name,
+                     std::shared_ptr<Folder>* folder, bool* made,
+                     std::string* err) override;
   bool List(Folder& folder, std::vector<DirEntry>* entries,
             std::string* err) override;
   bool StatIn(Folder& folder, std::string_view name, FileStatus* st) override;

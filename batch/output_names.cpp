@@ -50,14 +50,23 @@ void OutputNames::Grow() {
   }
 }
 
-bool OutputNames::Claim(uint64_t device, uint64_t inode, uint32_t folder,
+uint32_t OutputNames::OutputFolder(uint64_t device, uint64_t inode) {
+  const auto known =
+      outFolders_.emplace(std::make_pair(device, inode), outFolderCount_);
+  if (known.second) ++outFolderCount_;
+  return known.first->second;
+}
+
+uint32_t OutputNames::NewOutputFolder() { return outFolderCount_++; }
+
+void OutputNames::Bind(uint32_t number, uint64_t device, uint64_t inode) {
+  // A folder reached already by its identity keeps the number it had.
+  outFolders_.emplace(std::make_pair(device, inode), number);
+}
+
+bool OutputNames::Claim(uint32_t outFolder, uint32_t folder,
                         std::string_view recordName, bool caseBlind,
                         std::string* holder) {
-  const auto known = outFolders_
-                         .emplace(std::make_pair(device, inode),
-                                  static_cast<uint32_t>(outFolders_.size()))
-                         .first;
-  const uint32_t outFolder = known->second;
   const std::string_view stem = Stem(recordName);
   if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
   const size_t mask = slots_.size() - 1;

@@ -18,16 +18,26 @@ class OutputNames {
   // its number; a record is then named by that number and its file name.
   uint32_t AddFolder(std::string_view prefix);
 
+  // The number of the output folder known by (`device`, `inode`): the same
+  // however its path is written.
+  uint32_t OutputFolder(uint64_t device, uint64_t inode);
+  // A number for an output folder that does not exist yet, as a mirrored
+  // walk makes its folders only when a record is written into one.
+  uint32_t NewOutputFolder();
+  // Says that the folder of `number` has come to be known by (`device`,
+  // `inode`), so that later walks that reach it by any path claim in it too.
+  void Bind(uint32_t number, uint64_t device, uint64_t inode);
+
   // Claims, for the record `recordName` of input folder `folder`, its
-  // output in the output folder known by (`device`, `inode`): the record's
-  // name with ".sgf" in place of its extension, so two records claim the
-  // same output when their names agree up to the extension. Returns true
-  // when the output was still free; otherwise *holder receives the path of
-  // the record that claimed it first. With `caseBlind`, names that differ
-  // in the case of ASCII letters alone claim one output, as they would
-  // name one file there.
-  bool Claim(uint64_t device, uint64_t inode, uint32_t folder,
-             std::string_view recordName, bool caseBlind, std::string* holder);
+  // output in output folder `outFolder`: the record's name with ".sgf" in
+  // place of its extension, so two records claim the same output when
+  // their names agree up to the extension. Returns true when the output
+  // was still free; otherwise *holder receives the path of the record that
+  // claimed it first. With `caseBlind`, names that differ in the case of
+  // ASCII letters alone claim one output, as they would name one file
+  // there.
+  bool Claim(uint32_t outFolder, uint32_t folder, std::string_view recordName,
+             bool caseBlind, std::string* holder);
 
  private:
   struct Entry {
@@ -42,6 +52,7 @@ class OutputNames {
 
   std::vector<std::string> folders_;
   std::map<std::pair<uint64_t, uint64_t>, uint32_t> outFolders_;
+  uint32_t outFolderCount_ = 0;
   std::vector<Entry> entries_;
   std::string names_;
   // Open addressing: entry index + 1, or 0 for a free slot.

@@ -6,6 +6,14 @@ namespace kirato {
 
 void Deliver(Run& run, const RecordOutcome& outcome) {
   for (const Note& n : outcome.notes) {
+    // The folders made for the output were made after the conversion, and
+    // before its line, which comes last.
+    if (&n == &outcome.notes.back() && outcome.wroteIn &&
+        run.state.traceLevel >= 6) {
+      for (const std::string& made : outcome.wroteIn->TakeMadeUntraced()) {
+        TraceWriteNow(run, "ProcessDir::mkdir " + made);
+      }
+    }
     if (n.kind == NoteKind::kTrace) {
       TraceWriteNow(run, n.text);
     } else {

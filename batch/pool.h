@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch/output_folder.h"
 #include "batch/run_state.h"
 #include "batch/report.h"
 #include "convert/convert.h"
@@ -29,6 +30,10 @@ struct RecordOutcome {
   std::string input;
   std::string output;
   std::vector<Note> notes;  // messages and trace lines, in the order made
+  // The output folder the record was written into, when the walk makes
+  // such folders: the first record in a folder this run made names it in
+  // the trace log, whichever thread made it.
+  std::shared_ptr<OutputFolder> wroteIn;
 };
 
 // Hands an outcome to the run: its notes, its count and, for any record

@@ -36,6 +36,10 @@ struct RunState {
   // still checked, but change nothing, as options overrule settings.
   bool threadsFixed = false;
   bool charsetFixed = false;
+  // The IN lines that follow write each SGF file into the folder under OUT
+  // that stands where its record's folder stands under IN (MIRROR).
+  bool mirror = false;
+  bool mirrorFixed = false;
   // The record formats the IN lines that follow convert (FORMATS=).
   FormatSet formats = kDefaultFormats;
   bool formatsFixed = false;

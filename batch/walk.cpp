@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "batch/output_folder.h"
 #include "batch/pool.h"
 #include "batch/record_names.h"
 #include "convert/convert.h"
@@ -77,7 +78,7 @@ struct RecordJob {
   std::string inName;
   std::string inputPath;
   FileStatus inStatus;  // the record before it was read
-  std::shared_ptr<Folder> out;
+  std::shared_ptr<OutputFolder> out;
   std::string outName;
   std::string outputPath;
   FileStatus outStatus;  // the output as the decision to convert saw it
@@ -116,18 +117,24 @@ Disk::ReadResult ReadRecord(Disk& disk, const RecordJob& job,
                 : disk.ReadFile(job.inputPath, bytes, err);
 }
 
-bool CreateOutputFor(Disk& disk, const RecordJob& job,
+// Makes the output's folder where it is missing, and starts the output.
+bool CreateOutputFor(Disk& disk, const RecordJob& job, RecordOutcome& o,
                      std::unique_ptr<OutputFile>* file, std::string* err) {
-  return job.out ? disk.CreateOutputIn(job.out, job.outName, job.outStatus,
-                                       file, err)
-                 : disk.CreateOutput(job.outputPath, job.outStatus, file, err);
+  if (!job.out) {
+    return disk.CreateOutput(job.outputPath, job.outStatus, file, err);
+  }
+  std::shared_ptr<Folder> folder;
+  if (!job.out->Make(disk, &folder, err)) return false;
+  o.wroteIn = job.out;
+  return disk.CreateOutputIn(folder, job.outName, job.outStatus, file, err);
 }
 
 void RemoveOutput(Disk& disk, const RecordJob& job) {
-  if (job.out) {
-    disk.RemoveIn(*job.out, job.outName);
-  } else {
+  std::shared_ptr<Folder> folder;
+  if (!job.out) {
     disk.Remove(job.outputPath);
+  } else if (job.out->Existing(disk, &folder)) {
+    disk.RemoveIn(*folder, job.outName);
   }
 }
 
@@ -174,16 +181,20 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
       IoFailure(o, "read", job.inputPath, err);
       return Stored::kFailed;
     }
-    std::unique_ptr<OutputFile> out;
-    if (!CreateOutputFor(disk, job, &out, &err)) {
-      IoFailure(o, "write", job.outputPath, err);
-      return Stored::kFailed;
-    }
     GameResult game;
     ConvertGame(record, job.gameName, options, &game);
     std::move(game.notes.begin(), game.notes.end(),
               std::back_inserter(o.notes));
-    if (game.converted) out->Write(game.sgf);  // errors come with Commit
+    // Only a game that converted gets an output, and its folder: a
+    // mirrored walk makes no folder for records that fail.
+    std::unique_ptr<OutputFile> out;
+    if (game.converted) {
+      if (!CreateOutputFor(disk, job, o, &out, &err)) {
+        IoFailure(o, "write", job.outputPath, err);
+        return Stored::kFailed;
+      }
+      out->Write(game.sgf);  // errors come with Commit
+    }
     // The SGF file's time is that of its last byte written: a record that
     // changes after this look is at least as new as its SGF file, and so
     // converted again by the next run. One that changed before it may have
@@ -263,17 +274,50 @@ ConvertOptions OptionsOf(const Run& run) {
   return options;
 }
 
-// One walk of an input tree into one output folder.
+// One walk of an input tree into OUT.
 struct Walk {
   Run& run;
   int lineNumber;
   const std::string& outputDir;  // as the datafile gave it, for the trace
-  std::shared_ptr<Folder> out;
-  FileStatus outStatus;
+  std::shared_ptr<OutputFolder> out;  // OUT
+  // Each input folder writes into a folder of its own under OUT.
+  bool mirror;
   // Every folder is entered once, however many links lead to it.
   std::set<std::pair<uint64_t, uint64_t>> entered;
   RecordPool& pool;
+  // Output folders numbered before they existed, to be known by their
+  // identity once the walk is over.
+  std::vector<std::shared_ptr<OutputFolder>> unbound;
 };
+
+// The number the run's claims know `out` by: its identity when it exists,
+// else a new one, tied to its identity when the walk is over.
+uint32_t ClaimNumber(Walk& w, const std::shared_ptr<OutputFolder>& out) {
+  if (!out->numbered) {
+    OutputNames& names = w.run.state.outputs;
+    uint64_t device = 0, inode = 0;
+    std::shared_ptr<Folder> folder;
+    out->numbered = true;
+    out->bound = out->Existing(w.run.disk, &folder) &&
+                 out->Identity(w.run.disk, &device, &inode);
+    out->number = out->bound ? names.OutputFolder(device, inode)
+                             : names.NewOutputFolder();
+    if (!out->bound) w.unbound.push_back(out);
+  }
+  return out->number;
+}
+
+// Ties the numbers of the output folders this walk made to their identity,
+// so that a later IN line that reaches one by another path claims there.
+void BindMadeFolders(Walk& w) {
+  for (const std::shared_ptr<OutputFolder>& out : w.unbound) {
+    uint64_t device = 0, inode = 0;
+    if (out->Identity(w.run.disk, &device, &inode)) {
+      w.run.state.outputs.Bind(out->number, device, inode);
+    }
+  }
+  w.unbound.clear();
+}
 
 // A record to decide on: a name in a folder the walk opened, or a file
 // named on the command line, reached by its path as given.
@@ -282,6 +326,7 @@ struct Candidate {
   std::string name;                // its file name
   std::string path;                // set when there is no folder
   uint32_t folderNumber = 0;       // of its folder among the run's outputs
+  std::shared_ptr<OutputFolder> out;
   std::string outName;
   RecordFormat format = RecordFormat::kUgf;
 
@@ -295,18 +340,18 @@ bool StatCandidate(Disk& disk, const Candidate& c, FileStatus* st) {
 void ProcessCandidate(Walk& w, const Candidate& c) {
   Run& run = w.run;
   if (run.state.traceLevel >= 3) {
-    TraceWrite(run, "ProcessFile ", c.Path(), " -> ", w.out->PathOf(c.outName));
+    TraceWrite(run, "ProcessFile ", c.Path(), " -> ", c.out->PathOf(c.outName));
   }
   // Whatever the times say: the output belongs to the record that came
   // first, and a second record would silently replace its game.
   std::string holder;
-  if (!run.state.outputs.Claim(w.outStatus.device, w.outStatus.inode,
-                               c.folderNumber, c.name,
+  const uint32_t outNumber = ClaimNumber(w, c.out);
+  if (!run.state.outputs.Claim(outNumber, c.folderNumber, c.name,
                                run.disk.Paths().caseBlind, &holder)) {
     RecordOutcome taken;
     taken.status = RecordStatus::kCollision;
     taken.input = c.Path();
-    taken.output = w.out->PathOf(c.outName);
+    taken.output = c.out->PathOf(c.outName);
     taken.notes.push_back(
         {NoteKind::kProblem,
          Format("'%s' not converted: its output '%s' comes from '%s'",
@@ -315,7 +360,10 @@ void ProcessCandidate(Walk& w, const Candidate& c) {
     return;
   }
   RecordJob job;
-  run.disk.StatIn(*w.out, c.outName, &job.outStatus);
+  std::shared_ptr<Folder> outFolder;
+  if (c.out->Existing(run.disk, &outFolder)) {
+    run.disk.StatIn(*outFolder, c.outName, &job.outStatus);
+  }
   const bool inputSeen = StatCandidate(run.disk, c, &job.inStatus);
   if (inputSeen && job.outStatus.kind == FileStatus::kRegular) {
     job.outputIsInput = SameFile(job.inStatus, job.outStatus);
@@ -329,7 +377,7 @@ void ProcessCandidate(Walk& w, const Candidate& c) {
       // The paths cost a string each, which only a report reads.
       if (run.state.report) {
         upToDate.input = c.Path();
-        upToDate.output = w.out->PathOf(c.outName);
+        upToDate.output = c.out->PathOf(c.outName);
       }
       w.pool.Decided(std::move(upToDate));
       return;
@@ -339,9 +387,9 @@ void ProcessCandidate(Walk& w, const Candidate& c) {
   job.in = c.folder;
   job.inName = c.name;
   job.inputPath = c.Path();
-  job.out = w.out;
+  job.out = c.out;
   job.outName = c.outName;
-  job.outputPath = w.out->PathOf(c.outName);
+  job.outputPath = c.out->PathOf(c.outName);
   job.gameName = c.outName;
   job.removeStaleOutput = true;
   Disk& disk = run.disk;
@@ -350,10 +398,12 @@ void ProcessCandidate(Walk& w, const Candidate& c) {
   });
 }
 
-// Lists one folder and converts its records. Returns its entries in byte
-// order, for the walk into its subfolders; none when it cannot be listed.
+// Lists one folder and converts its records into `out`. Returns its
+// entries in byte order, for the walk into its subfolders; none when it
+// cannot be listed.
 std::vector<DirEntry> VisitFolder(Walk& w,
                                   const std::shared_ptr<Folder>& folder,
+                                  const std::shared_ptr<OutputFolder>& out,
                                   const std::string& shownPath,
                                   const std::string& prefix,
                                   std::string err) {
@@ -377,6 +427,7 @@ std::vector<DirEntry> VisitFolder(Walk& w,
   uint32_t folderNumber = 0;
   Candidate c;
   c.folder = folder;
+  c.out = out;
   for (const DirEntry& e : entries) {
     c.outName = OutputNameFor(e.name, run.state.formats, &c.format);
     if (c.outName.empty()) continue;
@@ -409,6 +460,7 @@ bool OnPseudoFileSystem(Walk& w, Folder& folder, const std::string& path) {
 // of its own so that the depth of a tree cannot exhaust the thread's.
 void WalkTree(Walk& w, const std::string& inputDir) {
   Run& run = w.run;
+  const char separator = run.disk.Paths().separator;
   const std::string prefix = run.disk.Paths().WithSeparator(inputDir);
   std::string err;
   std::shared_ptr<Folder> top;
@@ -420,11 +472,12 @@ void WalkTree(Walk& w, const std::string& inputDir) {
   }
   struct Frame {
     std::shared_ptr<Folder> folder;
+    std::shared_ptr<OutputFolder> out;
     std::vector<DirEntry> entries;
     size_t next = 0;
   };
   std::vector<Frame> stack;
-  stack.push_back({top, VisitFolder(w, top, inputDir, prefix, err)});
+  stack.push_back({top, w.out, VisitFolder(w, top, w.out, inputDir, prefix, err)});
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next == f.entries.size()) {
@@ -445,12 +498,21 @@ void WalkTree(Walk& w, const std::string& inputDir) {
     std::shared_ptr<Folder> child;
     run.disk.OpenSubfolder(*f.folder, e.name, &child, &err);
     if (child && OnPseudoFileSystem(w, *child, sub)) continue;
+    std::shared_ptr<OutputFolder> out =
+        w.mirror ? std::make_shared<OutputFolder>(f.out, e.name, separator)
+                 : f.out;
     if (run.state.traceLevel >= 1) {
-      TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
+      if (w.mirror) {
+        const std::string& o = out->prefix();
+        TraceWrite(run, "ProcessDir ", sub, " -> ",
+                   std::string_view(o).substr(0, o.size() - 1));
+      } else {
+        TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
+      }
     }
     std::vector<DirEntry> entries =
-        VisitFolder(w, child, sub, sub + run.disk.Paths().separator, err);
-    stack.push_back({std::move(child), std::move(entries)});
+        VisitFolder(w, child, out, sub, sub + separator, err);
+    stack.push_back({std::move(child), std::move(out), std::move(entries)});
   }
 }
 
@@ -459,22 +521,26 @@ void WalkTree(Walk& w, const std::string& inputDir) {
 bool OpenOutputFolder(Run& run, const std::string& where,
                       const std::string& inputDir,
                       const std::string& outputDir,
-                      std::shared_ptr<Folder>* out, FileStatus* outStatus) {
+                      std::shared_ptr<OutputFolder>* out) {
   std::string created;
   if (!CreateOutputDir(run, where, inputDir, outputDir, &created)) {
     return false;
   }
   std::string err;
-  if (!run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), out,
+  std::shared_ptr<Folder> folder;
+  FileStatus st;
+  if (!run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), &folder,
                            &err) ||
-      !run.disk.Stat((*out)->prefix(), outStatus)) {
+      !run.disk.Stat(folder->prefix(), &st)) {
     OutputDirFailure(run, where, created, err);
     return false;
   }
-  if (run.state.cleanedFolders.insert({outStatus->device, outStatus->inode})
-          .second) {
-    run.disk.RemoveLeftovers(**out);
+  if (run.state.cleanedFolders.insert({st.device, st.inode}).second) {
+    run.disk.RemoveLeftovers(*folder);
   }
+  *out = std::make_shared<OutputFolder>(std::move(folder));
+  (*out)->numbered = (*out)->bound = true;
+  (*out)->number = run.state.outputs.OutputFolder(st.device, st.inode);
   return true;
 }
 
@@ -493,28 +559,27 @@ bool ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
   if (run.state.traceLevel >= 1) {
     TraceWrite(run, "ProcessDir ", inputDir, " -> ", outputDir);
   }
-  std::shared_ptr<Folder> out;
-  FileStatus outStatus;
+  std::shared_ptr<OutputFolder> out;
   if (!OpenOutputFolder(run, Format("Datafile line %d", lineNumber), inputDir,
-                        outputDir, &out, &outStatus)) {
+                        outputDir, &out)) {
     return false;
   }
   RecordPool pool(run, WorkerCount(run.state.threads));
-  Walk w{run, lineNumber, outputDir, out, outStatus, {}, pool};
+  Walk w{run, lineNumber, outputDir, out, run.state.mirror, {}, pool, {}};
   WalkTree(w, inputDir);
   pool.Finish();
+  BindMadeFolders(w);
   return true;
 }
 
 bool ProcessFiles(Run& run, const std::vector<std::string>& files,
                   const std::string& outputDir) {
-  std::shared_ptr<Folder> out;
-  FileStatus outStatus;
-  if (!OpenOutputFolder(run, "Option -o", "", outputDir, &out, &outStatus)) {
+  std::shared_ptr<OutputFolder> out;
+  if (!OpenOutputFolder(run, "Option -o", "", outputDir, &out)) {
     return false;
   }
   RecordPool pool(run, WorkerCount(run.state.threads));
-  Walk w{run, 0, outputDir, out, outStatus, {}, pool};
+  Walk w{run, 0, outputDir, out, false, {}, pool, {}};
   const PathRules& paths = run.disk.Paths();
   for (const std::string& file : files) {
     Candidate c;
@@ -523,6 +588,7 @@ bool ProcessFiles(Run& run, const std::vector<std::string>& files,
     std::string folder, name;
     paths.Split(file, &folder, &name);
     c.folderNumber = run.state.outputs.AddFolder(folder);
+    c.out = out;
     // Named by the user, a file is converted whatever FORMATS holds: as
     // its name says, or as UGF, the format of any other name.
     if (!RecordFormatOf(c.name, &c.format)) c.format = RecordFormat::kUgf;

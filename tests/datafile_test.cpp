@@ -78,6 +78,10 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
        {"Datafile line 1: THREADS needs a number from 0 to 256, not 'many'",
         "Datafile line 2: THREADS needs a number from 0 to 256, not ''"}},
       {"charsets", "charset=keep\nCHARSET = Utf-8\nCharset=UTF8\n", 0, 0, {}},
+      {"mirror on and off", "MIRROR\nmirror=off\nMirrored = On\nCLOSE\n", 1,
+       0, {}},
+      {"mirror takes nothing else", "MIRROR=sideways\n", 0, 1,
+       {"Datafile line 1: MIRROR takes ON or OFF, not 'sideways'"}},
       {"unknown charset", "\nCHARSET=latin1\nCHARSET\n", 0, 1,
        {"Datafile line 2: unknown charset 'latin1', expected KEEP or UTF-8",
         "Datafile line 3: unknown charset '', expected KEEP or UTF-8"}},
@@ -110,26 +114,31 @@ TEST(DatafileTest, CommandLineHoldsOverTheDatafile) {
     const char* datafile;
     int threads;
     CharsetMode charset;
+    bool mirror;
     Lines messages;
   } cases[] = {
-      {"datafile alone", false, "THREADS=3\nCHARSET=KEEP\n", 3,
-       CharsetMode::kKeep, {}},
-      {"command line", true, "THREADS=3\nCHARSET=KEEP\n", 2,
-       CharsetMode::kDecode, {}},
-      {"command line, lines still checked", true, "THREADS=x\nCHARSET=y\n",
-       2, CharsetMode::kDecode,
+      {"datafile alone", false, "THREADS=3\nCHARSET=KEEP\nMIRROR=OFF\n", 3,
+       CharsetMode::kKeep, false, {}},
+      {"command line", true, "THREADS=3\nCHARSET=KEEP\nMIRROR=OFF\n", 2,
+       CharsetMode::kDecode, true, {}},
+      {"command line, lines still checked", true,
+       "THREADS=x\nCHARSET=y\nMIRROR=z\n", 2, CharsetMode::kDecode, true,
        {"Datafile line 1: THREADS needs a number from 0 to 256, not 'x'",
-        "Datafile line 2: unknown charset 'y', expected KEEP or UTF-8"}},
+        "Datafile line 2: unknown charset 'y', expected KEEP or UTF-8",
+        "Datafile line 3: MIRROR takes ON or OFF, not 'z'"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestRun t;
     t.run.state.threads = 2;
+    t.run.state.mirror = true;  // as --mirror sets it
     t.run.state.threadsFixed = c.fixed;
     t.run.state.charsetFixed = c.fixed;
+    t.run.state.mirrorFixed = c.fixed;
     RunText(t, c.datafile);
     EXPECT_EQ(c.threads, t.run.state.threads);
     EXPECT_EQ(c.charset, t.run.state.charset);
+    EXPECT_EQ(c.mirror, t.run.state.mirror);
     EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
   }
 }

@@ -291,8 +291,22 @@ TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
   FileStatus st;
   EXPECT_TRUE(disk_.StatIn(*folder, "deep.sgf", &st));
   EXPECT_EQ(FileStatus::kRegular, st.kind);
+  // A mirrored tree is made as deep: each folder within the one above it.
+  for (bool first : {true, false}) {
+    std::shared_ptr<Folder> sub;
+    bool made = !first;
+    ASSERT_TRUE(disk_.MakeSubfolder(*folder, "mirrored", &sub, &made, &err))
+        << err;
+    EXPECT_EQ(first, made);
+    EXPECT_EQ(folder->PathOf("mirrored/"), sub->prefix());
+  }
+  std::shared_ptr<Folder> sub;
+  bool made = true;
+  EXPECT_FALSE(disk_.MakeSubfolder(*folder, "deep.sgf", &sub, &made, &err));
+  EXPECT_EQ("Not a directory", err);
+  EXPECT_FALSE(made);
   EXPECT_TRUE(disk_.List(*folder, &entries, &err));
-  EXPECT_EQ(2u, entries.size());
+  EXPECT_EQ(3u, entries.size());
 }
 
 // An existing name passes, whatever it is: opening it as a folder says

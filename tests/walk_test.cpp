@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 
 #include "batch/record_names.h"
 #include "fake_disk.h"
@@ -269,6 +270,123 @@ TEST(WalkTest, OutputDirectoryIsMadeComponentByComponent) {
       t.disk.logs["/t.log"]);
 }
 
+// MIRROR: each SGF file goes where its record's folder stands under IN. A
+// folder is made only for a record written into it, outermost first, and
+// named in the trace log with the first such record; two records still
+// never share an output, whichever IN line and however OUT is written.
+TEST(WalkTest, MirroredFoldersUnderTheOutput) {
+  struct InLine {
+    const char* in;
+    const char* out;
+    bool mirror;
+  };
+  const Lines mirrored = {
+      "convert /ugf/a.ugf -> /sgf/a.sgf", "Illegal board size: 40",
+      "convert (FOUT) /ugf/bad/z.ugf -> /sgf/bad/z.sgf",
+      "convert /ugf/x/b.ugf -> /sgf/x/b.sgf",
+      "'/ugf/x/b.ugi' not converted: its output '/sgf/x/b.sgf' comes from "
+      "'/ugf/x/b.ugf'",
+      "convert /ugf/x/y/c.ugf -> /sgf/x/y/c.sgf"};
+  const Lines madeMirrored = {"ProcessDir::mkdir /sgf/x",
+                              "ProcessDir::mkdir /sgf/x/y"};
+  struct Case {
+    const char* name;
+    std::vector<InLine> lines;
+    Lines messages;  // after those of the first IN line when it mirrors
+    Lines made;      // folders made, in order
+    Lines traced;    // the mkdir lines of the trace log
+    int converted, upToDate, failed;
+  } cases[] = {
+      {"mirrored", {{"/ugf", "/sgf", true}}, {}, {"/sgf/x", "/sgf/x/y"},
+       madeMirrored, 3, 1, 2},
+      {"two trees into one OUT, written another way",
+       {{"/ugf", "/sgf", true}, {"/more", "/sgf/", true}},
+       {"'/more/a.ugf' not converted: its output '/sgf/a.sgf' comes from "
+        "'/ugf/a.ugf'",
+        "'/more/x/b.ugf' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/ugf/x/b.ugf'",
+        "convert /more/x/new.ugf -> /sgf/x/new.sgf"},
+       {"/sgf/x", "/sgf/x/y"},
+       {"ProcessDir::mkdir /sgf/x", "ProcessDir::mkdir /sgf/x/y",
+        "ProcessDir::mkdir /more"},  // "/sgf/" has a part before its '/'
+       4, 1, 4},
+      {"mirrored, then flat into a folder it made",
+       {{"/ugf", "/sgf", true}, {"/more/x", "/sgf/x", false}},
+       {"'/more/x/b.ugf' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/ugf/x/b.ugf'",
+        "convert /more/x/new.ugf -> /sgf/x/new.sgf"},
+       {"/sgf/x", "/sgf/x/y"},
+       {"ProcessDir::mkdir /sgf/x", "ProcessDir::mkdir /sgf/x/y",
+        "ProcessDir::mkdir /more/x"},
+       4, 1, 3},
+      {"flat, then mirrored into the same OUT",
+       {{"/more", "/sgf", false}, {"/ugf", "/sgf", true}},
+       {"convert /more/a.ugf -> /sgf/a.sgf",
+        "convert /more/x/b.ugf -> /sgf/b.sgf",
+        "convert /more/x/new.ugf -> /sgf/new.sgf",
+        "'/ugf/a.ugf' not converted: its output '/sgf/a.sgf' comes from "
+        "'/more/a.ugf'",
+        "Illegal board size: 40",
+        "convert (FOUT) /ugf/bad/z.ugf -> /sgf/bad/z.sgf",
+        "convert /ugf/x/b.ugf -> /sgf/x/b.sgf",
+        "'/ugf/x/b.ugi' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/ugf/x/b.ugf'",
+        "convert /ugf/x/y/c.ugf -> /sgf/x/y/c.sgf"},
+       {"/sgf/x", "/sgf/x/y"}, madeMirrored, 5, 1, 3},
+      {"flat into a folder, then mirrored over it",
+       {{"/more/x", "/sgf/x", false}, {"/ugf", "/sgf", true}},
+       {"convert /more/x/b.ugf -> /sgf/x/b.sgf",
+        "convert /more/x/new.ugf -> /sgf/x/new.sgf",
+        "convert /ugf/a.ugf -> /sgf/a.sgf", "Illegal board size: 40",
+        "convert (FOUT) /ugf/bad/z.ugf -> /sgf/bad/z.sgf",
+        "'/ugf/x/b.ugf' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/more/x/b.ugf'",
+        "'/ugf/x/b.ugi' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/more/x/b.ugf'",
+        "convert /ugf/x/y/c.ugf -> /sgf/x/y/c.sgf"},
+       {"/sgf/x", "/sgf/x/y"},
+       {"ProcessDir::mkdir /more/x", "ProcessDir::mkdir /sgf/x/y"}, 4, 1, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.disk.AddFile("/ugf/a.ugf", kGame, 10);
+    t.disk.AddFile("/ugf/bad/z.ugf", kBadGame, 10);
+    t.disk.AddFile("/ugf/old/o.ugf", kGame, 10);
+    t.disk.AddFile("/ugf/x/b.ugf", kGame, 10);
+    t.disk.AddFile("/ugf/x/b.ugi", kGame, 10);
+    t.disk.AddFile("/ugf/x/y/c.ugf", kGame, 10);
+    t.disk.AddDir("/ugf/x/y/empty");
+    t.disk.AddFile("/more/a.ugf", kGame, 10);
+    t.disk.AddFile("/more/x/b.ugf", kGame, 10);
+    t.disk.AddFile("/more/x/new.ugf", kGame, 10);
+    t.disk.AddFile("/sgf/old/o.sgf", "up to date", 20);
+    t.disk.now = 30;
+    OpenTraceLog(t.run, 6, "/t.log");
+    for (const InLine& line : c.lines) {
+      t.run.state.mirror = line.mirror;
+      EXPECT_TRUE(ProcessDir(t.run, 1, line.in, line.out));
+    }
+    Lines expected = c.lines[0].mirror ? mirrored : Lines{};
+    expected.insert(expected.end(), c.messages.begin(), c.messages.end());
+    EXPECT_EQ(expected, t.messages);
+    EXPECT_EQ(c.made, t.disk.made);
+    Lines traced;
+    std::istringstream log(t.disk.logs["/t.log"]);
+    for (std::string line; std::getline(log, line);) {
+      if (line.rfind("ProcessDir::mkdir ", 0) == 0) {
+        traced.push_back(line.substr(0, line.size() - 1));  // its '\r'
+      }
+    }
+    EXPECT_EQ(c.traced, traced);
+    EXPECT_EQ(c.converted, t.run.state.filesConverted);
+    EXPECT_EQ(c.upToDate, t.run.state.filesUpToDate);
+    EXPECT_EQ(c.failed, t.run.state.filesFailed);
+    EXPECT_FALSE(t.disk.Exists("/sgf/bad"));  // nothing was written there
+    EXPECT_FALSE(t.disk.Exists("/sgf/x/y/empty"));
+  }
+}
+
 // Windows takes '\' and '/' alike, adds '\' itself, and never creates the
 // drive or share a path begins with; on POSIX systems '\' is a character.
 TEST(WalkTest, PathRulesOfEachSystem) {
@@ -526,9 +644,10 @@ TEST(WalkTest, SameOutcomeForAnyNumberOfThreads) {
     int counts[5];
     std::map<std::string, std::string> files;
   };
-  const auto runWith = [](int threads) {
+  const auto runWith = [](int threads, bool mirror) {
     TestRun t;
     t.run.state.threads = threads;
+    t.run.state.mirror = mirror;
     OpenTraceLog(t.run, 9, "/t.log");
     for (int i = 0; i < 60; ++i) {
       const std::string dir = Format("/ugf/%d/", i % 7);
@@ -549,16 +668,19 @@ TEST(WalkTest, SameOutcomeForAnyNumberOfThreads) {
     }
     return o;
   };
-  const Outcome one = runWith(1);
-  ASSERT_EQ(41u, one.files.size());
-  for (int threads : {2, 4, 16}) {
-    SCOPED_TRACE(threads);
-    const Outcome many = runWith(threads);
-    EXPECT_EQ(one.messages, many.messages);
-    EXPECT_EQ(one.log, many.log);
-    EXPECT_EQ(std::vector<int>(one.counts, one.counts + 5),
-              std::vector<int>(many.counts, many.counts + 5));
-    EXPECT_EQ(one.files, many.files);
+  for (bool mirror : {false, true}) {
+    SCOPED_TRACE(mirror ? "mirrored" : "flat");
+    const Outcome one = runWith(1, mirror);
+    ASSERT_EQ(41u + (mirror ? 6 : 0), one.files.size());  // and 6 folders
+    for (int threads : {2, 4, 16}) {
+      SCOPED_TRACE(threads);
+      const Outcome many = runWith(threads, mirror);
+      EXPECT_EQ(one.messages, many.messages);
+      EXPECT_EQ(one.log, many.log);
+      EXPECT_EQ(std::vector<int>(one.counts, one.counts + 5),
+                std::vector<int>(many.counts, many.counts + 5));
+      EXPECT_EQ(one.files, many.files);
+    }
   }
 }
 

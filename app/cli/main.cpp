@@ -33,13 +33,13 @@ constexpr char kHelp[] =
     "(.ngf), their extensions in any letter case.\n"
     "\n"
     "With DATAFILE, carry out its commands (LOG, OUT, IN, CLOSE, FORCEERROR,\n"
-    "THREADS, CHARSET, FORMATS, REPORT, ';' comments): convert every record\n"
-    "under each IN folder whose SGF file in the OUT folder is missing, or not\n"
-    "newer than the record and than this program, and print every message on\n"
-    "a line of its own, the summary last. A LOG line writes the trace log\n"
-    "beside DATAFILE, with the extension \".log\". The options -j, --charset,\n"
-    "--formats and --report hold over the datafile's THREADS, CHARSET,\n"
-    "FORMATS and REPORT lines.\n"
+    "THREADS, CHARSET, FORMATS, REPORT, MIRROR, ';' comments): convert every\n"
+    "record under each IN folder whose SGF file in the OUT folder is missing,\n"
+    "or not newer than the record and than this program, and print every\n"
+    "message on a line of its own, the summary last. A LOG line writes the\n"
+    "trace log beside DATAFILE, with the extension \".log\". The options -j,\n"
+    "--charset, --formats, --report and --mirror hold over the datafile's\n"
+    "THREADS, CHARSET, FORMATS, REPORT and MIRROR lines.\n"
     "\n"
     "With convert, convert the one record INPUT into the SGF file OUTPUT,\n"
     "whether or not OUTPUT is up to date. INPUT \"-\" reads the record from\n"
@@ -56,6 +56,9 @@ constexpr char kHelp[] =
     "                    processor core); the output is the same for any N\n"
     "  -o, --output-dir=DIR  with convert: the folder for the SGF files of\n"
     "                    the FILE operands\n"
+    "      --mirror    write each SGF file into the folder under OUT that\n"
+    "                    stands where its record's folder stands under IN,\n"
+    "                    made when a record is written there (as MIRROR)\n"
     "      --charset=keep  copy the records' bytes as they are instead of\n"
     "                    decoding them to UTF-8 (--charset=utf-8, the default)\n"
     "      --formats=LIST  the record formats a run converts, such as\n"
@@ -259,6 +262,11 @@ class StdioDisk : public kirato::Disk {
                      std::string* err) override {
     return base_.OpenSubfolder(parent, name, folder, err);
   }
+  bool MakeSubfolder(kirato::Folder& parent, std::string_view name,
+                     std::shared_ptr<kirato::Folder>* folder, bool* made,
+                     std::string* err) override {
+    return base_.MakeSubfolder(parent, name, folder, made, err);
+  }
   bool List(kirato::Folder& folder, std::vector<kirato::DirEntry>* entries,
             std::string* err) override {
     return base_.List(folder, entries, err);
@@ -306,6 +314,8 @@ std::string OperandProblem(const kirato::CliOptions& options) {
   const std::vector<std::string>& words = options.operands;
   if (words.empty()) return "missing DATAFILE operand";
   const bool convert = words[0] == "convert";
+  // Files named one by one have no tree to keep.
+  if (convert && options.mirror) return "--mirror goes with a DATAFILE";
   if (!options.outputDir.empty()) {
     if (!convert) return "-o DIR goes with convert";
     if (words.size() < 2) return "convert -o DIR needs FILE operands";
@@ -336,6 +346,8 @@ struct CliRun {
     s.threads = options.threads;
     s.charset = options.charset;
     s.formats = options.formats;
+    s.mirror = options.mirror;
+    s.mirrorFixed = options.mirror;
     s.threadsFixed = options.threadsGiven;
     s.charsetFixed = options.charsetGiven;
     s.formatsFixed = options.formatsGiven;
