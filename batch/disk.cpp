@@ -36,7 +36,7 @@ bool Disk::OpenFolder(const std::string& prefix,
     if (ListDir(prefix, &entries, err)) *err = "Not a directory";
     return false;
   }
-  *folder = std::make_shared<Folder>(prefix);
+  *folder = std::make_shared<Folder>(prefix, st.device, st.inode);
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "batch/path.h"
@@ -90,6 +91,11 @@ class Folder : public std::enable_shared_from_this<Folder> {
  public:
   // `prefix` is the folder's path ending in its separator.
   explicit Folder(std::string prefix) : prefix_(std::move(prefix)) {}
+  // With its identity, as the disk saw it when it opened it.
+  Folder(std::string prefix, uint64_t device, uint64_t inode)
+      : prefix_(std::move(prefix)),
+        identified_(true),
+        identity_(device, inode) {}
   virtual ~Folder() = default;
   const std::string& prefix() const { return prefix_; }
   std::string PathOf(std::string_view name) const {
@@ -97,9 +103,17 @@ class Folder : public std::enable_shared_from_this<Folder> {
     path.append(name);
     return path;
   }
+  // Its device and inode, which tell it from every other folder however
+  // it was reached; false when the disk could not tell them.
+  bool Identity(std::pair<uint64_t, uint64_t>* identity) const {
+    *identity = identity_;
+    return identified_;
+  }
 
  private:
   std::string prefix_;
+  bool identified_ = false;
+  std::pair<uint64_t, uint64_t> identity_;
 };
 
 class Disk {

@@ -129,6 +129,31 @@ ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
   return result;
 }
 
+// A name as the system calls take it, ending in a NUL byte: on the stack
+// for any name a folder can hold, since the walk passes one for every file
+// it looks at.
+class CName {
+ public:
+  explicit CName(std::string_view name) {
+    if (name.size() < sizeof buffer_) {
+      name.copy(buffer_, name.size());
+      buffer_[name.size()] = '\0';
+      text_ = buffer_;
+    } else {
+      long_.assign(name);
+      text_ = long_.c_str();
+    }
+  }
+  CName(const CName&) = delete;
+  CName& operator=(const CName&) = delete;
+  const char* c_str() const { return text_; }
+
+ private:
+  char buffer_[256];
+  std::string long_;  // longer than any file system allows; refused there
+  const char* text_;
+};
+
 // Non-blocking, so that a FIFO named like a record cannot hang the run; the
 // flag changes nothing for the reads of a regular file.
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
@@ -147,6 +172,11 @@ class PosixFolder : public Folder {
               FolderFds* fds);
   ~PosixFolder() override;
   uint64_t device() const { return device_; }
+  // On the file system of its parent, which the walk has entered.
+  bool BesideParent() const { return parent_ && parent_->device_ == device_; }
+  // True the first time: a folder listed before is listed again from its
+  // first entry.
+  bool FirstListing() { return !listed_.exchange(true); }
 
  private:
   friend class FolderFds;
@@ -156,14 +186,22 @@ class PosixFolder : public Folder {
   uint64_t device_;
   uint64_t inode_;
   FolderFds* fds_;
-  // Guarded by the FolderFds' mutex.
-  int fd_;
-  int pins_ = 0;
-  std::list<PosixFolder*>::iterator lru_;  // valid while fd_ >= 0
+  // Read by any thread without the FolderFds' mutex; -1 while closed. Only
+  // a holder of the mutex closes the descriptor, and only after it has
+  // turned `pins_` from 0 to -1, which no thread using it lets happen.
+  std::atomic<int> fd_;
+  std::atomic<int> pins_{0};
+  // Used since the closer last passed by: kept open one round more.
+  std::atomic<bool> used_{true};
+  std::list<PosixFolder*>::iterator lru_;  // guarded; valid while open
+  std::atomic<bool> listed_{false};
 };
 
-// The descriptors of a disk's open folders, most recently used first. Past
-// the bound, those of folders nothing uses are closed, the oldest first.
+// The descriptors of a disk's open folders. Past the bound, those of
+// folders nothing uses are closed, the least recently used first (as a
+// clock: a folder used since the last round gets one round more). Using an
+// open folder takes no lock: the walk's threads look at their files side
+// by side.
 class FolderFds {
  public:
   explicit FolderFds(size_t bound) : bound_(bound) {}
@@ -171,12 +209,24 @@ class FolderFds {
   // Holds the folder's descriptor open, opening it again if it was
   // closed; -1 with *err set when that fails.
   int Pin(PosixFolder& f, std::string* err) {
+    int pins = f.pins_.load(std::memory_order_acquire);
+    while (pins >= 0) {
+      if (f.pins_.compare_exchange_weak(pins, pins + 1,
+                                        std::memory_order_acq_rel)) {
+        const int fd = f.fd_.load(std::memory_order_acquire);
+        if (fd >= 0) {
+          f.used_.store(true, std::memory_order_relaxed);
+          return fd;
+        }
+        Unpin(f);  // closed meanwhile: opened again below
+        break;
+      }
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     return PinLocked(f, err);
   }
   void Unpin(PosixFolder& f) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    --f.pins_;
+    f.pins_.fetch_sub(1, std::memory_order_release);
   }
   // A folder opened just now, with its descriptor.
   void Add(PosixFolder& f) {
@@ -185,38 +235,41 @@ class FolderFds {
   }
   void Remove(PosixFolder& f) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (f.fd_ < 0) return;
-    ::close(f.fd_);
-    f.fd_ = -1;
+    const int fd = f.fd_.load();
+    if (fd < 0) return;
+    ::close(fd);
+    f.fd_.store(-1);
     open_.erase(f.lru_);
   }
 
  private:
+  // With the mutex held, `pins_` is never -1: only the closer sets it so,
+  // and restores it before it lets go.
   int PinLocked(PosixFolder& f, std::string* err) {
-    if (f.fd_ < 0 && !Reopen(f, err)) return -1;
-    open_.splice(open_.begin(), open_, f.lru_);
-    ++f.pins_;
-    return f.fd_;
+    if (f.fd_.load() < 0 && !Reopen(f, err)) return -1;
+    f.pins_.fetch_add(1);
+    f.used_.store(true, std::memory_order_relaxed);
+    return f.fd_.load();
   }
 
   // Opens `f` again from its nearest open ancestor down, one folder from
   // the other, without recursion: a tree may be deeper than any stack.
   bool Reopen(PosixFolder& f, std::string* err) {
     std::vector<PosixFolder*> closed;
-    for (PosixFolder* p = &f; p && p->fd_ < 0; p = p->parent_.get()) {
+    for (PosixFolder* p = &f; p && p->fd_.load() < 0; p = p->parent_.get()) {
       closed.push_back(p);
     }
     PosixFolder* held = closed.back()->parent_.get();  // open, or none
-    if (held) ++held->pins_;
+    if (held) held->pins_.fetch_add(1);
     for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
       PosixFolder& c = **it;
-      const bool opened = OpenAgain(c, held ? held->fd_ : -1, err);
-      if (held) --held->pins_;
+      const bool opened = OpenAgain(c, held ? held->fd_.load() : -1, err);
+      if (held) held->pins_.fetch_sub(1);
       if (!opened) return false;
-      ++c.pins_;
+      c.pins_.fetch_add(1);
       held = &c;
     }
-    --held->pins_;  // `f` itself
+    held->pins_.fetch_sub(1);  // `f` itself
     return true;
   }
 
@@ -238,7 +291,7 @@ class FolderFds {
       *err = "the folder was moved or replaced during the walk";
       return false;
     }
-    f.fd_ = fd;
+    f.fd_.store(fd, std::memory_order_release);
     Track(f);
     return true;
   }
@@ -246,24 +299,34 @@ class FolderFds {
   void Track(PosixFolder& f) {
     open_.push_front(&f);
     f.lru_ = open_.begin();
-    for (auto it = open_.end(); open_.size() > bound_ && it != open_.begin();) {
-      PosixFolder* old = *--it;
-      if (old->pins_ > 0 || old == &f) continue;
-      ::close(old->fd_);
-      old->fd_ = -1;
-      it = open_.erase(it);
+    // Each folder is passed at most twice: once to take its second round,
+    // once to be closed. Those in use go round again.
+    for (size_t passes = 2 * open_.size(); open_.size() > bound_ && passes > 0;
+         --passes) {
+      PosixFolder* old = open_.back();
+      int unused = 0;
+      if (old != &f && !old->used_.exchange(false) &&
+          old->pins_.compare_exchange_strong(unused, -1)) {
+        ::close(old->fd_.load());
+        old->fd_.store(-1);
+        open_.pop_back();
+        old->pins_.store(0, std::memory_order_release);
+      } else {
+        open_.splice(open_.begin(), open_, std::prev(open_.end()));
+      }
     }
   }
 
   const size_t bound_;
   std::mutex mutex_;
-  std::list<PosixFolder*> open_;
+  std::list<PosixFolder*> open_;  // most recently opened or spared first
 };
 
 PosixFolder::PosixFolder(std::string prefix,
                          std::shared_ptr<PosixFolder> parent, std::string name,
                          int fd, const struct stat& st, FolderFds* fds)
-    : Folder(std::move(prefix)),
+    : Folder(std::move(prefix), static_cast<uint64_t>(st.st_dev),
+             static_cast<uint64_t>(st.st_ino)),
       parent_(std::move(parent)),
       name_(std::move(name)),
       device_(static_cast<uint64_t>(st.st_dev)),
@@ -637,7 +700,7 @@ class PosixDisk : public Disk {
       entries->clear();
       return false;
     }
-    const bool listed = ListFd(fd, entries, err);
+    const bool listed = ListFd(fd, true, entries, err);
     ::close(fd);
     return listed;
   }
@@ -734,7 +797,7 @@ class PosixDisk : public Disk {
         *err = pin.error();
         return false;
       }
-      *made = ::mkdirat(pin.fd(), std::string(name).c_str(), 0777) == 0;
+      *made = ::mkdirat(pin.fd(), CName(name).c_str(), 0777) == 0;
       if (!*made && errno != EEXIST) {
         *err = ErrorText(errno);
         return false;
@@ -751,7 +814,8 @@ class PosixDisk : public Disk {
       entries->clear();
       return false;
     }
-    return ListFd(pin.fd(), entries, err);
+    return ListFd(pin.fd(), static_cast<PosixFolder&>(folder).FirstListing(),
+                  entries, err);
   }
 
   bool StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
@@ -760,7 +824,7 @@ class PosixDisk : public Disk {
       *st = FileStatus();
       return false;
     }
-    return StatAt(pin.fd(), std::string(name).c_str(), st);
+    return StatAt(pin.fd(), CName(name).c_str(), st);
   }
 
   ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
@@ -773,7 +837,7 @@ class PosixDisk : public Disk {
         *err = pin.error();
         return ReadResult::kCannotOpen;
       }
-      fd = ::openat(pin.fd(), std::string(name).c_str(), kReadFlags);
+      fd = ::openat(pin.fd(), CName(name).c_str(), kReadFlags);
     }
     return ReadOpened(fd, bytes, err);
   }
@@ -791,7 +855,7 @@ class PosixDisk : public Disk {
   bool RemoveIn(Folder& folder, std::string_view name) override {
     Pinned pin(folder);
     return pin.fd() >= 0 &&
-           ::unlinkat(pin.fd(), std::string(name).c_str(), 0) == 0;
+           ::unlinkat(pin.fd(), CName(name).c_str(), 0) == 0;
   }
 
   // Removes the temporary files of runs that are no longer alive. A run
@@ -801,6 +865,9 @@ class PosixDisk : public Disk {
   }
 
   std::string PseudoFileSystem(Folder& folder) override {
+    // The walk enters no pseudo file system, so the parent it came from
+    // lies on none; a folder on the same device lies on the same one.
+    if (static_cast<PosixFolder&>(folder).BesideParent()) return {};
     struct statfs fs;
     {
       Pinned pin(folder);
@@ -846,11 +913,11 @@ class PosixDisk : public Disk {
 
   // Reads the entries straight from the descriptor, which then stays
   // usable for the names in it: no second descriptor, no directory stream.
-  static bool ListFd(int fd, std::vector<DirEntry>* entries,
+  static bool ListFd(int fd, bool first, std::vector<DirEntry>* entries,
                      std::string* err) {
     entries->clear();
     // A folder may be listed more than once: from its first entry again.
-    if (::lseek(fd, 0, SEEK_SET) != 0) {
+    if (!first && ::lseek(fd, 0, SEEK_SET) != 0) {
       *err = ErrorText(errno);
       return false;
     }

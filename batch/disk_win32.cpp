@@ -442,7 +442,12 @@ class Win32Disk : public Disk {
       *err = ErrnoText(ENOTDIR);
       return false;
     }
-    *folder = std::make_shared<Folder>(prefix);
+    // Known by its identity, so that the walk enters it once however many
+    // links lead to it.
+    FileStatus st;
+    *folder = Stat(prefix, &st)
+                  ? std::make_shared<Folder>(prefix, st.device, st.inode)
+                  : std::make_shared<Folder>(prefix);
     return true;
   }
 

@@ -17,10 +17,22 @@ class DiscardedLog : public LogFile {
 };
 
 // A folder of the real disk, or one this run would have made (no `real`).
+// The identity of a folder: the real one's, or for one this run would have
+// made, one like no other's, as Stat gives it.
+std::pair<uint64_t, uint64_t> DryIdentity(const std::string& prefix,
+                                          const Folder* real) {
+  std::pair<uint64_t, uint64_t> identity;
+  if (real && real->Identity(&identity)) return identity;
+  return {~uint64_t{0},
+          std::hash<std::string>()(prefix.substr(0, prefix.size() - 1))};
+}
+
 class DryFolder : public Folder {
  public:
-  DryFolder(std::string prefix, std::shared_ptr<Folder> real)
-      : Folder(std::move(prefix)), real_(std::move(real)) {}
+  DryFolder(const std::string& prefix, std::shared_ptr<Folder> real)
+      : Folder(prefix, DryIdentity(prefix, real.get()).first,
+               DryIdentity(prefix, real.get()).second),
+        real_(std::move(real)) {}
   Folder* real() const { return real_.get(); }
 
  private:

@@ -4,10 +4,11 @@
 
 namespace kirato {
 
-OutputFolder::OutputFolder(std::shared_ptr<Folder> opened)
+OutputFolder::OutputFolder(std::shared_ptr<Folder> opened, bool clean)
     : prefix_(opened->prefix()),
       mutex_(std::make_shared<std::mutex>()),
-      folder_(std::move(opened)) {}
+      folder_(std::move(opened)),
+      clean_(clean) {}
 
 OutputFolder::OutputFolder(std::shared_ptr<OutputFolder> parent,
                            std::string_view name, char separator)
@@ -62,20 +63,26 @@ bool OutputFolder::Existing(Disk& disk, std::shared_ptr<Folder>* folder) {
 
 bool OutputFolder::Make(Disk& disk, std::shared_ptr<Folder>* folder,
                         std::string* err) {
-  std::lock_guard<std::mutex> lock(*mutex_);
-  const std::vector<OutputFolder*> chain = UnopenedChain();
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    OutputFolder& f = **it;
-    bool made = false;
-    if (!disk.MakeSubfolder(*f.parent_->folder_, f.name_, &f.folder_, &made,
-                            err)) {
-      return false;
+  if (!ready_.load(std::memory_order_acquire)) {
+    {
+      std::lock_guard<std::mutex> lock(*mutex_);
+      const std::vector<OutputFolder*> chain = UnopenedChain();
+      for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        OutputFolder& f = **it;
+        bool made = false;
+        if (!disk.MakeSubfolder(*f.parent_->folder_, f.name_, &f.folder_,
+                                &made, err)) {
+          return false;
+        }
+        f.absent_ = false;
+        f.made_ = made;
+        if (made) f.clean_ = false;  // a folder made now holds nothing
+      }
     }
-    f.absent_ = false;
-    f.made_ = made;
-    // What runs killed while they wrote here left behind goes the first
-    // time this run writes here too; a folder made now holds nothing.
-    if (!made) disk.RemoveLeftovers(*f.folder_);
+    // One thread lists the folder; the others write into it meanwhile, as
+    // only files of ended runs are removed.
+    if (clean_.exchange(false)) disk.RemoveLeftovers(*folder_);
+    ready_.store(true, std::memory_order_release);
   }
   *folder = folder_;
   return true;

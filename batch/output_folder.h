@@ -7,6 +7,7 @@
 #ifndef KIRATO_BATCH_OUTPUT_FOLDER_H_
 #define KIRATO_BATCH_OUTPUT_FOLDER_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -20,8 +21,9 @@ namespace kirato {
 
 class OutputFolder {
  public:
-  // OUT itself, which the walk has made and opened.
-  explicit OutputFolder(std::shared_ptr<Folder> opened);
+  // OUT itself, which the walk has made and opened. `clean`: what killed
+  // runs left in it is to be removed when the walk first writes there.
+  OutputFolder(std::shared_ptr<Folder> opened, bool clean);
   // The folder `name` within `parent`, not yet looked for.
   OutputFolder(std::shared_ptr<OutputFolder> parent, std::string_view name,
                char separator);
@@ -38,8 +40,12 @@ class OutputFolder {
   // outputs are then all missing. Any thread.
   bool Existing(Disk& disk, std::shared_ptr<Folder>* folder);
 
-  // The folder, made where it is missing, with the folders above it. False
-  // with *err set when one of them cannot be made or opened. Any thread.
+  // The folder, made where it is missing, with the folders above it, for a
+  // record to be written into. The first time, what runs killed while they
+  // wrote here left behind is removed: a killed run always leaves a record
+  // that the next run converts again, so only a folder written into can
+  // hold anything to remove, and an up-to-date run lists no output folder.
+  // False with *err set when a folder cannot be made or opened. Any thread.
   bool Make(Disk& disk, std::shared_ptr<Folder>* folder, std::string* err);
 
   // The device and inode of the folder, once it exists; false before.
@@ -66,8 +72,11 @@ class OutputFolder {
   std::string prefix_;
   // One lock for the whole tree, as a folder is made from its parent.
   std::shared_ptr<std::mutex> mutex_;
-  // Guarded by *mutex_.
+  // Set once, with *mutex_ held; read without it once `ready_` is set.
   std::shared_ptr<Folder> folder_;
+  std::atomic<bool> ready_{false};  // open, and its leftovers dealt with
+  std::atomic<bool> clean_{true};   // leftovers still to be removed
+  // Guarded by *mutex_.
   bool absent_ = false;  // looked for, and not there
   bool made_ = false;
   bool traced_ = false;

@@ -9,7 +9,7 @@ namespace {
 // FNV-1a over the output folder's number and the output's stem, its
 // letters folded, so that stems that differ in case alone meet where the
 // file system takes them for one.
-uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
+uint32_t HashOf(uint32_t outFolder, std::string_view stem) {
   uint64_t h = 14695981039346656037ULL;
   const auto mix = [&h](unsigned char byte) {
     h ^= byte;
@@ -18,7 +18,7 @@ uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
   for (int i = 0; i < 4; ++i)
     mix(static_cast<unsigned char>(outFolder >> (8 * i)));
   for (char c : stem) mix(static_cast<unsigned char>(ToLower(c)));
-  return h;
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 // The record's name without its extension: what its output is named after.
@@ -43,8 +43,7 @@ void OutputNames::Grow() {
   const size_t mask = slots_.size() - 1;
   for (uint32_t slot : old) {
     if (slot == 0) continue;
-    const Entry& e = entries_[slot - 1];
-    size_t i = HashOf(e.outFolder, StemOf(e)) & mask;
+    size_t i = entries_[slot - 1].hash & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
     slots_[i] = slot;
   }
@@ -70,10 +69,11 @@ bool OutputNames::Claim(uint32_t outFolder, uint32_t folder,
   const std::string_view stem = Stem(recordName);
   if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
   const size_t mask = slots_.size() - 1;
-  size_t i = HashOf(outFolder, stem) & mask;
+  const uint32_t hash = HashOf(outFolder, stem);
+  size_t i = hash & mask;
   for (; slots_[i] != 0; i = (i + 1) & mask) {
     const Entry& e = entries_[slots_[i] - 1];
-    if (e.outFolder == outFolder &&
+    if (e.hash == hash && e.outFolder == outFolder &&
         (caseBlind ? EqualsNoCase(StemOf(e), stem) : StemOf(e) == stem)) {
       *holder = folders_[e.folder];
       holder->append(names_, e.recordAt, e.recordSize);
@@ -82,7 +82,7 @@ bool OutputNames::Claim(uint32_t outFolder, uint32_t folder,
   }
   entries_.push_back({outFolder, folder, static_cast<uint32_t>(names_.size()),
                       static_cast<uint32_t>(recordName.size()),
-                      static_cast<uint32_t>(stem.size())});
+                      static_cast<uint32_t>(stem.size()), hash});
   names_.append(recordName);
   slots_[i] = static_cast<uint32_t>(entries_.size());
   return true;

@@ -46,6 +46,7 @@ class OutputNames {
     uint32_t recordAt;  // the record's file name, in names_
     uint32_t recordSize;
     uint32_t stemSize;  // of the name without its extension
+    uint32_t hash;      // kept, so that growing the table reads no name
   };
   std::string_view StemOf(const Entry& e) const;
   void Grow();

@@ -159,7 +159,8 @@ enum class Stored { kYes, kNotConverted, kFailed };
 // kNotConverted: the record itself was refused; kFailed: the system
 // refused a read or a write, or the record kept changing.
 Stored ConvertAndStore(Disk& disk, const RecordJob& job,
-                       ConvertOptions options, RecordOutcome& o) {
+                       ConvertOptions options, Scratch& scratch,
+                       RecordOutcome& o) {
   if (job.outputIsInput) {
     IoFailure(o, "write", job.outputPath,
               "it is the record '" + job.inputPath + "' itself");
@@ -173,18 +174,19 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
   options.recordPath = job.inputPath;
   options.format = job.format;
   FileStatus before = job.inStatus;
+  std::string& record = scratch.record;
+  GameResult& game = scratch.game;
   for (int attempt = 1;; ++attempt) {
     const size_t firstNote = o.notes.size();
     std::string err;
-    std::string record;
     if (ReadRecord(disk, job, &record, &err) != Disk::ReadResult::kRead) {
       IoFailure(o, "read", job.inputPath, err);
       return Stored::kFailed;
     }
-    GameResult game;
     ConvertGame(record, job.gameName, options, &game);
     std::move(game.notes.begin(), game.notes.end(),
               std::back_inserter(o.notes));
+    game.notes.clear();
     // Only a game that converted gets an output, and its folder: a
     // mirrored walk makes no folder for records that fail.
     std::unique_ptr<OutputFile> out;
@@ -230,16 +232,17 @@ Stored ConvertAndStore(Disk& disk, const RecordJob& job,
   }
 }
 
-// Converts one record. Touches nothing but the disk, so that it can run on
-// any thread; the outcome says what the run must show.
-RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
-                            const ConvertOptions& options) {
-  RecordOutcome o;
+// Converts one record into `o`, after what it holds already. Touches
+// nothing but the disk and `scratch`, so that it can run on any thread; the
+// outcome says what the run must show.
+void ConvertRecord(Disk& disk, const RecordJob& job,
+                   const ConvertOptions& options, Scratch& scratch,
+                   RecordOutcome& o) {
   o.input = job.inputPath;
   o.output = job.outputPath;
   Stored stored = Stored::kFailed;
   try {
-    stored = ConvertAndStore(disk, job, options, o);
+    stored = ConvertAndStore(disk, job, options, scratch, o);
   } catch (const std::bad_alloc&) {
     // Whatever ran out, this record alone fails, named as any other; what
     // it held is freed by now.
@@ -263,7 +266,6 @@ RecordOutcome ConvertRecord(Disk& disk, const RecordJob& job,
     // the record.
     RemoveOutput(disk, job);
   }
-  return o;
 }
 
 // What the run says of how records are converted.
@@ -274,6 +276,171 @@ ConvertOptions OptionsOf(const Run& run) {
   return options;
 }
 
+// What a look at a record needs of the run: all of it fixed while a walk
+// goes on, so that looks can be taken on any thread.
+struct LookRules {
+  Disk& disk;
+  FormatSet formats;
+  bool force;
+  int64_t programTime;
+};
+
+// What a worker needs of the run to decide on records and convert them:
+// all of it fixed while a walk goes on.
+struct BatchRules {
+  Disk& disk;
+  bool force;
+  int64_t programTime;
+  bool report;  // the paths of records up to date are wanted
+  ConvertOptions options;
+};
+
+BatchRules RulesOf(Run& run) {
+  return {run.disk, run.state.force, run.state.executableTime,
+          run.state.report != nullptr, OptionsOf(run)};
+}
+
+// A record to decide on.
+struct Candidate {
+  std::string name;  // its file name, or its path when it has no folder
+  // Where in `name` the stem its SGF file is named after lies.
+  size_t stemAt = 0;
+  size_t stemSize = 0;
+  RecordFormat format = RecordFormat::kUgf;
+  size_t outcome = 0;  // its place in the batch
+
+  // The name of its SGF file, into *out (whose room a caller may reuse
+  // from one record to the next).
+  void OutName(std::string* out) const {
+    out->assign(name, stemAt, stemSize);
+    out->append(".sgf");
+  }
+  std::string OutName() const {
+    std::string out;
+    OutName(&out);
+    return out;
+  }
+};
+
+// Buffers of records and SGF texts larger than this are not kept for the
+// next record: a rare large game would hold its room for the whole run.
+constexpr size_t kScratchKept = size_t{1} << 20;
+
+// Looks at a record and its output (in `outFolder`, when it exists), then
+// says it is up to date or converts it, into `o`. On any thread.
+void DecideAndConvert(const BatchRules& rules,
+                      const std::shared_ptr<Folder>& folder,
+                      const std::shared_ptr<OutputFolder>& out,
+                      Folder* outFolder, Candidate& c, Scratch& scratch,
+                      RecordOutcome& o) {
+  Disk& disk = rules.disk;
+  RecordJob job;
+  const bool inSeen = folder ? disk.StatIn(*folder, c.name, &job.inStatus)
+                             : disk.Stat(c.name, &job.inStatus);
+  std::string& outName = scratch.name;
+  c.OutName(&outName);
+  if (outFolder) disk.StatIn(*outFolder, outName, &job.outStatus);
+  const auto inputPath = [&] {
+    return folder ? folder->PathOf(c.name) : c.name;
+  };
+  // An empty SGF file is never a finished game: what a power cut can
+  // leave of one written just before. An output that is the record itself
+  // has its time, and is never up to date.
+  if (inSeen && job.outStatus.kind == FileStatus::kRegular && !rules.force &&
+      job.outStatus.size > 0 &&
+      IsUpToDate(job.inStatus.mtime, job.outStatus.mtime, rules.programTime)) {
+    o.status = RecordStatus::kUpToDate;
+    // The paths cost a string each, which only a report reads.
+    if (rules.report) {
+      o.input = inputPath();
+      o.output = out->PathOf(outName);
+    }
+    return;
+  }
+  job.outputIsInput = inSeen && job.outStatus.kind == FileStatus::kRegular &&
+                      SameFile(job.inStatus, job.outStatus);
+  job.format = c.format;
+  job.in = folder;
+  job.inputPath = inputPath();
+  job.inName = std::move(c.name);
+  job.out = out;
+  job.outputPath = out->PathOf(outName);
+  job.gameName = outName;
+  job.outName = outName;
+  job.removeStaleOutput = true;
+  ConvertRecord(disk, job, rules.options, scratch, o);
+  if (scratch.record.capacity() > kScratchKept) {
+    std::string().swap(scratch.record);
+  }
+  if (scratch.game.sgf.capacity() > kScratchKept) {
+    std::string().swap(scratch.game.sgf);
+  }
+}
+
+// What the walk needs of one input folder before it can decide on its
+// records and go into its subfolders: opened, listed, and its records and
+// subfolders picked out. Looked
+// at ahead of the walk on any thread; what the walk shows of it, it shows
+// in its own order.
+class FolderLook : public Prefetch {
+ public:
+
+  // The subfolder `name` of `parent`, or `opened` itself.
+  FolderLook(Disk& disk, FormatSet formats, std::shared_ptr<Folder> parent,
+             std::string_view name, std::shared_ptr<Folder> opened,
+             std::shared_ptr<OutputFolder> out)
+      : folder(std::move(opened)),
+        out(std::move(out)),
+        disk_(disk),
+        formats_(formats),
+        parent_(std::move(parent)),
+        name_(name) {}
+
+  std::shared_ptr<Folder> folder;  // null when it could not be opened
+  std::shared_ptr<OutputFolder> out;
+  std::shared_ptr<Folder> outFolder;  // where `out` exists
+  std::string err;     // why it could not be opened or listed
+  std::string pseudo;  // the type of the pseudo file system it lies on
+  bool listed = false;
+  std::vector<DirEntry> entries;  // in byte order of the names
+  std::vector<Candidate> records;
+  std::vector<size_t> subfolders;  // in `entries`
+
+ protected:
+  void Run() override {
+    if (!folder && !disk_.OpenSubfolder(*parent_, name_, &folder, &err)) {
+      return;
+    }
+    parent_.reset();
+    pseudo = disk_.PseudoFileSystem(*folder);
+    if (!pseudo.empty() || !disk_.List(*folder, &entries, &err)) return;
+    listed = true;
+    // Byte order of the names makes every run over the same tree show the
+    // same lines in the same order.
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) {
+                return a.name < b.name;
+              });
+    out->Existing(disk_, &outFolder);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      DirEntry& e = entries[i];
+      Candidate c;
+      if (RecordStemOf(e.name, formats_, &c.format, &c.stemSize)) {
+        // Only the names of subfolders are needed again.
+        c.name = e.isDir ? e.name : std::move(e.name);
+        records.push_back(std::move(c));
+      }
+      if (e.isDir && e.name.front() != '.') subfolders.push_back(i);
+    }
+  }
+
+ private:
+  Disk& disk_;
+  FormatSet formats_;
+  std::shared_ptr<Folder> parent_;
+  std::string name_;
+};
+
 // One walk of an input tree into OUT.
 struct Walk {
   Run& run;
@@ -282,12 +449,22 @@ struct Walk {
   std::shared_ptr<OutputFolder> out;  // OUT
   // Each input folder writes into a folder of its own under OUT.
   bool mirror;
-  // Every folder is entered once, however many links lead to it.
-  std::set<std::pair<uint64_t, uint64_t>> entered;
   RecordPool& pool;
+  BatchRules rules;
+  // Looks at folders taken ahead of the walk, and not yet reached, at the
+  // most: each holds its folder's names until the walk comes to it.
+  size_t aheadBound = 0;
+  size_t ahead = 0;
+  // Records handed to one worker at the most: the records of a large
+  // folder are shared among the workers, those of a small one stay
+  // together. On the walk's own thread, one at a time, so that each is
+  // told as soon as it is done.
+  size_t batchRecords = 1;
+  // Every folder is entered once, however many links lead to it.
+  std::set<std::pair<uint64_t, uint64_t>> entered = {};
   // Output folders numbered before they existed, to be known by their
   // identity once the walk is over.
-  std::vector<std::shared_ptr<OutputFolder>> unbound;
+  std::vector<std::shared_ptr<OutputFolder>> unbound = {};
 };
 
 // The number the run's claims know `out` by: its identity when it exists,
@@ -319,205 +496,238 @@ void BindMadeFolders(Walk& w) {
   w.unbound.clear();
 }
 
-// A record to decide on: a name in a folder the walk opened, or a file
-// named on the command line, reached by its path as given.
-struct Candidate {
-  std::shared_ptr<Folder> folder;  // null: reached by `path`
-  std::string name;                // its file name
-  std::string path;                // set when there is no folder
-  uint32_t folderNumber = 0;       // of its folder among the run's outputs
-  std::shared_ptr<OutputFolder> out;
-  std::string outName;
-  RecordFormat format = RecordFormat::kUgf;
 
-  std::string Path() const { return folder ? folder->PathOf(name) : path; }
-};
-
-bool StatCandidate(Disk& disk, const Candidate& c, FileStatus* st) {
-  return c.folder ? disk.StatIn(*c.folder, c.name, st) : disk.Stat(c.path, st);
-}
-
-void ProcessCandidate(Walk& w, const Candidate& c) {
+// Hands the records of one folder (or named by their paths, without a
+// folder) to the workers, in batches, after claiming each one's output in
+// the walk's order: the first record keeps an output, whatever the file
+// times say, as a second one would silently replace its game.
+void ProcessCandidates(Walk& w, const std::shared_ptr<Folder>& folder,
+                       uint32_t folderNumber,
+                       const std::shared_ptr<OutputFolder>& out,
+                       const std::shared_ptr<Folder>& outFolder,
+                       std::vector<Candidate>& records) {
   Run& run = w.run;
-  if (run.state.traceLevel >= 3) {
-    TraceWrite(run, "ProcessFile ", c.Path(), " -> ", c.out->PathOf(c.outName));
-  }
-  // Whatever the times say: the output belongs to the record that came
-  // first, and a second record would silently replace its game.
-  std::string holder;
-  const uint32_t outNumber = ClaimNumber(w, c.out);
-  if (!run.state.outputs.Claim(outNumber, c.folderNumber, c.name,
-                               run.disk.Paths().caseBlind, &holder)) {
-    RecordOutcome taken;
-    taken.status = RecordStatus::kCollision;
-    taken.input = c.Path();
-    taken.output = c.out->PathOf(c.outName);
-    taken.notes.push_back(
-        {NoteKind::kProblem,
-         Format("'%s' not converted: its output '%s' comes from '%s'",
-                taken.input.c_str(), taken.output.c_str(), holder.c_str())});
-    w.pool.Decided(std::move(taken));
-    return;
-  }
-  RecordJob job;
-  std::shared_ptr<Folder> outFolder;
-  if (c.out->Existing(run.disk, &outFolder)) {
-    run.disk.StatIn(*outFolder, c.outName, &job.outStatus);
-  }
-  const bool inputSeen = StatCandidate(run.disk, c, &job.inStatus);
-  if (inputSeen && job.outStatus.kind == FileStatus::kRegular) {
-    job.outputIsInput = SameFile(job.inStatus, job.outStatus);
-    // An empty SGF file is never a finished game: what a power cut can
-    // leave of one written just before.
-    if (!job.outputIsInput && !run.state.force && job.outStatus.size > 0 &&
-        IsUpToDate(job.inStatus.mtime, job.outStatus.mtime,
-                   run.state.executableTime)) {
-      RecordOutcome upToDate;
-      upToDate.status = RecordStatus::kUpToDate;
-      // The paths cost a string each, which only a report reads.
-      if (run.state.report) {
-        upToDate.input = c.Path();
-        upToDate.output = c.out->PathOf(c.outName);
-      }
-      w.pool.Decided(std::move(upToDate));
-      return;
+  const PathRules& paths = run.disk.Paths();
+  const uint32_t outNumber = records.empty() ? 0 : ClaimNumber(w, out);
+  Outcomes outcomes;
+  std::vector<Candidate> batch;
+  const auto submit = [&] {
+    if (outcomes.empty()) return;
+    BatchWork work;
+    if (!batch.empty()) {
+      work = [rules = w.rules, folder, out, outFolder,
+              batch = std::move(batch)](Outcomes* outcomes,
+                                        Scratch* scratch) mutable {
+        for (Candidate& c : batch) {
+          DecideAndConvert(rules, folder, out, outFolder.get(), c, *scratch,
+                           (*outcomes)[c.outcome]);
+        }
+      };
     }
+    w.pool.Submit(std::move(outcomes), std::move(work));
+    outcomes.clear();
+    batch.clear();
+  };
+  for (Candidate& c : records) {
+    RecordOutcome o;
+    const auto inputPath = [&] {
+      return folder ? folder->PathOf(c.name) : c.name;
+    };
+    if (run.state.traceLevel >= 3) {
+      o.notes.push_back({NoteKind::kTrace, "ProcessFile " + inputPath() +
+                                               " -> " +
+                                               out->PathOf(c.OutName())});
+    }
+    std::string holder;
+    const std::string_view fileName =
+        folder ? std::string_view(c.name) : paths.FileName(c.name);
+    if (!run.state.outputs.Claim(outNumber, folderNumber, fileName,
+                                 paths.caseBlind, &holder)) {
+      o.status = RecordStatus::kCollision;
+      o.input = inputPath();
+      o.output = out->PathOf(c.OutName());
+      o.notes.push_back(
+          {NoteKind::kProblem,
+           Format("'%s' not converted: its output '%s' comes from '%s'",
+                  o.input.c_str(), o.output.c_str(), holder.c_str())});
+    } else {
+      c.outcome = outcomes.size();
+      batch.push_back(std::move(c));
+    }
+    outcomes.push_back(std::move(o));
+    if (outcomes.size() == w.batchRecords) submit();
   }
-  job.format = c.format;
-  job.in = c.folder;
-  job.inName = c.name;
-  job.inputPath = c.Path();
-  job.out = c.out;
-  job.outName = c.outName;
-  job.outputPath = c.out->PathOf(c.outName);
-  job.gameName = c.outName;
-  job.removeStaleOutput = true;
-  Disk& disk = run.disk;
-  w.pool.Submit([&disk, options = OptionsOf(run), job = std::move(job)] {
-    return ConvertRecord(disk, job, options);
-  });
+  submit();
+  records.clear();
 }
 
-// Lists one folder and converts its records into `out`. Returns its
-// entries in byte order, for the walk into its subfolders; none when it
-// cannot be listed.
-std::vector<DirEntry> VisitFolder(Walk& w,
-                                  const std::shared_ptr<Folder>& folder,
-                                  const std::shared_ptr<OutputFolder>& out,
-                                  const std::string& shownPath,
-                                  const std::string& prefix,
-                                  std::string err) {
+// Says that the walk has come to `folder`: in its turn, once the records
+// before it are told.
+void ShowFolder(Walk& w, const std::string& folder) {
+  if (w.pool.Busy()) {
+    w.pool.DeferProgress(folder);
+  } else {
+    ReportProgress(w.run, folder);
+  }
+}
+
+// Shows what was found in one folder and decides on its records, in the
+// walk's order.
+void VisitFolder(Walk& w, FolderLook& look, const std::string& shownPath,
+                 const std::string& prefix) {
   Run& run = w.run;
-  ReportProgress(run, shownPath);
+  ShowFolder(w, shownPath);
   const int level = run.state.traceLevel;
   if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.ug?");
-  std::vector<DirEntry> entries;
-  if (!folder || !run.disk.List(*folder, &entries, &err)) {
+  if (!look.listed) {
     ShowMessage(run, Format("Datafile line %d: input '%s' cannot be read: %s",
-                            w.lineNumber, shownPath.c_str(), err.c_str()));
+                            w.lineNumber, shownPath.c_str(),
+                            look.err.c_str()));
     run.state.errorFlag = true;
     ++run.state.directoriesScanned;
-    return {};
+    return;
   }
-  // Byte order of the names makes every run over the same tree show the
-  // same lines in the same order.
-  std::sort(entries.begin(), entries.end(),
-            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-  bool registered = false;
-  uint32_t folderNumber = 0;
-  Candidate c;
-  c.folder = folder;
-  c.out = out;
-  for (const DirEntry& e : entries) {
-    c.outName = OutputNameFor(e.name, run.state.formats, &c.format);
-    if (c.outName.empty()) continue;
-    if (!registered) {
-      folderNumber = run.state.outputs.AddFolder(folder->prefix());
-      registered = true;
-    }
-    c.name = e.name;
-    c.folderNumber = folderNumber;
-    ProcessCandidate(w, c);
+  if (!look.records.empty()) {
+    ProcessCandidates(w, look.folder,
+                      run.state.outputs.AddFolder(look.folder->prefix()),
+                      look.out, look.outFolder, look.records);
   }
   ++run.state.directoriesScanned;
   if (level >= 3) TraceWrite(run, "ProcessDir::FindFirst ", prefix, "*.*");
-  return entries;
 }
 
 // A folder on a pseudo file system is never walked: it holds no records,
 // and proc, reached by a link to the root, would lead on for ever.
-bool OnPseudoFileSystem(Walk& w, Folder& folder, const std::string& path) {
-  const std::string type = w.run.disk.PseudoFileSystem(folder);
-  if (type.empty()) return false;
+bool OnPseudoFileSystem(Walk& w, const FolderLook& look,
+                        const std::string& path) {
+  if (look.pseudo.empty()) return false;
   if (w.run.state.traceLevel >= 3) {
     TraceWrite(w.run, "ProcessDir::skip ", path,
-               " (" + type + " file system)");
+               " (" + look.pseudo + " file system)");
   }
   return true;
 }
 
+// The order in which looks taken ahead are needed: the subfolders of the
+// deepest folder the walk is in first, each folder's in their order.
+uint64_t NeedRank(size_t depth, size_t index) {
+  constexpr uint64_t kMost = 0xFFFFFFFF;
+  return (kMost - std::min<uint64_t>(depth, kMost)) << 32 |
+         std::min<uint64_t>(index, kMost);
+}
+
 // Depth first, a folder's own records before its subfolders, with a stack
-// of its own so that the depth of a tree cannot exhaust the thread's.
+// of its own so that the depth of a tree cannot exhaust the thread's. The
+// folders the walk will come to next are looked at ahead of it, and the
+// records of each folder are looked at and converted in batches, all on
+// every core; all it shows and counts, it shows in its order.
 void WalkTree(Walk& w, const std::string& inputDir) {
   Run& run = w.run;
   const char separator = run.disk.Paths().separator;
+  const FormatSet formats = run.state.formats;
   const std::string prefix = run.disk.Paths().WithSeparator(inputDir);
   std::string err;
   std::shared_ptr<Folder> top;
-  run.disk.OpenFolder(prefix, &top, &err);
-  if (top && OnPseudoFileSystem(w, *top, inputDir)) return;
-  FileStatus st;
-  if (top && run.disk.Stat(prefix, &st)) {
-    w.entered.insert({st.device, st.inode});
+  std::pair<uint64_t, uint64_t> identity;
+  if (run.disk.OpenFolder(prefix, &top, &err) && top->Identity(&identity)) {
+    w.entered.insert(identity);
   }
+  auto topLook =
+      std::make_shared<FolderLook>(run.disk, formats, nullptr, "", top, w.out);
+  if (top) w.pool.Await(*topLook);
+  topLook->err = err;
+  if (OnPseudoFileSystem(w, *topLook, inputDir)) return;
+
   struct Frame {
-    std::shared_ptr<Folder> folder;
-    std::shared_ptr<OutputFolder> out;
-    std::vector<DirEntry> entries;
-    size_t next = 0;
+    std::shared_ptr<FolderLook> look;
+    // The looks taken ahead at its subfolders; null where none was.
+    std::vector<std::shared_ptr<FolderLook>> ahead;
+    size_t next = 0;       // the subfolder to walk into next
+    size_t scheduled = 0;  // the subfolder to look at ahead next
   };
   std::vector<Frame> stack;
-  stack.push_back({top, w.out, VisitFolder(w, top, w.out, inputDir, prefix, err)});
+  // The frames with subfolders not yet handed out to be looked at ahead,
+  // deepest last.
+  std::vector<size_t> pending;
+  const auto push = [&](std::shared_ptr<FolderLook> look) {
+    const size_t subfolders = look->subfolders.size();
+    stack.push_back({std::move(look), {}, 0, 0});
+    stack.back().ahead.resize(subfolders);
+    if (subfolders > 0) pending.push_back(stack.size() - 1);
+  };
+  const auto subLook = [&](const Frame& f, size_t entry) {
+    const std::string& name = f.look->entries[entry].name;
+    return std::make_shared<FolderLook>(
+        run.disk, formats, f.look->folder, name, nullptr,
+        w.mirror ? std::make_shared<OutputFolder>(f.look->out, name, separator)
+                 : f.look->out);
+  };
+  const auto lookAhead = [&] {
+    while (w.ahead < w.aheadBound && !pending.empty()) {
+      Frame& f = stack[pending.back()];
+      if (f.scheduled == f.look->subfolders.size()) {
+        pending.pop_back();
+        continue;
+      }
+      const size_t i = f.scheduled++;
+      f.ahead[i] = subLook(f, f.look->subfolders[i]);
+      w.pool.Ahead(f.ahead[i], NeedRank(pending.back(), i));
+      ++w.ahead;
+    }
+  };
+
+  VisitFolder(w, *topLook, inputDir, prefix);
+  push(std::move(topLook));
+  lookAhead();
   while (!stack.empty()) {
     Frame& f = stack.back();
-    if (f.next == f.entries.size()) {
+    if (f.next == f.look->subfolders.size()) {
+      if (!pending.empty() && pending.back() == stack.size() - 1) {
+        pending.pop_back();
+      }
       stack.pop_back();
       continue;
     }
-    const DirEntry& e = f.entries[f.next++];
-    if (!e.isDir || e.name.front() == '.') continue;
-    const std::string sub = f.folder->PathOf(e.name);
-    if (run.disk.StatIn(*f.folder, e.name, &st) &&
-        !w.entered.insert({st.device, st.inode}).second) {
+    const size_t i = f.next++;
+    const size_t entry = f.look->subfolders[i];
+    std::shared_ptr<FolderLook> look = std::move(f.ahead[i]);
+    if (look) --w.ahead;
+    const std::string subPath =
+        f.look->folder->PathOf(f.look->entries[entry].name);
+    if (!look) look = subLook(f, entry);
+    w.pool.Await(*look);
+    // The folder is known by what opening it showed: one reached before by
+    // another link is not walked again.
+    if (look->folder && look->folder->Identity(&identity) &&
+        !w.entered.insert(identity).second) {
       if (run.state.traceLevel >= 3) {
-        TraceWrite(run, "ProcessDir::seen ", sub);
+        TraceWrite(run, "ProcessDir::seen ", subPath);
       }
+      lookAhead();
       continue;
     }
-    err.clear();
-    std::shared_ptr<Folder> child;
-    run.disk.OpenSubfolder(*f.folder, e.name, &child, &err);
-    if (child && OnPseudoFileSystem(w, *child, sub)) continue;
-    std::shared_ptr<OutputFolder> out =
-        w.mirror ? std::make_shared<OutputFolder>(f.out, e.name, separator)
-                 : f.out;
+    if (OnPseudoFileSystem(w, *look, subPath)) {
+      lookAhead();
+      continue;
+    }
     if (run.state.traceLevel >= 1) {
       if (w.mirror) {
-        const std::string& o = out->prefix();
-        TraceWrite(run, "ProcessDir ", sub, " -> ",
+        const std::string& o = look->out->prefix();
+        TraceWrite(run, "ProcessDir ", subPath, " -> ",
                    std::string_view(o).substr(0, o.size() - 1));
       } else {
-        TraceWrite(run, "ProcessDir ", sub, " -> ", w.outputDir);
+        TraceWrite(run, "ProcessDir ", subPath, " -> ", w.outputDir);
       }
     }
-    std::vector<DirEntry> entries =
-        VisitFolder(w, child, out, sub, sub + separator, err);
-    stack.push_back({std::move(child), std::move(out), std::move(entries)});
+    VisitFolder(w, *look, subPath, subPath + separator);
+    push(std::move(look));
+    lookAhead();
   }
 }
 
 // Makes the output folder and opens it; its leftovers of killed runs are
-// removed the first time. False when it cannot be made or opened.
+// removed the first time the run writes there. False when it cannot be
+// made or opened.
 bool OpenOutputFolder(Run& run, const std::string& where,
                       const std::string& inputDir,
                       const std::string& outputDir,
@@ -535,10 +745,9 @@ bool OpenOutputFolder(Run& run, const std::string& where,
     OutputDirFailure(run, where, created, err);
     return false;
   }
-  if (run.state.cleanedFolders.insert({st.device, st.inode}).second) {
-    run.disk.RemoveLeftovers(*folder);
-  }
-  *out = std::make_shared<OutputFolder>(std::move(folder));
+  const bool clean =
+      run.state.cleanedFolders.insert({st.device, st.inode}).second;
+  *out = std::make_shared<OutputFolder>(std::move(folder), clean);
   (*out)->numbered = (*out)->bound = true;
   (*out)->number = run.state.outputs.OutputFolder(st.device, st.inode);
   return true;
@@ -564,8 +773,14 @@ bool ProcessDir(Run& run, int lineNumber, const std::string& inputDir,
                         outputDir, &out)) {
     return false;
   }
-  RecordPool pool(run, WorkerCount(run.state.threads));
-  Walk w{run, lineNumber, outputDir, out, run.state.mirror, {}, pool, {}};
+  const int threads = WorkerCount(run.state.threads);
+  RecordPool pool(run, threads);
+  Walk w{run, lineNumber, outputDir, out, run.state.mirror, pool,
+         RulesOf(run)};
+  // Some folders for each worker, so that none waits while the walk takes
+  // what the others found.
+  w.aheadBound = threads > 1 ? static_cast<size_t>(threads) * 8 : 0;
+  w.batchRecords = threads > 1 ? 32 : 1;
   WalkTree(w, inputDir);
   pool.Finish();
   BindMadeFolders(w);
@@ -579,22 +794,25 @@ bool ProcessFiles(Run& run, const std::vector<std::string>& files,
     return false;
   }
   RecordPool pool(run, WorkerCount(run.state.threads));
-  Walk w{run, 0, outputDir, out, false, {}, pool, {}};
+  Walk w{run, 0, outputDir, out, false, pool, RulesOf(run)};
+  // Files named one by one are converted one by one, on every core.
   const PathRules& paths = run.disk.Paths();
+  std::shared_ptr<Folder> outFolder;
+  out->Existing(run.disk, &outFolder);
   for (const std::string& file : files) {
-    Candidate c;
-    c.path = file;
-    c.name = std::string(paths.FileName(file));
+    std::vector<Candidate> one(1);
+    Candidate& c = one[0];
+    c.name = file;
+    const std::string_view fileName = paths.FileName(file);
     std::string folder, name;
     paths.Split(file, &folder, &name);
-    c.folderNumber = run.state.outputs.AddFolder(folder);
-    c.out = out;
     // Named by the user, a file is converted whatever FORMATS holds: as
     // its name says, or as UGF, the format of any other name.
-    if (!RecordFormatOf(c.name, &c.format)) c.format = RecordFormat::kUgf;
-    const size_t dot = c.name.rfind('.');
-    c.outName = c.name.substr(0, dot).append(".sgf");
-    ProcessCandidate(w, c);
+    if (!RecordFormatOf(fileName, &c.format)) c.format = RecordFormat::kUgf;
+    c.stemAt = file.size() - fileName.size();
+    c.stemSize = fileName.substr(0, fileName.rfind('.')).size();
+    ProcessCandidates(w, nullptr, run.state.outputs.AddFolder(folder), out,
+                      outFolder, one);
   }
   pool.Finish();
   return true;
@@ -622,7 +840,9 @@ bool ConvertFile(Run& run, const std::string& inputPath,
        SameFile(job.inStatus, job.outStatus));
   job.outputNamedLikeRecord = IsNamedLikeRecord(run.disk.Paths(), outputPath);
   job.syncOutput = true;
-  const RecordOutcome outcome = ConvertRecord(run.disk, job, OptionsOf(run));
+  Scratch scratch;
+  RecordOutcome outcome;
+  ConvertRecord(run.disk, job, OptionsOf(run), scratch, outcome);
   Deliver(run, outcome);
   return outcome.status == RecordStatus::kConverted;
 }

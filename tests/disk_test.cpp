@@ -79,24 +79,25 @@ TEST_F(PosixDiskTest, ReadFileAcceptsOnlyRegularFiles) {
   Write("empty.ugf", "");
   std::string err;
   std::string bytes = "stale";
-  EXPECT_EQ(Disk::ReadResult::kRead, disk_.ReadFile(dir_ + "/a.ugf", &bytes, &err));
+  using R = Disk::ReadResult;
+  EXPECT_EQ(R::kRead, disk_.ReadFile(dir_ + "/a.ugf", &bytes, &err));
   EXPECT_EQ("x\r\ny", bytes);
-  EXPECT_EQ(Disk::ReadResult::kRead, disk_.ReadFile(dir_ + "/big.ugf", &bytes, &err));
+  EXPECT_EQ(R::kRead, disk_.ReadFile(dir_ + "/big.ugf", &bytes, &err));
   EXPECT_EQ(big, bytes);
-  EXPECT_EQ(Disk::ReadResult::kRead, disk_.ReadFile(dir_ + "/empty.ugf", &bytes, &err));
+  EXPECT_EQ(R::kRead, disk_.ReadFile(dir_ + "/empty.ugf", &bytes, &err));
   EXPECT_EQ("", bytes);
 
-  EXPECT_EQ(Disk::ReadResult::kCannotOpen,
+  EXPECT_EQ(R::kCannotOpen,
             disk_.ReadFile(dir_ + "/missing.ugf", &bytes, &err));
   EXPECT_EQ("No such file or directory", err);
 
   ASSERT_EQ(0, mkdir((dir_ + "/d.ugf").c_str(), 0777));
-  EXPECT_EQ(Disk::ReadResult::kCannotOpen, disk_.ReadFile(dir_ + "/d.ugf", &bytes, &err));
+  EXPECT_EQ(R::kCannotOpen, disk_.ReadFile(dir_ + "/d.ugf", &bytes, &err));
   EXPECT_EQ("Is a directory", err);
 
   // A FIFO would block the run forever if it were opened for reading.
   ASSERT_EQ(0, mkfifo((dir_ + "/f.ugf").c_str(), 0666));
-  EXPECT_EQ(Disk::ReadResult::kCannotOpen, disk_.ReadFile(dir_ + "/f.ugf", &bytes, &err));
+  EXPECT_EQ(R::kCannotOpen, disk_.ReadFile(dir_ + "/f.ugf", &bytes, &err));
 }
 
 TEST_F(PosixDiskTest, OutputAppearsOnlyOnCommit) {
@@ -280,7 +281,8 @@ TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
   const std::shared_ptr<Folder>& folder = folders.back();
   ASSERT_GT(folder->prefix().size(), 6000u);
   std::string bytes;
-  EXPECT_EQ(Disk::ReadResult::kRead, disk_.ReadIn(*folder, "deep.ugf", &bytes, &err));
+  EXPECT_EQ(Disk::ReadResult::kRead,
+            disk_.ReadIn(*folder, "deep.ugf", &bytes, &err));
   EXPECT_EQ("record", bytes);
   std::unique_ptr<OutputFile> out;
   ASSERT_TRUE(disk_.CreateOutputIn(folder, "deep.sgf", FileStatus(), &out,

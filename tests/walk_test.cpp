@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -643,11 +644,19 @@ TEST(WalkTest, SameOutcomeForAnyNumberOfThreads) {
     std::string log;
     int counts[5];
     std::map<std::string, std::string> files;
+    Lines progress;  // what a window hears: records done, folder walked
   };
-  const auto runWith = [](int threads, bool mirror) {
+  // A first run converts; a second finds most records up to date.
+  const auto runWith = [](int threads, bool mirror, bool again) {
     TestRun t;
     t.run.state.threads = threads;
     t.run.state.mirror = mirror;
+    Lines progress;
+    t.run.progress = [&progress](const Progress& p) {
+      progress.push_back(Format("%d %.*s", p.records,
+                                static_cast<int>(p.folder.size()),
+                                p.folder.data()));
+    };
     OpenTraceLog(t.run, 9, "/t.log");
     for (int i = 0; i < 60; ++i) {
       const std::string dir = Format("/ugf/%d/", i % 7);
@@ -657,30 +666,53 @@ TEST(WalkTest, SameOutcomeForAnyNumberOfThreads) {
     }
     t.disk.failRead.insert("/ugf/3/g10.ugf");
     t.disk.failList.insert("/ugf/4");
+    if (again) {
+      TestRun first;
+      first.disk.nodes = t.disk.nodes;
+      first.disk.failRead = t.disk.failRead;
+      first.disk.failList = t.disk.failList;
+      first.run.state.mirror = mirror;
+      first.disk.now = 5;
+      ProcessDir(first.run, 1, "/ugf", "/sgf");
+      t.disk.nodes = first.disk.nodes;
+      t.disk.AddFile("/ugf/2/g2.ugf", kGame, 10);  // newer than its SGF
+    }
     ProcessDir(t.run, 1, "/ugf", "/sgf");
     Outcome o{t.messages, t.disk.logs["/t.log"],
               {t.run.state.directoriesScanned, t.run.state.filesUpToDate,
                t.run.state.filesConverted, t.run.state.filesFailed,
                t.run.state.errorFlag},
-              {}};
+              {}, progress};
     for (const auto& [path, node] : t.disk.nodes) {
       if (path.rfind("/sgf/", 0) == 0) o.files[path] = node.content;
     }
     return o;
   };
+  for (bool again : {false, true}) {
   for (bool mirror : {false, true}) {
     SCOPED_TRACE(mirror ? "mirrored" : "flat");
-    const Outcome one = runWith(1, mirror);
+    SCOPED_TRACE(again ? "again" : "first");
+    const Outcome one = runWith(1, mirror, again);
     ASSERT_EQ(41u + (mirror ? 6 : 0), one.files.size());  // and 6 folders
+    EXPECT_EQ(again ? 40 : 0, one.counts[1]);  // up to date
+    EXPECT_EQ(again ? 1 : 41, one.counts[2]);  // converted
+    // Each record decided, and each folder as the walk comes to it.
+    EXPECT_EQ("57 ", one.progress.back());
+    EXPECT_EQ(1, std::count_if(one.progress.begin(), one.progress.end(),
+                               [](const std::string& p) {
+                                 return p.find(" /ugf/6") != std::string::npos;
+                               }));
     for (int threads : {2, 4, 16}) {
       SCOPED_TRACE(threads);
-      const Outcome many = runWith(threads, mirror);
+      const Outcome many = runWith(threads, mirror, again);
       EXPECT_EQ(one.messages, many.messages);
       EXPECT_EQ(one.log, many.log);
+      EXPECT_EQ(one.progress, many.progress);
       EXPECT_EQ(std::vector<int>(one.counts, one.counts + 5),
                 std::vector<int>(many.counts, many.counts + 5));
       EXPECT_EQ(one.files, many.files);
     }
+  }
   }
 }
 
