@@ -63,6 +63,10 @@ bool Disk::StatIn(Folder& folder, std::string_view name, FileStatus* st) {
   return Stat(folder.PathOf(name), st);
 }
 
+bool Disk::LookIn(Folder& folder, std::string_view name, FileStatus* st) {
+  return StatIn(folder, name, st);
+}
+
 Disk::ReadResult Disk::ReadIn(Folder& folder, std::string_view name,
                               std::string* bytes, std::string* err) {
   return ReadFile(folder.PathOf(name), bytes, err);

@@ -32,7 +32,10 @@ struct FileStatus {
   // that changed within the second from the one looked at before.
   uint32_t mtimeNsec = 0;
   int64_t size = 0;  // in bytes
-  // Together they tell one directory from another, however it was reached.
+  // Together they tell one file or directory from another, however it
+  // was reached: where `identified`, which a look that costs less than a
+  // whole status may leave out (Disk::LookIn, listings).
+  bool identified = false;
   uint64_t device = 0;
   uint64_t inode = 0;
 };
@@ -83,6 +86,11 @@ class BlockLogFile : public LogFile {
 struct DirEntry {
   std::string name;
   bool isDir = false;  // a directory, or a link to one
+  // Where the listing tells a file's kind, size and time at no cost (the
+  // directory search of Windows), its status without its identity, as
+  // LookIn gives it; never for a link, whose listing tells of the link.
+  bool looked = false;
+  FileStatus status;
 };
 
 // A directory opened by the walk. Shared by the records that are converted
@@ -203,6 +211,11 @@ class Disk {
   virtual bool List(Folder& folder, std::vector<DirEntry>* entries,
                     std::string* err);
   virtual bool StatIn(Folder& folder, std::string_view name, FileStatus* st);
+  // The status of `name` as far as deciding whether an output is up to
+  // date needs it: its kind, size and times, followed through a link.
+  // Where the file's identity costs more to learn (Windows opens the file
+  // for it), it is left out; by default, StatIn.
+  virtual bool LookIn(Folder& folder, std::string_view name, FileStatus* st);
   virtual ReadResult ReadIn(Folder& folder, std::string_view name,
                             std::string* bytes, std::string* err);
   virtual bool CreateOutputIn(const std::shared_ptr<Folder>& folder,

@@ -56,6 +56,7 @@ void Fill(const struct stat& st, FileStatus* out) {
   out->mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
   out->mtimeNsec = static_cast<uint32_t>(st.st_mtim.tv_nsec);
   out->size = static_cast<int64_t>(st.st_size);
+  out->identified = true;
   out->device = static_cast<uint64_t>(st.st_dev);
   out->inode = static_cast<uint64_t>(st.st_ino);
 }

@@ -60,6 +60,7 @@ bool DryRunDisk::Stat(const std::string& path, FileStatus* st) {
   // A folder that is not there: new, empty, and like no other.
   *st = FileStatus();
   st->kind = FileStatus::kDirectory;
+  st->identified = true;
   st->device = ~uint64_t{0};
   st->inode = std::hash<std::string>()(WithoutSeparator(Paths(), path));
   return true;
@@ -159,6 +160,14 @@ bool DryRunDisk::StatIn(Folder& folder, std::string_view name,
                         FileStatus* st) {
   Folder* real = RealOf(folder);
   if (real) return base_.StatIn(*real, name, st);
+  *st = FileStatus();
+  return false;
+}
+
+bool DryRunDisk::LookIn(Folder& folder, std::string_view name,
+                        FileStatus* st) {
+  Folder* real = RealOf(folder);
+  if (real) return base_.LookIn(*real, name, st);
   *st = FileStatus();
   return false;
 }

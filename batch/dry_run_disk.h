@@ -43,6 +43,7 @@ class DryRunDisk : public Disk {
   bool List(Folder& folder, std::vector<DirEntry>* entries,
             std::string* err) override;
   bool StatIn(Folder& folder, std::string_view name, FileStatus* st) override;
+  bool LookIn(Folder& folder, std::string_view name, FileStatus* st) override;
   ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
                     std::string* err) override;
   bool CreateOutputIn(const std::shared_ptr<Folder>& folder,

@@ -308,6 +308,8 @@ struct Candidate {
   size_t stemSize = 0;
   RecordFormat format = RecordFormat::kUgf;
   size_t outcome = 0;  // its place in the batch
+  bool looked = false;  // the listing told its status (DirEntry)
+  FileStatus status;
 
   // The name of its SGF file, into *out (whose room a caller may reuse
   // from one record to the next).
@@ -335,11 +337,19 @@ void DecideAndConvert(const BatchRules& rules,
                       RecordOutcome& o) {
   Disk& disk = rules.disk;
   RecordJob job;
-  const bool inSeen = folder ? disk.StatIn(*folder, c.name, &job.inStatus)
-                             : disk.Stat(c.name, &job.inStatus);
+  const auto statRecord = [&] {
+    return folder ? disk.StatIn(*folder, c.name, &job.inStatus)
+                  : disk.Stat(c.name, &job.inStatus);
+  };
+  bool inSeen = c.looked;
+  if (c.looked) {
+    job.inStatus = c.status;
+  } else {
+    inSeen = statRecord();
+  }
   std::string& outName = scratch.name;
   c.OutName(&outName);
-  if (outFolder) disk.StatIn(*outFolder, outName, &job.outStatus);
+  if (outFolder) disk.LookIn(*outFolder, outName, &job.outStatus);
   const auto inputPath = [&] {
     return folder ? folder->PathOf(c.name) : c.name;
   };
@@ -356,6 +366,13 @@ void DecideAndConvert(const BatchRules& rules,
       o.output = out->PathOf(outName);
     }
     return;
+  }
+  // Converting needs what the files are: the output must not be the record
+  // itself, and the record is seen to stay the same while it is read.
+  if (!job.inStatus.identified) inSeen = statRecord();
+  if (job.outStatus.kind == FileStatus::kRegular &&
+      !job.outStatus.identified) {
+    disk.StatIn(*outFolder, outName, &job.outStatus);
   }
   job.outputIsInput = inSeen && job.outStatus.kind == FileStatus::kRegular &&
                       SameFile(job.inStatus, job.outStatus);
@@ -426,6 +443,8 @@ class FolderLook : public Prefetch {
       DirEntry& e = entries[i];
       Candidate c;
       if (RecordStemOf(e.name, formats_, &c.format, &c.stemSize)) {
+        c.looked = e.looked;
+        c.status = e.status;
         // Only the names of subfolders are needed again.
         c.name = e.isDir ? e.name : std::move(e.name);
         records.push_back(std::move(c));

@@ -31,6 +31,10 @@ class FakeDisk : public Disk {
   // How the walk writes paths on this disk. With Windows rules, '\' is
   // taken as '/' and a drive "C:" is a folder below "/".
   const PathRules* paths = &kPosixPaths;
+  // As on Windows: listings tell the status of files, and LookIn tells it
+  // without the identity, which only Stat (counted) gives.
+  bool looksCheaply = false;
+  std::multiset<std::string> statted;  // the paths Stat was asked about
 
   // Faults.
   std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
@@ -131,6 +135,7 @@ class FakeDisk : public Disk {
 
   bool Stat(const std::string& path, FileStatus* st) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    statted.insert(Clean(path));
     *st = FileStatus();
     auto own = nodes.find(Clean(path));
     st->isLink = own != nodes.end() && own->second.kind == kLink;
@@ -142,6 +147,7 @@ class FakeDisk : public Disk {
     st->kind = kKinds[n->kind];
     st->mtime = n->mtime;
     st->size = static_cast<int64_t>(n->content.size());
+    st->identified = true;
     st->device = 1;
     st->inode = InodeOf(Resolve(path));
     return true;
@@ -165,8 +171,16 @@ class FakeDisk : public Disk {
     for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
       if (it->first == "/" || Parent(it->first) != d) continue;
       const Node* target = Find(it->first);
-      entries->push_back({it->first.substr(it->first.rfind('/') + 1),
-                          target && target->kind == kDir});
+      DirEntry e;
+      e.name = it->first.substr(it->first.rfind('/') + 1);
+      e.isDir = target && target->kind == kDir;
+      if (looksCheaply && it->second.kind == kFile) {
+        e.looked = true;
+        e.status.kind = FileStatus::kRegular;
+        e.status.mtime = it->second.mtime;
+        e.status.size = static_cast<int64_t>(it->second.content.size());
+      }
+      entries->push_back(std::move(e));
     }
     return true;
   }
@@ -316,6 +330,18 @@ class FakeDisk : public Disk {
   }
 
   const PathRules& Paths() const override { return *paths; }
+
+  bool LookIn(Folder& folder, std::string_view name,
+              FileStatus* st) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const bool seen = StatIn(folder, name, st);
+    if (looksCheaply) {
+      statted.erase(statted.find(Clean(folder.PathOf(name))));
+      st->identified = false;
+      st->device = st->inode = 0;
+    }
+    return seen;
+  }
 
   std::string PseudoFileSystem(Folder& folder) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

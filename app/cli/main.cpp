@@ -275,6 +275,10 @@ class StdioDisk : public kirato::Disk {
               kirato::FileStatus* st) override {
     return base_.StatIn(folder, name, st);
   }
+  bool LookIn(kirato::Folder& folder, std::string_view name,
+              kirato::FileStatus* st) override {
+    return base_.LookIn(folder, name, st);
+  }
   ReadResult ReadIn(kirato::Folder& folder, std::string_view name,
                     std::string* bytes, std::string* err) override {
     return base_.ReadIn(folder, name, bytes, err);
