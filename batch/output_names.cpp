@@ -21,6 +21,10 @@ uint32_t HashOf(uint32_t outFolder, std::string_view stem) {
   return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
+// The size of a block of names: far more than any file name, which a file
+// system keeps within a few hundred bytes.
+constexpr size_t kNameBlock = 65536;
+
 // The record's name without its extension: what its output is named after.
 std::string_view Stem(std::string_view record) {
   return record.substr(0, record.rfind('.'));
@@ -33,8 +37,24 @@ uint32_t OutputNames::AddFolder(std::string_view prefix) {
   return static_cast<uint32_t>(folders_.size() - 1);
 }
 
+std::string_view OutputNames::NameOf(const Entry& e) const {
+  return std::string_view(names_[e.recordAt >> 16])
+      .substr(e.recordAt & 0xFFFF, e.recordSize);
+}
+
 std::string_view OutputNames::StemOf(const Entry& e) const {
-  return std::string_view(names_).substr(e.recordAt, e.stemSize);
+  return NameOf(e).substr(0, e.stemSize);
+}
+
+uint32_t OutputNames::Keep(std::string_view name) {
+  if (names_.empty() || names_.back().size() + name.size() > kNameBlock) {
+    names_.emplace_back().reserve(kNameBlock);
+  }
+  std::string& block = names_.back();
+  const uint32_t at =
+      static_cast<uint32_t>((names_.size() - 1) << 16 | block.size());
+  block.append(name);
+  return at;
 }
 
 void OutputNames::Grow() {
@@ -66,6 +86,9 @@ void OutputNames::Bind(uint32_t number, uint64_t device, uint64_t inode) {
 bool OutputNames::Claim(uint32_t outFolder, uint32_t folder,
                         std::string_view recordName, bool caseBlind,
                         std::string* holder) {
+  // No folder holds a name this long; one named on the command line is
+  // known by as much of it as a block of names takes.
+  recordName = recordName.substr(0, kNameBlock - 1);
   const std::string_view stem = Stem(recordName);
   if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
   const size_t mask = slots_.size() - 1;
@@ -76,14 +99,13 @@ bool OutputNames::Claim(uint32_t outFolder, uint32_t folder,
     if (e.hash == hash && e.outFolder == outFolder &&
         (caseBlind ? EqualsNoCase(StemOf(e), stem) : StemOf(e) == stem)) {
       *holder = folders_[e.folder];
-      holder->append(names_, e.recordAt, e.recordSize);
+      holder->append(NameOf(e));
       return false;
     }
   }
-  entries_.push_back({outFolder, folder, static_cast<uint32_t>(names_.size()),
-                      static_cast<uint32_t>(recordName.size()),
-                      static_cast<uint32_t>(stem.size()), hash});
-  names_.append(recordName);
+  entries_.push_back({outFolder, folder, Keep(recordName),
+                      static_cast<uint16_t>(recordName.size()),
+                      static_cast<uint16_t>(stem.size()), hash});
   slots_[i] = static_cast<uint32_t>(entries_.size());
   return true;
 }

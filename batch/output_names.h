@@ -4,6 +4,7 @@
 #define KIRATO_BATCH_OUTPUT_NAMES_H_
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -43,19 +44,25 @@ class OutputNames {
   struct Entry {
     uint32_t outFolder;
     uint32_t folder;
-    uint32_t recordAt;  // the record's file name, in names_
-    uint32_t recordSize;
-    uint32_t stemSize;  // of the name without its extension
+    uint32_t recordAt;  // the record's file name: block << 16 | offset
+    uint16_t recordSize;
+    uint16_t stemSize;  // of the name without its extension
     uint32_t hash;      // kept, so that growing the table reads no name
   };
+  std::string_view NameOf(const Entry& e) const;
   std::string_view StemOf(const Entry& e) const;
+  // Keeps `name` in the blocks of names; returns where (Entry::recordAt).
+  uint32_t Keep(std::string_view name);
   void Grow();
 
   std::vector<std::string> folders_;
   std::map<std::pair<uint64_t, uint64_t>, uint32_t> outFolders_;
   uint32_t outFolderCount_ = 0;
-  std::vector<Entry> entries_;
-  std::string names_;
+  // Both grow a block at a time, never by moving all they hold into a new
+  // place twice as large: a run over a hundred thousand records would need
+  // room for half as many again while it moved.
+  std::deque<Entry> entries_;
+  std::vector<std::string> names_;  // blocks of kNameBlock bytes at most
   // Open addressing: entry index + 1, or 0 for a free slot.
   std::vector<uint32_t> slots_;
 };
