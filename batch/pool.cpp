@@ -187,7 +187,7 @@ void RecordPool::MakeRoom() {
   }
   // Meanwhile this thread does the batches no worker has taken yet.
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!target->done && !work_.empty()) {
+  while (!target->done.load() && !work_.empty()) {
     std::shared_ptr<Slot> slot = std::move(work_.front());
     work_.pop_front();
     lock.unlock();
@@ -210,7 +210,7 @@ void RecordPool::RunBatch(Slot& slot, Scratch* scratch) {
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    slot.done = true;
+    slot.done.store(true, std::memory_order_release);
     wake = waitingFor_ == &slot;
   }
   // The walk goes on by itself and collects what is done in passing; it
@@ -238,16 +238,13 @@ void RecordPool::DeliverReady(const Slot* target) {
   if (target) {
     std::unique_lock<std::mutex> lock(mutex_);
     waitingFor_ = target;
-    workDone_.wait(lock, [&] { return target->done; });
+    workDone_.wait(lock, [&] { return target->done.load(); });
     waitingFor_ = nullptr;
   }
   while (!queue_.empty()) {
     Entry& front = queue_.front();
     if (front.slot) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!front.slot->done) return;
-      }
+      if (!front.slot->done.load(std::memory_order_acquire)) return;
       for (const RecordOutcome& o : front.slot->outcomes) Deliver(run_, o);
       inFlight_ -= front.slot->outcomes.size();
     } else if (front.progress) {

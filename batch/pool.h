@@ -8,6 +8,7 @@
 #ifndef KIRATO_BATCH_POOL_H_
 #define KIRATO_BATCH_POOL_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -128,7 +129,9 @@ class RecordPool {
   struct Slot {
     BatchWork work;
     Outcomes outcomes;
-    bool done = false;
+    // Set with the pool's mutex held, for those who wait on it; read
+    // without it where nobody waits.
+    std::atomic<bool> done{false};
   };
   // One entry of the run's order: a batch, a note of the walk or a folder
   // it came to.
