@@ -890,6 +890,40 @@ class CliTest(unittest.TestCase):
         ] + summary(1, 0, 1, 1), self.lines(r))
         self.assertEqual(["small.sgf"], d.files("sgf"))  # no temporary left
 
+    @posix_only("process ids of POSIX processes")
+    def test_leftovers_of_ended_runs_go_when_the_folder_is_written(self):
+        """A run killed while it replaced an SGF file may leave its hidden
+        temporary file, and always a record to convert again: the run that
+        writes into that folder removes what ended runs left there, and an
+        up-to-date run lists no output folder to look for any."""
+        d = self.d
+        dead = 4000000
+        while True:
+            try:
+                os.kill(dead, 0)
+                dead += 1
+            except ProcessLookupError:
+                break
+            except PermissionError:
+                dead += 1
+        past = time.time() - 86400
+        d.write("ugf/a.ugf", GAME, mtime=past)
+        d.write("ugf/x/b.ugf", GAME, mtime=past)
+        job = self.datafile("MIRROR\nOUT=%s\nIN=%s\n"
+                            % (d.native("sgf"), d.native("ugf")))
+        self.assertEqual(0, run_cli(job).returncode)
+        left = {rel: ".%s.sgf.%d-0.tmp" % (rel, dead) for rel in "ab"}
+        d.write("sgf/" + left["a"], "half")
+        d.write("sgf/x/" + left["b"], "half")
+        r = run_cli(job)
+        self.assertEqual(summary(2, 2, 0, 0), self.lines(r)[-6:])
+        self.assertIn(left["a"], d.files("sgf"))
+        os.utime(d.path("ugf/x/b.ugf"))  # newer than its SGF file now
+        r = run_cli(job)
+        self.assertEqual(summary(2, 1, 1, 0), self.lines(r)[-6:])
+        self.assertIn(left["a"], d.files("sgf"))
+        self.assertEqual(["b.sgf"], d.files("sgf/x"))
+
     def test_killed_run_leaves_only_complete_outputs(self):
         d = self.d
         moves = "".join("%s%s,%s1,%d,0\n" % ("ABCDEFGHIJKLMNOPQRS"[i % 19],
