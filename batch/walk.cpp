@@ -414,6 +414,10 @@ class FolderLook : public Prefetch {
         name_(name) {}
 
   std::shared_ptr<Folder> folder;  // null when it could not be opened
+  // What tells it from every other folder, however it was reached: as
+  // opening it showed, or as its status shows when it cannot be opened.
+  bool identified = false;
+  std::pair<uint64_t, uint64_t> identity;
   std::shared_ptr<OutputFolder> out;
   std::shared_ptr<Folder> outFolder;  // where `out` exists
   std::string err;     // why it could not be opened or listed
@@ -426,8 +430,14 @@ class FolderLook : public Prefetch {
  protected:
   void Run() override {
     if (!folder && !disk_.OpenSubfolder(*parent_, name_, &folder, &err)) {
+      // A folder that cannot be read is named once, however many links
+      // lead to it.
+      FileStatus st;
+      identified = disk_.StatIn(*parent_, name_, &st);
+      identity = {st.device, st.inode};
       return;
     }
+    identified = folder->Identity(&identity);
     parent_.reset();
     pseudo = disk_.PseudoFileSystem(*folder);
     if (!pseudo.empty() || !disk_.List(*folder, &entries, &err)) return;
@@ -715,10 +725,8 @@ void WalkTree(Walk& w, const std::string& inputDir) {
         f.look->folder->PathOf(f.look->entries[entry].name);
     if (!look) look = subLook(f, entry);
     w.pool.Await(*look);
-    // The folder is known by what opening it showed: one reached before by
-    // another link is not walked again.
-    if (look->folder && look->folder->Identity(&identity) &&
-        !w.entered.insert(identity).second) {
+    // One reached before by another link is not walked again.
+    if (look->identified && !w.entered.insert(look->identity).second) {
       if (run.state.traceLevel >= 3) {
         TraceWrite(run, "ProcessDir::seen ", subPath);
       }

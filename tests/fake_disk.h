@@ -41,6 +41,7 @@ class FakeDisk : public Disk {
   std::set<std::string> failRead;      // opening for reading fails
   std::set<std::string> noMemory;      // reading throws std::bad_alloc
   std::set<std::string> failList;      // listing a directory fails
+  std::set<std::string> failOpen;      // opening a directory fails
   std::set<std::string> failCreate;    // an output cannot be created
   std::map<std::string, size_t> readErrorAfter;  // reading fails part way
   size_t spaceLeft = std::string::npos;  // bytes until "No space left"
@@ -330,6 +331,15 @@ class FakeDisk : public Disk {
   }
 
   const PathRules& Paths() const override { return *paths; }
+
+  bool OpenFolder(const std::string& prefix, std::shared_ptr<Folder>* folder,
+                  std::string* err) override {
+    if (failOpen.count(Clean(prefix))) {
+      *err = "Permission denied";
+      return false;
+    }
+    return Disk::OpenFolder(prefix, folder, err);
+  }
 
   bool LookIn(Folder& folder, std::string_view name,
               FileStatus* st) override {

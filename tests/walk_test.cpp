@@ -489,6 +489,18 @@ TEST(WalkTest, InputThatCannotBeListedIsNamed) {
                    "convert /ugf/b/g.ugf -> /sgf/g.sgf"}),
             sub.messages);
   EXPECT_EQ(1, sub.run.state.errorFlag);
+
+  TestRun shut;  // one that cannot be opened, reached by two ways: named once
+  OpenTraceLog(shut.run, 3, "/t.log");
+  shut.disk.AddFile("/ugf/a/secret.ugf", kGame);
+  shut.disk.AddLink("/ugf/z", "/ugf/a");
+  shut.disk.failOpen.insert("/ugf/a");
+  ProcessDir(shut.run, 4, "/ugf", "/sgf");
+  EXPECT_EQ((Lines{"Datafile line 4: input '/ugf/a' cannot be read: "
+                   "Permission denied"}),
+            shut.messages);
+  EXPECT_NE(std::string::npos,
+            shut.disk.logs["/t.log"].find("ProcessDir::seen /ugf/z\r\n"));
 }
 
 // However many links lead to a folder, one walk enters it once.
