@@ -276,15 +276,6 @@ ConvertOptions OptionsOf(const Run& run) {
   return options;
 }
 
-// What a look at a record needs of the run: all of it fixed while a walk
-// goes on, so that looks can be taken on any thread.
-struct LookRules {
-  Disk& disk;
-  FormatSet formats;
-  bool force;
-  int64_t programTime;
-};
-
 // What a worker needs of the run to decide on records and convert them:
 // all of it fixed while a walk goes on.
 struct BatchRules {
@@ -396,12 +387,10 @@ void DecideAndConvert(const BatchRules& rules,
 
 // What the walk needs of one input folder before it can decide on its
 // records and go into its subfolders: opened, listed, and its records and
-// subfolders picked out. Looked
-// at ahead of the walk on any thread; what the walk shows of it, it shows
-// in its own order.
+// subfolders picked out. Looked at ahead of the walk on any thread; what
+// the walk shows of it, it shows in its own order.
 class FolderLook : public Prefetch {
  public:
-
   // The subfolder `name` of `parent`, or `opened` itself.
   FolderLook(Disk& disk, FormatSet formats, std::shared_ptr<Folder> parent,
              std::string_view name, std::shared_ptr<Folder> opened,
