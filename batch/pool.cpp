@@ -185,7 +185,11 @@ void RecordPool::MakeRoom() {
   for (size_t i = 0; i < queue_.size() && !target; ++i) {
     target = queue_[i].slot.get();
   }
-  // Meanwhile this thread does the batches no worker has taken yet.
+  HelpUntil(target);
+  DeliverReady(target);
+}
+
+void RecordPool::HelpUntil(const Slot* target) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!target->done.load() && !work_.empty()) {
     std::shared_ptr<Slot> slot = std::move(work_.front());
@@ -194,8 +198,6 @@ void RecordPool::MakeRoom() {
     RunBatch(*slot, &scratch_);
     lock.lock();
   }
-  lock.unlock();
-  DeliverReady(target);
 }
 
 void RecordPool::RunBatch(Slot& slot, Scratch* scratch) {
@@ -224,6 +226,7 @@ void RecordPool::Finish() {
     for (const Entry& e : queue_) {
       if (e.slot) last = e.slot.get();
     }
+    if (last) HelpUntil(last);
     DeliverReady(last);
   }
   std::unique_lock<std::mutex> lock(mutex_);

@@ -154,6 +154,9 @@ class RecordPool {
   void MakeRoom();
   // Does a batch and says it is done.
   void RunBatch(Slot& slot, Scratch* scratch);
+  // Does the batches no worker has taken yet, on this thread, until
+  // `target` is done or none is left.
+  void HelpUntil(const Slot* target);
 
   Run& run_;
   const bool single_;    // all is done on the walk's thread, at once
