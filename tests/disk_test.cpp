@@ -52,21 +52,12 @@ class PosixDiskTest : public ::testing::Test {
     return names;
   }
   // Starts an output for `name` as the walk does: with what Stat says.
-  // Null when it cannot be started.
   std::unique_ptr<OutputFile> Create(const std::string& name,
                                      std::string* err) {
-    FileStatus st;
-    disk_.Stat(dir_ + "/" + name, &st);
-    std::unique_ptr<OutputFile> out;
-    const bool created = disk_.CreateOutput(dir_ + "/" + name, st, &out, err);
-    EXPECT_EQ(created, out != nullptr);
-    return out;
+    return StartOutput(disk_, dir_ + "/" + name, err);
   }
   std::shared_ptr<Folder> Open(const std::string& prefix, std::string* err) {
-    std::shared_ptr<Folder> folder;
-    const bool opened = disk_.OpenFolder(prefix, &folder, err);
-    EXPECT_EQ(opened, folder != nullptr);
-    return folder;
+    return OpenedFolder(disk_, prefix, err);
   }
   Disk& disk_ = SystemDisk();
   std::string dir_;

@@ -11,6 +11,7 @@
 #include "batch/disk.h"
 #include "batch/path_win32.h"
 #include "batch/temp_name.h"
+#include "fake_disk.h"
 
 namespace kirato {
 namespace {
@@ -69,21 +70,12 @@ class Win32DiskTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  // Null when it cannot be started.
   std::unique_ptr<OutputFile> Create(const std::string& name,
                                      std::string* err) {
-    FileStatus st;
-    disk_.Stat(dir_ + name, &st);
-    std::unique_ptr<OutputFile> out;
-    const bool created = disk_.CreateOutput(dir_ + name, st, &out, err);
-    EXPECT_EQ(created, out != nullptr);
-    return out;
+    return StartOutput(disk_, dir_ + name, err);
   }
   std::shared_ptr<Folder> Open(const std::string& prefix, std::string* err) {
-    std::shared_ptr<Folder> folder;
-    const bool opened = disk_.OpenFolder(prefix, &folder, err);
-    EXPECT_EQ(opened, folder != nullptr);
-    return folder;
+    return OpenedFolder(disk_, prefix, err);
   }
   bool Unread(const std::string& name, std::string* err) {
     std::string bytes;

@@ -386,6 +386,23 @@ class FakeDisk : public Disk {
   std::recursive_mutex mutex_;
 };
 
+// For the tests of the real disks, the calls as the walk makes them: null
+// (with *err set) when the output cannot be started, or the folder opened.
+inline std::unique_ptr<OutputFile> StartOutput(Disk& disk,
+                                               const std::string& path,
+                                               std::string* err) {
+  FileStatus st;
+  disk.Stat(path, &st);
+  std::unique_ptr<OutputFile> out;
+  return disk.CreateOutput(path, st, &out, err) ? std::move(out) : nullptr;
+}
+inline std::shared_ptr<Folder> OpenedFolder(Disk& disk,
+                                            const std::string& prefix,
+                                            std::string* err) {
+  std::shared_ptr<Folder> folder;
+  return disk.OpenFolder(prefix, &folder, err) ? folder : nullptr;
+}
+
 // A run over a fake disk that collects its messages.
 struct TestRun {
   FakeDisk disk;
