@@ -23,6 +23,7 @@ enum class Command {
   kCharset,
   kFormats,
   kReport,
+  kMirror,
   kUnknown
 };
 
@@ -37,7 +38,7 @@ constexpr Keyword kCommands[] = {
     {"IN", Command::kIn},                 {"OUT", Command::kOut},
     {"CLOSE", Command::kClose},           {"THREADS", Command::kThreads},
     {"CHARSET", Command::kCharset},       {"FORMATS", Command::kFormats},
-    {"REPORT", Command::kReport},
+    {"REPORT", Command::kReport},         {"MIRROR", Command::kMirror},
 };
 
 Command FindCommand(std::string_view text) {
@@ -84,7 +85,7 @@ void SetThreads(Run& run, int lineNumber, std::string_view value) {
                             "to %d, not '%.*s'",
                             lineNumber, kMaxThreads,
                             static_cast<int>(value.size()), value.data()));
-    run.state.errorFlag = 1;
+    run.state.errorFlag = true;
     return;
   }
   if (!run.state.threadsFixed) run.state.threads = static_cast<int>(n);
@@ -128,14 +129,31 @@ void StartReport(Run& run, int lineNumber, std::string_view value) {
     return;
   }
   ShowMessage(run, Format("Datafile line %d: %s", lineNumber, err.c_str()));
-  s.errorFlag = 1;
+  s.errorFlag = true;
+}
+
+// MIRROR (or MIRROR=ON): the IN lines that follow keep the folders of
+// their trees under OUT; MIRROR=OFF: they write into OUT itself again.
+void SetMirror(Run& run, int lineNumber, std::string_view value) {
+  bool mirror = true;
+  if (EqualsNoCase(value, "OFF")) {
+    mirror = false;
+  } else if (!value.empty() && !EqualsNoCase(value, "ON")) {
+    ShowMessage(run, Format("Datafile line %d: MIRROR takes ON or OFF, not "
+                            "'%.*s'",
+                            lineNumber, static_cast<int>(value.size()),
+                            value.data()));
+    run.state.errorFlag = true;
+    return;
+  }
+  if (!run.state.mirrorFixed) run.state.mirror = mirror;
 }
 
 struct DatafileRun {
   Run& run;
   const std::string& logPath;
   std::string outputDir;
-  int closeFlag = 0;
+  bool close = false;
 };
 
 // Carries out one command line. Returns false when reading must stop.
@@ -145,7 +163,7 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
   switch (FindCommand(command)) {
     case Command::kForceError:
       ShowMessage(run, ForcedErrorText(command));
-      run.state.errorFlag = 1;
+      run.state.errorFlag = true;
       return false;
     case Command::kLog: {
       const int level = LogLevel(command);
@@ -158,7 +176,7 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
                                 "output specified before",
                                 lineNumber, static_cast<int>(value.size()),
                                 value.data()));
-        run.state.errorFlag = 1;
+        run.state.errorFlag = true;
       } else {
         ProcessDir(run, lineNumber, std::string(value), d.outputDir);
       }
@@ -167,7 +185,7 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
       d.outputDir = std::string(value);
       return true;
     case Command::kClose:
-      if (run.state.errorFlag == 0) d.closeFlag = 1;
+      if (!run.state.errorFlag) d.close = true;
       return false;
     case Command::kThreads:
       SetThreads(run, lineNumber, value);
@@ -179,7 +197,7 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
                                 "expected KEEP or UTF-8",
                                 lineNumber, static_cast<int>(value.size()),
                                 value.data()));
-        run.state.errorFlag = 1;
+        run.state.errorFlag = true;
       } else if (!run.state.charsetFixed) {
         run.state.charset = mode;
       }
@@ -192,7 +210,7 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
                                 "expected ALL or a list of UGF, GIB, NGF",
                                 lineNumber, static_cast<int>(value.size()),
                                 value.data()));
-        run.state.errorFlag = 1;
+        run.state.errorFlag = true;
       } else if (!run.state.formatsFixed) {
         run.state.formats = formats;
       }
@@ -201,11 +219,14 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
     case Command::kReport:
       StartReport(run, lineNumber, value);
       return true;
+    case Command::kMirror:
+      SetMirror(run, lineNumber, value);
+      return true;
     case Command::kUnknown:
       ShowMessage(run, Format("Unknown command in datafile: '%.*s'",
                               static_cast<int>(command.size()),
                               command.data()));
-      run.state.errorFlag = 1;
+      run.state.errorFlag = true;
       return true;
   }
   return true;
@@ -234,7 +255,7 @@ void FinishRun(Run& run) {
   if (!run.disk.SyncWritten(&err)) {
     ShowMessage(run, Format("Cannot write the SGF files to disk: %s",
                             err.c_str()));
-    s.errorFlag = 1;
+    s.errorFlag = true;
   }
   // The report's closing object gives the run's exit status, so it is the
   // last thing that can fail before the summary.
@@ -246,7 +267,7 @@ void FinishRun(Run& run) {
     if (!written) {
       ShowMessage(run, Format("Cannot write the report '%s': %s",
                               s.reportPath.c_str(), err.c_str()));
-      s.errorFlag = 1;
+      s.errorFlag = true;
     }
   }
   // A log that cannot be written is reported before the summary, which
@@ -261,31 +282,27 @@ void FinishRun(Run& run) {
 void ReadExecutableTime(Run& run, const std::string& executablePath) {
   FileStatus st;
   run.state.executableTime =
-      run.disk.Stat(executablePath, &st) == 0 ? st.mtime : 0;
+      run.disk.Stat(executablePath, &st) ? st.mtime : 0;
 }
 
-int ExecuteDatafile(Run& run, const std::string& datafilePath,
-                    const std::string& logPath, bool* opened,
-                    std::string* openError) {
-  std::string err;
+bool ExecuteDatafile(Run& run, const std::string& datafilePath,
+                     const std::string& logPath, bool* close,
+                     std::string* err) {
+  *close = false;
   std::string text;
-  const Disk::ReadResult read = run.disk.ReadFile(datafilePath, &text, &err);
-  if (opened) *opened = read != Disk::kCannotOpen;
-  if (read == Disk::kCannotOpen) {
-    if (openError) {
-      *openError = err;
-      return 1;
-    }
-    ShowMessage(run, "Datafile not found:");
-    ShowMessage(run, datafilePath);
-    return 1;
+  std::string readError;
+  const Disk::ReadResult read =
+      run.disk.ReadFile(datafilePath, &text, &readError);
+  if (read == Disk::ReadResult::kCannotOpen) {
+    *err = readError;
+    return false;
   }
-  if (read == Disk::kReadError) {
+  if (read == Disk::ReadResult::kReadError) {
     // Commands after an unreadable part would be lost without a word: none
     // is carried out.
     ShowMessage(run, Format("Cannot read datafile '%s', error: %s",
-                            datafilePath.c_str(), err.c_str()));
-    run.state.errorFlag = 1;
+                            datafilePath.c_str(), readError.c_str()));
+    run.state.errorFlag = true;
   }
 
   text = run.disk.DatafileText(std::move(text));
@@ -293,7 +310,7 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
   std::string_view rest = text;
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
 
-  DatafileRun d{run, logPath, {}, 0};
+  DatafileRun d{run, logPath, {}, false};
   int lineNumber = 0;
   DatafileLines lines(rest);
   std::string_view physical;
@@ -306,7 +323,7 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
     if (line.find('\0') != std::string_view::npos) {
       ShowMessage(run,
                   Format("Datafile line %d: contains a NUL byte", lineNumber));
-      run.state.errorFlag = 1;
+      run.state.errorFlag = true;
       continue;
     }
     std::string_view command = line;
@@ -317,20 +334,32 @@ int ExecuteDatafile(Run& run, const std::string& datafilePath,
 
   FinishRun(run);
   // A failure at the end of the run, after CLOSE, keeps the window open too.
-  return run.state.errorFlag ? 0 : d.closeFlag;
+  *close = d.close && !run.state.errorFlag;
+  return true;
 }
 
-int RunDatafile(Run& run, const std::string& executablePath) {
+void ShowDatafileNotFound(Run& run, const std::string& datafilePath) {
+  ShowMessage(run, "Datafile not found:");
+  ShowMessage(run, datafilePath);
+}
+
+bool RunDatafile(Run& run, const std::string& executablePath) {
   ReadExecutableTime(run, executablePath);
   // A '.' anywhere in the path counts, also in a directory name.
   const size_t dot = executablePath.rfind('.');
   if (dot == std::string::npos) {
     ShowMessage(run, "Executable name has missing extention");
     ShowMessage(run, executablePath);
-    return 1;
+    return true;
   }
   const std::string stem = executablePath.substr(0, dot);
-  return ExecuteDatafile(run, stem + ".txt", stem + ".log");
+  bool close = false;
+  std::string err;
+  if (!ExecuteDatafile(run, stem + ".txt", stem + ".log", &close, &err)) {
+    ShowDatafileNotFound(run, stem + ".txt");
+    return true;
+  }
+  return close;
 }
 
 std::string ReplaceFileExtension(const std::string& path,

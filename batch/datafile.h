@@ -10,9 +10,10 @@ namespace kirato {
 
 // Runs the datafile that lies beside the program: `executablePath` with
 // everything from its last '.' on replaced by ".txt" (the trace log: ".log").
-// Reads the program file's time for the up-to-date test first. Returns 1 when
-// the program should close itself, 0 when it should stay open.
-int RunDatafile(Run& run, const std::string& executablePath);
+// Reads the program file's time for the up-to-date test first. True when
+// the program should close itself (also when there is no datafile, which
+// two messages have said), false when it should stay open.
+bool RunDatafile(Run& run, const std::string& executablePath);
 
 // Ends a run: what it wrote put on stable storage, its report finished,
 // its log flushed, and the summary shown.
@@ -23,13 +24,16 @@ void FinishRun(Run& run);
 void ReadExecutableTime(Run& run, const std::string& executablePath);
 
 // Carries out the datafile at `datafilePath`; LOG lines open `logPath`.
-// Returns the close flag. *opened tells whether the datafile could be opened
-// (when not, the two "Datafile not found:" lines were shown and no summary).
-// A front-end that reports that failure itself passes `openError`: it then
-// receives the system's reason instead, and no message is shown.
-int ExecuteDatafile(Run& run, const std::string& datafilePath,
-                    const std::string& logPath, bool* opened = nullptr,
-                    std::string* openError = nullptr);
+// *close receives the close flag: CLOSE was read and nothing went wrong.
+// False, with *err set to the system's reason, when the datafile cannot be
+// opened: nothing is shown and nothing done, as each front-end says so in
+// its own way.
+bool ExecuteDatafile(Run& run, const std::string& datafilePath,
+                     const std::string& logPath, bool* close,
+                     std::string* err);
+
+// The two lines of the window programs when there is no datafile.
+void ShowDatafileNotFound(Run& run, const std::string& datafilePath);
 
 // CHARSET=KEEP copies the bytes of the records as they are, for anyone who
 // relies on the old output; CHARSET=UTF-8 (or UTF8) decodes them again, in

@@ -27,31 +27,44 @@ std::string Disk::TooLargeText(int64_t size) {
          " MiB are read)";
 }
 
-std::shared_ptr<Folder> Disk::OpenFolder(const std::string& prefix,
-                                         std::string* err) {
+bool Disk::OpenFolder(const std::string& prefix,
+                      std::shared_ptr<Folder>* folder, std::string* err) {
   FileStatus st;
-  if (Stat(prefix, &st) != 0 || st.kind != FileStatus::kDirectory) {
+  if (!Stat(prefix, &st) || st.kind != FileStatus::kDirectory) {
     // The listing names the reason: missing, not a folder, not allowed.
     std::vector<DirEntry> entries;
-    if (ListDir(prefix, &entries, err) == 0) *err = "Not a directory";
-    return nullptr;
+    if (ListDir(prefix, &entries, err)) *err = "Not a directory";
+    return false;
   }
-  return std::make_shared<Folder>(prefix);
+  *folder = std::make_shared<Folder>(prefix, st.device, st.inode);
+  return true;
 }
 
-std::shared_ptr<Folder> Disk::OpenSubfolder(Folder& parent,
-                                            std::string_view name,
-                                            std::string* err) {
-  return OpenFolder(parent.PathOf(name) + Paths().separator, err);
+bool Disk::OpenSubfolder(Folder& parent, std::string_view name,
+                         std::shared_ptr<Folder>* folder, std::string* err) {
+  return OpenFolder(parent.PathOf(name) + Paths().separator, folder, err);
 }
 
-int Disk::List(Folder& folder, std::vector<DirEntry>* entries,
-               std::string* err) {
+bool Disk::MakeSubfolder(Folder& parent, std::string_view name,
+                         std::shared_ptr<Folder>* folder, bool* made,
+                         std::string* err) {
+  FileStatus st;
+  *made = !StatIn(parent, name, &st);
+  if (*made && !MakeDir(parent.PathOf(name), err)) return false;
+  return OpenSubfolder(parent, name, folder, err);
+}
+
+bool Disk::List(Folder& folder, std::vector<DirEntry>* entries,
+                std::string* err) {
   return ListDir(folder.prefix(), entries, err);
 }
 
-int Disk::StatIn(Folder& folder, std::string_view name, FileStatus* st) {
+bool Disk::StatIn(Folder& folder, std::string_view name, FileStatus* st) {
   return Stat(folder.PathOf(name), st);
+}
+
+bool Disk::LookIn(Folder& folder, std::string_view name, FileStatus* st) {
+  return StatIn(folder, name, st);
 }
 
 Disk::ReadResult Disk::ReadIn(Folder& folder, std::string_view name,
@@ -59,13 +72,14 @@ Disk::ReadResult Disk::ReadIn(Folder& folder, std::string_view name,
   return ReadFile(folder.PathOf(name), bytes, err);
 }
 
-std::unique_ptr<OutputFile> Disk::CreateOutputIn(
-    const std::shared_ptr<Folder>& folder, std::string_view name,
-    const FileStatus& known, std::string* err) {
-  return CreateOutput(folder->PathOf(name), known, err);
+bool Disk::CreateOutputIn(const std::shared_ptr<Folder>& folder,
+                          std::string_view name, const FileStatus& known,
+                          std::unique_ptr<OutputFile>* file,
+                          std::string* err) {
+  return CreateOutput(folder->PathOf(name), known, file, err);
 }
 
-int Disk::RemoveIn(Folder& folder, std::string_view name) {
+bool Disk::RemoveIn(Folder& folder, std::string_view name) {
   return Remove(folder.PathOf(name));
 }
 

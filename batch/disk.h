@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "batch/path.h"
@@ -31,7 +32,10 @@ struct FileStatus {
   // that changed within the second from the one looked at before.
   uint32_t mtimeNsec = 0;
   int64_t size = 0;  // in bytes
-  // Together they tell one directory from another, however it was reached.
+  // Together they tell one file or directory from another, however it
+  // was reached: where `identified`, which a look that costs less than a
+  // whole status may leave out (Disk::LookIn, listings).
+  bool identified = false;
   uint64_t device = 0;
   uint64_t inode = 0;
 };
@@ -82,6 +86,11 @@ class BlockLogFile : public LogFile {
 struct DirEntry {
   std::string name;
   bool isDir = false;  // a directory, or a link to one
+  // Where the listing tells a file's kind, size and time at no cost (the
+  // directory search of Windows), its status without its identity, as
+  // LookIn gives it; never for a link, whose listing tells of the link.
+  bool looked = false;
+  FileStatus status;
 };
 
 // A directory opened by the walk. Shared by the records that are converted
@@ -90,6 +99,11 @@ class Folder : public std::enable_shared_from_this<Folder> {
  public:
   // `prefix` is the folder's path ending in its separator.
   explicit Folder(std::string prefix) : prefix_(std::move(prefix)) {}
+  // With its identity, as the disk saw it when it opened it.
+  Folder(std::string prefix, uint64_t device, uint64_t inode)
+      : prefix_(std::move(prefix)),
+        identified_(true),
+        identity_(device, inode) {}
   virtual ~Folder() = default;
   const std::string& prefix() const { return prefix_; }
   std::string PathOf(std::string_view name) const {
@@ -97,9 +111,17 @@ class Folder : public std::enable_shared_from_this<Folder> {
     path.append(name);
     return path;
   }
+  // Its device and inode, which tell it from every other folder however
+  // it was reached; false when the disk could not tell them.
+  bool Identity(std::pair<uint64_t, uint64_t>* identity) const {
+    *identity = identity_;
+    return identified_;
+  }
 
  private:
   std::string prefix_;
+  bool identified_ = false;
+  std::pair<uint64_t, uint64_t> identity_;
 };
 
 class Disk {
@@ -117,20 +139,26 @@ class Disk {
   // Why a file of `size` bytes is not read.
   static std::string TooLargeText(int64_t size);
 
-  // The status of `path`. 0 when it exists, -1 (kind kMissing) when it does
-  // not or cannot be looked at.
-  virtual int Stat(const std::string& path, FileStatus* st) = 0;
+  // The status of `path`. False (kind kMissing) when it does not exist or
+  // cannot be looked at. No reason is given: no caller shows one, and a
+  // missing SGF file is the common case of a first run, not a failure.
+  virtual bool Stat(const std::string& path, FileStatus* st) = 0;
 
   // Every entry of a directory except "." and "..", in no particular order.
-  // 0 on success, -1 with *err set when the directory cannot be read.
-  virtual int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
-                      std::string* err) = 0;
+  // False with *err set when the directory cannot be read.
+  virtual bool ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+                       std::string* err) = 0;
 
-  enum MakeDirResult { kMade = 0, kExists = 1, kFailed = -1 };
-  // Creates one directory; on kFailed *err holds the system's text.
-  virtual MakeDirResult MakeDir(const std::string& path, std::string* err) = 0;
+  // Creates one directory. True when it exists afterwards, made now or
+  // before, and also when a file of that name is in the way (opening it as
+  // a folder then says why); false with *err set to the system's text.
+  virtual bool MakeDir(const std::string& path, std::string* err) = 0;
 
-  enum ReadResult { kRead = 0, kCannotOpen = -1, kReadError = -2 };
+  // What reading a whole file came to. Three outcomes rather than a bool:
+  // a datafile that is not there and one that broke while it was read are
+  // told apart (the first is "Datafile not found", and the window closes
+  // at once; the second fails a run whose commands are not carried out).
+  enum class ReadResult { kRead, kCannotOpen, kReadError };
   // Reads a whole regular file into *bytes. On failure *err holds the
   // system's text: kCannotOpen when the path cannot be opened, is not a
   // regular file or is larger than kMaxReadBytes (refused before anything
@@ -138,50 +166,63 @@ class Disk {
   virtual ReadResult ReadFile(const std::string& path, std::string* bytes,
                               std::string* err) = 0;
 
-  // Starts an output file for `path` (see OutputFile), given what the
-  // caller knows of the name now. An existing name that is no regular file
-  // is refused (kNotRegular); a symbolic link is written through, so that
-  // the file it leads to is replaced and the link stays, where the system
-  // has owners only when the link and the file it leads to have the same
-  // one. nullptr (with *err set) when it cannot be created.
-  virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
-                                                   const FileStatus& known,
-                                                   std::string* err) = 0;
+  // Starts an output file for `path` (see OutputFile) in *file, given what
+  // the caller knows of the name now. An existing name that is no regular
+  // file is refused (kNotRegular); a symbolic link is written through, so
+  // that the file it leads to is replaced and the link stays, where the
+  // system has owners only when the link and the file it leads to have the
+  // same one. False with *err set when it cannot be created.
+  virtual bool CreateOutput(const std::string& path, const FileStatus& known,
+                            std::unique_ptr<OutputFile>* file,
+                            std::string* err) = 0;
 
   // Puts on stable storage what the outputs committed so far hold, so that
   // a power cut cannot leave one empty or cut short under its name with a
   // new time. False (with *err set) when the system reports a failure.
   virtual bool SyncWritten(std::string* /*err*/) { return true; }
 
-  // Creates or truncates a log file. Only a regular file serves: a pipe
-  // could hang the run and a device swallow the log (kNotRegular). nullptr
-  // (with *err set) on failure.
-  virtual std::unique_ptr<LogFile> OpenLog(const std::string& path,
-                                           std::string* err) = 0;
+  // Creates or truncates a log file in *log. Only a regular file serves: a
+  // pipe could hang the run and a device swallow the log (kNotRegular).
+  // False with *err set on failure.
+  virtual bool OpenLog(const std::string& path, std::unique_ptr<LogFile>* log,
+                       std::string* err) = 0;
 
-  // Removes a file. 0 on success, -1 otherwise.
-  virtual int Remove(const std::string& path) = 0;
+  // Removes a file. False when it could not be removed; no caller needs
+  // to know why, since what is left is found older than its record.
+  virtual bool Remove(const std::string& path) = 0;
 
   // --- Within folders the walk has opened. ---
 
-  // Opens the directory `prefix` (ending in a separator). nullptr with *err
-  // set when it is no directory or cannot be opened.
-  virtual std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
-                                             std::string* err);
+  // Opens the directory `prefix` (ending in a separator) into *folder.
+  // False with *err set when it is no directory or cannot be opened.
+  virtual bool OpenFolder(const std::string& prefix,
+                          std::shared_ptr<Folder>* folder, std::string* err);
   // Opens the subdirectory `name` of `parent`; its prefix is the parent's
   // path of `name` followed by `separator`.
-  virtual std::shared_ptr<Folder> OpenSubfolder(Folder& parent,
-                                                std::string_view name,
-                                                std::string* err);
-  virtual int List(Folder& folder, std::vector<DirEntry>* entries,
-                   std::string* err);
-  virtual int StatIn(Folder& folder, std::string_view name, FileStatus* st);
+  virtual bool OpenSubfolder(Folder& parent, std::string_view name,
+                             std::shared_ptr<Folder>* folder,
+                             std::string* err);
+  // Makes the subdirectory `name` of `parent` where it is missing, and
+  // opens it as OpenSubfolder does. *made tells whether this call made it.
+  // An existing name passes, and opening it says why it is no folder.
+  virtual bool MakeSubfolder(Folder& parent, std::string_view name,
+                             std::shared_ptr<Folder>* folder, bool* made,
+                             std::string* err);
+  virtual bool List(Folder& folder, std::vector<DirEntry>* entries,
+                    std::string* err);
+  virtual bool StatIn(Folder& folder, std::string_view name, FileStatus* st);
+  // The status of `name` as far as deciding whether an output is up to
+  // date needs it: its kind, size and times, followed through a link.
+  // Where the file's identity costs more to learn (Windows opens the file
+  // for it), it is left out; by default, StatIn.
+  virtual bool LookIn(Folder& folder, std::string_view name, FileStatus* st);
   virtual ReadResult ReadIn(Folder& folder, std::string_view name,
                             std::string* bytes, std::string* err);
-  virtual std::unique_ptr<OutputFile> CreateOutputIn(
-      const std::shared_ptr<Folder>& folder, std::string_view name,
-      const FileStatus& known, std::string* err);
-  virtual int RemoveIn(Folder& folder, std::string_view name);
+  virtual bool CreateOutputIn(const std::shared_ptr<Folder>& folder,
+                              std::string_view name, const FileStatus& known,
+                              std::unique_ptr<OutputFile>* file,
+                              std::string* err);
+  virtual bool RemoveIn(Folder& folder, std::string_view name);
 
   // Removes what runs that were killed left behind in an output folder, if
   // this disk can leave anything behind at all.

@@ -56,40 +56,43 @@ void Fill(const struct stat& st, FileStatus* out) {
   out->mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
   out->mtimeNsec = static_cast<uint32_t>(st.st_mtim.tv_nsec);
   out->size = static_cast<int64_t>(st.st_size);
+  out->identified = true;
   out->device = static_cast<uint64_t>(st.st_dev);
   out->inode = static_cast<uint64_t>(st.st_ino);
 }
 
 // Looks at `name` in `dirfd` without following a final link first, so that
 // a link is known as one; then at what it leads to.
-int StatAt(int dirfd, const char* name, FileStatus* out) {
+bool StatAt(int dirfd, const char* name, FileStatus* out) {
   *out = FileStatus();
   struct stat st;
-  if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   if (S_ISLNK(st.st_mode)) {
     out->isLink = true;
-    if (::fstatat(dirfd, name, &st, 0) != 0) return -1;  // leads nowhere
+    if (::fstatat(dirfd, name, &st, 0) != 0) return false;  // leads nowhere
   }
   Fill(st, out);
-  return 0;
+  return true;
 }
+
+using ReadResult = Disk::ReadResult;
 
 // Reads until the end of the file. A file that has not changed since its
 // size was taken is read with one call: asking for one byte more than it
 // holds tells at once that the end has been reached.
-Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
+ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     *err = ErrorText(errno);
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   if (!S_ISREG(st.st_mode)) {
     *err = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : Disk::kNotRegular;
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   if (st.st_size > Disk::kMaxReadBytes) {
     *err = Disk::TooLargeText(st.st_size);
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   const size_t expected = static_cast<size_t>(st.st_size);
   size_t have = 0;
@@ -101,31 +104,56 @@ Disk::ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
       if (errno == EINTR) continue;
       *err = ErrorText(errno);
       bytes->clear();
-      return Disk::kReadError;
+      return ReadResult::kReadError;
     }
     have += static_cast<size_t>(n);
     if (n == 0 || (static_cast<size_t>(n) < want && have == expected)) break;
     if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
       *err = Disk::TooLargeText(static_cast<int64_t>(have));
       bytes->clear();
-      return Disk::kReadError;
+      return ReadResult::kReadError;
     }
     want = 65536;
   }
   bytes->resize(have);
-  return Disk::kRead;
+  return ReadResult::kRead;
 }
 
-Disk::ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
+ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {
   bytes->clear();
   if (fd < 0) {
     *err = ErrorText(errno);
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
-  const Disk::ReadResult result = ReadAll(fd, bytes, err);
+  const ReadResult result = ReadAll(fd, bytes, err);
   ::close(fd);
   return result;
 }
+
+// A name as the system calls take it, ending in a NUL byte: on the stack
+// for any name a folder can hold, since the walk passes one for every file
+// it looks at.
+class CName {
+ public:
+  explicit CName(std::string_view name) {
+    if (name.size() < sizeof buffer_) {
+      name.copy(buffer_, name.size());
+      buffer_[name.size()] = '\0';
+      text_ = buffer_;
+    } else {
+      long_.assign(name);
+      text_ = long_.c_str();
+    }
+  }
+  CName(const CName&) = delete;
+  CName& operator=(const CName&) = delete;
+  const char* c_str() const { return text_; }
+
+ private:
+  char buffer_[256];
+  std::string long_;  // longer than any file system allows; refused there
+  const char* text_;
+};
 
 // Non-blocking, so that a FIFO named like a record cannot hang the run; the
 // flag changes nothing for the reads of a regular file.
@@ -145,6 +173,11 @@ class PosixFolder : public Folder {
               FolderFds* fds);
   ~PosixFolder() override;
   uint64_t device() const { return device_; }
+  // On the file system of its parent, which the walk has entered.
+  bool BesideParent() const { return parent_ && parent_->device_ == device_; }
+  // True the first time: a folder listed before is listed again from its
+  // first entry.
+  bool FirstListing() { return !listed_.exchange(true); }
 
  private:
   friend class FolderFds;
@@ -154,14 +187,22 @@ class PosixFolder : public Folder {
   uint64_t device_;
   uint64_t inode_;
   FolderFds* fds_;
-  // Guarded by the FolderFds' mutex.
-  int fd_;
-  int pins_ = 0;
-  std::list<PosixFolder*>::iterator lru_;  // valid while fd_ >= 0
+  // Read by any thread without the FolderFds' mutex; -1 while closed. Only
+  // a holder of the mutex closes the descriptor, and only after it has
+  // turned `pins_` from 0 to -1, which no thread using it lets happen.
+  std::atomic<int> fd_;
+  std::atomic<int> pins_{0};
+  // Used since the closer last passed by: kept open one round more.
+  std::atomic<bool> used_{true};
+  std::list<PosixFolder*>::iterator lru_;  // guarded; valid while open
+  std::atomic<bool> listed_{false};
 };
 
-// The descriptors of a disk's open folders, most recently used first. Past
-// the bound, those of folders nothing uses are closed, the oldest first.
+// The descriptors of a disk's open folders. Past the bound, those of
+// folders nothing uses are closed, the least recently used first (as a
+// clock: a folder used since the last round gets one round more). Using an
+// open folder takes no lock: the walk's threads look at their files side
+// by side.
 class FolderFds {
  public:
   explicit FolderFds(size_t bound) : bound_(bound) {}
@@ -169,12 +210,24 @@ class FolderFds {
   // Holds the folder's descriptor open, opening it again if it was
   // closed; -1 with *err set when that fails.
   int Pin(PosixFolder& f, std::string* err) {
+    int pins = f.pins_.load(std::memory_order_acquire);
+    while (pins >= 0) {
+      if (f.pins_.compare_exchange_weak(pins, pins + 1,
+                                        std::memory_order_acq_rel)) {
+        const int fd = f.fd_.load(std::memory_order_acquire);
+        if (fd >= 0) {
+          f.used_.store(true, std::memory_order_relaxed);
+          return fd;
+        }
+        Unpin(f);  // closed meanwhile: opened again below
+        break;
+      }
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     return PinLocked(f, err);
   }
   void Unpin(PosixFolder& f) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    --f.pins_;
+    f.pins_.fetch_sub(1, std::memory_order_release);
   }
   // A folder opened just now, with its descriptor.
   void Add(PosixFolder& f) {
@@ -183,38 +236,41 @@ class FolderFds {
   }
   void Remove(PosixFolder& f) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (f.fd_ < 0) return;
-    ::close(f.fd_);
-    f.fd_ = -1;
+    const int fd = f.fd_.load();
+    if (fd < 0) return;
+    ::close(fd);
+    f.fd_.store(-1);
     open_.erase(f.lru_);
   }
 
  private:
+  // With the mutex held, `pins_` is never -1: only the closer sets it so,
+  // and restores it before it lets go.
   int PinLocked(PosixFolder& f, std::string* err) {
-    if (f.fd_ < 0 && !Reopen(f, err)) return -1;
-    open_.splice(open_.begin(), open_, f.lru_);
-    ++f.pins_;
-    return f.fd_;
+    if (f.fd_.load() < 0 && !Reopen(f, err)) return -1;
+    f.pins_.fetch_add(1);
+    f.used_.store(true, std::memory_order_relaxed);
+    return f.fd_.load();
   }
 
   // Opens `f` again from its nearest open ancestor down, one folder from
   // the other, without recursion: a tree may be deeper than any stack.
   bool Reopen(PosixFolder& f, std::string* err) {
     std::vector<PosixFolder*> closed;
-    for (PosixFolder* p = &f; p && p->fd_ < 0; p = p->parent_.get()) {
+    for (PosixFolder* p = &f; p && p->fd_.load() < 0; p = p->parent_.get()) {
       closed.push_back(p);
     }
     PosixFolder* held = closed.back()->parent_.get();  // open, or none
-    if (held) ++held->pins_;
+    if (held) held->pins_.fetch_add(1);
     for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
       PosixFolder& c = **it;
-      const bool opened = OpenAgain(c, held ? held->fd_ : -1, err);
-      if (held) --held->pins_;
+      const bool opened = OpenAgain(c, held ? held->fd_.load() : -1, err);
+      if (held) held->pins_.fetch_sub(1);
       if (!opened) return false;
-      ++c.pins_;
+      c.pins_.fetch_add(1);
       held = &c;
     }
-    --held->pins_;  // `f` itself
+    held->pins_.fetch_sub(1);  // `f` itself
     return true;
   }
 
@@ -236,7 +292,7 @@ class FolderFds {
       *err = "the folder was moved or replaced during the walk";
       return false;
     }
-    f.fd_ = fd;
+    f.fd_.store(fd, std::memory_order_release);
     Track(f);
     return true;
   }
@@ -244,24 +300,34 @@ class FolderFds {
   void Track(PosixFolder& f) {
     open_.push_front(&f);
     f.lru_ = open_.begin();
-    for (auto it = open_.end(); open_.size() > bound_ && it != open_.begin();) {
-      PosixFolder* old = *--it;
-      if (old->pins_ > 0 || old == &f) continue;
-      ::close(old->fd_);
-      old->fd_ = -1;
-      it = open_.erase(it);
+    // Each folder is passed at most twice: once to take its second round,
+    // once to be closed. Those in use go round again.
+    for (size_t passes = 2 * open_.size(); open_.size() > bound_ && passes > 0;
+         --passes) {
+      PosixFolder* old = open_.back();
+      int unused = 0;
+      if (old != &f && !old->used_.exchange(false) &&
+          old->pins_.compare_exchange_strong(unused, -1)) {
+        ::close(old->fd_.load());
+        old->fd_.store(-1);
+        open_.pop_back();
+        old->pins_.store(0, std::memory_order_release);
+      } else {
+        open_.splice(open_.begin(), open_, std::prev(open_.end()));
+      }
     }
   }
 
   const size_t bound_;
   std::mutex mutex_;
-  std::list<PosixFolder*> open_;
+  std::list<PosixFolder*> open_;  // most recently opened or spared first
 };
 
 PosixFolder::PosixFolder(std::string prefix,
                          std::shared_ptr<PosixFolder> parent, std::string name,
                          int fd, const struct stat& st, FolderFds* fds)
-    : Folder(std::move(prefix)),
+    : Folder(std::move(prefix), static_cast<uint64_t>(st.st_dev),
+             static_cast<uint64_t>(st.st_ino)),
       parent_(std::move(parent)),
       name_(std::move(name)),
       device_(static_cast<uint64_t>(st.st_dev)),
@@ -362,6 +428,9 @@ struct OutputContext {
   // /proc is missing (a chroot, a bare container): unnamed files cannot be
   // given a name, and outputs take hidden names from the start.
   std::atomic<bool> noProc{false};
+  // Unnamed files are given their name by their descriptor, until the
+  // kernel refuses it once.
+  std::atomic<bool> linkByDescriptor{true};
 };
 
 // Creates a file of a hidden temporary name beside `target` in `dirfd`;
@@ -434,12 +503,8 @@ class PosixOutputFile : public OutputFile {
   // this way, so a file that exists already is replaced by way of a
   // temporary name.
   void LinkUnnamed() {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     if (!replace_) {
-      if (::linkat(AT_FDCWD, self.c_str(), DirFd(), target_.c_str(),
-                   AT_SYMLINK_FOLLOW) == 0) {
-        return;
-      }
+      if (Link(target_.c_str()) == 0) return;
       if (errno != EEXIST) {
         LinkFailed(errno);
         return;
@@ -448,14 +513,28 @@ class PosixOutputFile : public OutputFile {
     const size_t limit = NameLimit(DirFd());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
       std::string temp = TempName(target_, CurrentProcessId(), attempt, limit);
-      if (::linkat(AT_FDCWD, self.c_str(), DirFd(), temp.c_str(),
-                   AT_SYMLINK_FOLLOW) == 0) {
+      if (Link(temp.c_str()) == 0) {
         temp_ = std::move(temp);
         return;
       }
       if (errno != EEXIST) break;
     }
     LinkFailed(errno);
+  }
+
+  // Links the unnamed file as `name` in its folder: by its descriptor where
+  // the kernel allows it (to root, and in newer kernels to the process that
+  // opened the file), which costs far less than the path through /proc
+  // that it otherwise takes. -1 with errno set on failure.
+  int Link(const char* name) {
+    if (context_->linkByDescriptor.load(std::memory_order_relaxed)) {
+      if (::linkat(fd_, "", DirFd(), name, AT_EMPTY_PATH) == 0) return 0;
+      // Not allowed: the kernel says so as if the file had no name.
+      if (errno != ENOENT) return -1;
+      context_->linkByDescriptor.store(false, std::memory_order_relaxed);
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    return ::linkat(AT_FDCWD, self.c_str(), DirFd(), name, AT_SYMLINK_FOLLOW);
   }
 
   // A link that failed because /proc is missing is no failure of the
@@ -596,7 +675,7 @@ std::set<uint64_t> DevtmpfsDevices() {
   std::set<uint64_t> devices;
   std::string table, err;
   const int fd = ::open("/proc/self/mountinfo", kReadFlags);
-  if (ReadOpened(fd, &table, &err) != Disk::kRead) return devices;
+  if (ReadOpened(fd, &table, &err) != ReadResult::kRead) return devices;
   std::string_view rest = table;
   while (!rest.empty()) {
     const size_t end = std::min(rest.find('\n'), rest.size());
@@ -623,28 +702,27 @@ std::set<uint64_t> DevtmpfsDevices() {
 
 class PosixDisk : public Disk {
  public:
-  int Stat(const std::string& path, FileStatus* st) override {
+  bool Stat(const std::string& path, FileStatus* st) override {
     return StatAt(AT_FDCWD, path.c_str(), st);
   }
 
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
-              std::string* err) override {
+  bool ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+               std::string* err) override {
     const int fd = ::open(dir.c_str(), kFolderFlags);
     if (fd < 0) {
       *err = ErrorText(errno);
       entries->clear();
-      return -1;
+      return false;
     }
-    const int result = ListFd(fd, entries, err);
+    const bool listed = ListFd(fd, true, entries, err);
     ::close(fd);
-    return result;
+    return listed;
   }
 
-  MakeDirResult MakeDir(const std::string& path, std::string* err) override {
-    if (::mkdir(path.c_str(), 0777) == 0) return kMade;
-    if (errno == EEXIST) return kExists;
+  bool MakeDir(const std::string& path, std::string* err) override {
+    if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return true;
     *err = ErrorText(errno);
-    return kFailed;
+    return false;
   }
 
   ReadResult ReadFile(const std::string& path, std::string* bytes,
@@ -652,25 +730,25 @@ class PosixDisk : public Disk {
     return ReadOpened(::open(path.c_str(), kReadFlags), bytes, err);
   }
 
-  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
-                                           const FileStatus& known,
-                                           std::string* err) override {
+  bool CreateOutput(const std::string& path, const FileStatus& known,
+                    std::unique_ptr<OutputFile>* file,
+                    std::string* err) override {
     FileStatus st = known;
     std::string target = path;
     if (known.isLink) {
       target = FinalTarget(path, err);
-      if (target.empty()) return nullptr;
+      if (target.empty()) return false;
       StatAt(AT_FDCWD, target.c_str(), &st);
     }
     std::string dir, name;
     kPosixPaths.Split(target, &dir, &name);
-    std::shared_ptr<Folder> folder = OpenFolder(dir, err);
-    if (!folder) return nullptr;
-    return CreateIn(folder, name, st, err);
+    std::shared_ptr<Folder> folder;
+    return OpenFolder(dir, &folder, err) &&
+           CreateIn(folder, name, st, file, err);
   }
 
-  std::unique_ptr<LogFile> OpenLog(const std::string& path,
-                                   std::string* err) override {
+  bool OpenLog(const std::string& path, std::unique_ptr<LogFile>* log,
+               std::string* err) override {
     // Not blocking: a FIFO without a reader is refused at once (ENXIO)
     // rather than waited for. The file is emptied only once it is known
     // to be a regular one.
@@ -678,7 +756,7 @@ class PosixDisk : public Disk {
                           O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
       *err = errno == ENXIO ? kNotRegular : ErrorText(errno);
-      return nullptr;
+      return false;
     }
     struct stat st;
     const bool looked = ::fstat(fd, &st) == 0;
@@ -686,58 +764,81 @@ class PosixDisk : public Disk {
     if (!regular || ::ftruncate(fd, 0) != 0) {
       *err = looked && !regular ? std::string(kNotRegular) : ErrorText(errno);
       ::close(fd);
-      return nullptr;
+      return false;
     }
-    return std::make_unique<PosixLogFile>(fd);
+    *log = std::make_unique<PosixLogFile>(fd);
+    return true;
   }
 
-  int Remove(const std::string& path) override {
-    return ::unlink(path.c_str()) == 0 ? 0 : -1;
+  bool Remove(const std::string& path) override {
+    return ::unlink(path.c_str()) == 0;
   }
 
   bool SyncWritten(std::string* err) override {
     return context_.written.SyncAll(err);
   }
 
-  std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
-                                     std::string* err) override {
-    return Opened(prefix, nullptr, {},
-                  ::open(prefix.c_str(), kFolderFlags), err);
+  bool OpenFolder(const std::string& prefix, std::shared_ptr<Folder>* folder,
+                  std::string* err) override {
+    return Opened(prefix, nullptr, {}, ::open(prefix.c_str(), kFolderFlags),
+                  folder, err);
   }
 
-  std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
-                                        std::string* err) override {
+  bool OpenSubfolder(Folder& parent, std::string_view name,
+                     std::shared_ptr<Folder>* folder,
+                     std::string* err) override {
     Pinned pin(parent);
     if (pin.fd() < 0) {
       *err = pin.error();
-      return nullptr;
+      return false;
     }
     std::string own(name);
     const int fd = ::openat(pin.fd(), own.c_str(), kFolderFlags);
     return Opened(parent.PathOf(name) + '/',
                   std::static_pointer_cast<PosixFolder>(
                       parent.shared_from_this()),
-                  std::move(own), fd, err);
+                  std::move(own), fd, folder, err);
   }
 
-  int List(Folder& folder, std::vector<DirEntry>* entries,
-           std::string* err) override {
+  // Made relative to the parent, as a mirrored tree may be deeper than the
+  // path limit.
+  bool MakeSubfolder(Folder& parent, std::string_view name,
+                     std::shared_ptr<Folder>* folder, bool* made,
+                     std::string* err) override {
+    {
+      Pinned pin(parent);
+      if (pin.fd() < 0) {
+        *err = pin.error();
+        return false;
+      }
+      *made = ::mkdirat(pin.fd(), CName(name).c_str(), 0777) == 0;
+      if (!*made && errno != EEXIST) {
+        *err = ErrorText(errno);
+        return false;
+      }
+    }
+    return OpenSubfolder(parent, name, folder, err);
+  }
+
+  bool List(Folder& folder, std::vector<DirEntry>* entries,
+            std::string* err) override {
     Pinned pin(folder);
     if (pin.fd() < 0) {
       *err = pin.error();
       entries->clear();
-      return -1;
+      return false;
     }
-    return ListFd(pin.fd(), entries, err);
+    return ListFd(pin.fd(), static_cast<PosixFolder&>(folder).FirstListing(),
+                  entries, err);
   }
 
-  int StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
+  bool StatIn(Folder& folder, std::string_view name, FileStatus* st) override {
     Pinned pin(folder);
     if (pin.fd() < 0) {
       *st = FileStatus();
-      return -1;
+      return false;
     }
-    return StatAt(pin.fd(), std::string(name).c_str(), st);
+    return StatAt(pin.fd(), CName(name).c_str(), st);
   }
 
   ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
@@ -748,26 +849,27 @@ class PosixDisk : public Disk {
       if (pin.fd() < 0) {
         bytes->clear();
         *err = pin.error();
-        return kCannotOpen;
+        return ReadResult::kCannotOpen;
       }
-      fd = ::openat(pin.fd(), std::string(name).c_str(), kReadFlags);
+      fd = ::openat(pin.fd(), CName(name).c_str(), kReadFlags);
     }
     return ReadOpened(fd, bytes, err);
   }
 
-  std::unique_ptr<OutputFile> CreateOutputIn(
-      const std::shared_ptr<Folder>& folder, std::string_view name,
-      const FileStatus& known, std::string* err) override {
+  bool CreateOutputIn(const std::shared_ptr<Folder>& folder,
+                      std::string_view name, const FileStatus& known,
+                      std::unique_ptr<OutputFile>* file,
+                      std::string* err) override {
     if (known.isLink) {
-      return CreateOutput(folder->PathOf(name), known, err);
+      return CreateOutput(folder->PathOf(name), known, file, err);
     }
-    return CreateIn(folder, std::string(name), known, err);
+    return CreateIn(folder, std::string(name), known, file, err);
   }
 
-  int RemoveIn(Folder& folder, std::string_view name) override {
+  bool RemoveIn(Folder& folder, std::string_view name) override {
     Pinned pin(folder);
-    if (pin.fd() < 0) return -1;
-    return ::unlinkat(pin.fd(), std::string(name).c_str(), 0) == 0 ? 0 : -1;
+    return pin.fd() >= 0 &&
+           ::unlinkat(pin.fd(), CName(name).c_str(), 0) == 0;
   }
 
   // Removes the temporary files of runs that are no longer alive. A run
@@ -777,6 +879,9 @@ class PosixDisk : public Disk {
   }
 
   std::string PseudoFileSystem(Folder& folder) override {
+    // The walk enters no pseudo file system, so the parent it came from
+    // lies on none; a folder on the same device lies on the same one.
+    if (static_cast<PosixFolder&>(folder).BesideParent()) return {};
     struct statfs fs;
     {
       Pinned pin(folder);
@@ -806,36 +911,38 @@ class PosixDisk : public Disk {
     return bound < 4 ? 4 : bound;
   }
 
-  std::shared_ptr<Folder> Opened(std::string prefix,
-                                 std::shared_ptr<PosixFolder> parent,
-                                 std::string name, int fd, std::string* err) {
+  bool Opened(std::string prefix, std::shared_ptr<PosixFolder> parent,
+              std::string name, int fd, std::shared_ptr<Folder>* folder,
+              std::string* err) {
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {
       *err = ErrorText(errno);
       if (fd >= 0) ::close(fd);
-      return nullptr;
+      return false;
     }
-    return std::make_shared<PosixFolder>(std::move(prefix), std::move(parent),
-                                         std::move(name), fd, st, &fds_);
+    *folder = std::make_shared<PosixFolder>(
+        std::move(prefix), std::move(parent), std::move(name), fd, st, &fds_);
+    return true;
   }
 
   // Reads the entries straight from the descriptor, which then stays
   // usable for the names in it: no second descriptor, no directory stream.
-  static int ListFd(int fd, std::vector<DirEntry>* entries, std::string* err) {
+  static bool ListFd(int fd, bool first, std::vector<DirEntry>* entries,
+                     std::string* err) {
     entries->clear();
     // A folder may be listed more than once: from its first entry again.
-    if (::lseek(fd, 0, SEEK_SET) != 0) {
+    if (!first && ::lseek(fd, 0, SEEK_SET) != 0) {
       *err = ErrorText(errno);
-      return -1;
+      return false;
     }
     alignas(8) char buf[32768];
     for (;;) {
       const ssize_t n = ::getdents64(fd, buf, sizeof buf);
-      if (n == 0) return 0;
+      if (n == 0) return true;
       if (n < 0) {
         if (errno == EINTR) continue;
         *err = ErrorText(errno);
-        return -1;
+        return false;
       }
       for (ssize_t at = 0; at < n;) {
         const auto* e = reinterpret_cast<const struct dirent64*>(buf + at);
@@ -856,49 +963,50 @@ class PosixDisk : public Disk {
     }
   }
 
-  std::unique_ptr<OutputFile> CreateIn(const std::shared_ptr<Folder>& folder,
-                                       const std::string& name,
-                                       const FileStatus& known,
-                                       std::string* err) {
+  bool CreateIn(const std::shared_ptr<Folder>& folder, const std::string& name,
+                const FileStatus& known, std::unique_ptr<OutputFile>* file,
+                std::string* err) {
     if (known.kind == FileStatus::kDirectory ||
         known.kind == FileStatus::kOther) {
       *err = kNotRegular;
-      return nullptr;
+      return false;
     }
     Pinned pin(*folder);
     const int dirfd = pin.fd();
     if (dirfd < 0) {
       *err = pin.error();
-      return nullptr;
+      return false;
     }
     const bool replace = known.kind == FileStatus::kRegular;
     // Refuse what a plain open for writing would refuse: a file the user
     // may not write to. Replacing it by a rename would succeed.
     if (replace && ::faccessat(dirfd, name.c_str(), W_OK, 0) != 0) {
       *err = ErrorText(errno);
-      return nullptr;
+      return false;
     }
     // Open for reading too: without /proc its bytes are copied elsewhere.
     int fd = context_.noProc
                  ? -1
                  : ::openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      return std::make_unique<PosixOutputFile>(folder, name, fd, true,
-                                               std::string(), replace,
-                                               &context_);
+      *file = std::make_unique<PosixOutputFile>(folder, name, fd, true,
+                                                std::string(), replace,
+                                                &context_);
+      return true;
     }
     // File systems without unnamed files: a hidden name, renamed at the end.
     if (!context_.noProc && errno != EOPNOTSUPP && errno != EISDIR &&
         errno != EINVAL) {
       *err = ErrorText(errno);
-      return nullptr;
+      return false;
     }
     std::string temp;
     fd = OpenHidden(dirfd, name, &temp, err);
-    if (fd < 0) return nullptr;
-    return std::make_unique<PosixOutputFile>(folder, name, fd, false,
-                                             std::move(temp), replace,
-                                             &context_);
+    if (fd < 0) return false;
+    *file = std::make_unique<PosixOutputFile>(folder, name, fd, false,
+                                              std::move(temp), replace,
+                                              &context_);
+    return true;
   }
 
   FolderFds fds_{FolderBound()};

@@ -79,17 +79,19 @@ bool MarkForDeletion(HANDLE file, bool deleteIt) {
                                       sizeof info) != 0;
 }
 
-Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
+using ReadResult = Disk::ReadResult;
+
+ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(file, &size)) {
     *err = LastErrorText();
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   // Asking for one byte more than the file holds tells at once that the
   // end is reached; a file that grows meanwhile is read on to its end.
   if (size.QuadPart > Disk::kMaxReadBytes) {
     *err = Disk::TooLargeText(size.QuadPart);
-    return Disk::kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   const size_t expected = static_cast<size_t>(size.QuadPart);
   size_t have = 0;
@@ -101,19 +103,19 @@ Disk::ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
     if (!::ReadFile(file, bytes->data() + have, ask, &got, nullptr)) {
       *err = LastErrorText();
       bytes->clear();
-      return Disk::kReadError;
+      return ReadResult::kReadError;
     }
     have += got;
     if (got == 0 || (got < ask && have == expected)) break;
     if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
       *err = Disk::TooLargeText(static_cast<int64_t>(have));
       bytes->clear();
-      return Disk::kReadError;
+      return ReadResult::kReadError;
     }
     want = 65536;
   }
   bytes->resize(have);
-  return Disk::kRead;
+  return ReadResult::kRead;
 }
 
 // Whether another program holds `path` open so that it cannot be replaced:
@@ -229,12 +231,12 @@ class Win32LogFile : public BlockLogFile {
 
 class Win32Disk : public Disk {
  public:
-  int Stat(const std::string& path, FileStatus* st) override {
+  bool Stat(const std::string& path, FileStatus* st) override {
     *st = FileStatus();
     const std::wstring wide = WidePath(path);
     WIN32_FILE_ATTRIBUTE_DATA own;
     if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &own)) {
-      return -1;
+      return false;
     }
     st->isLink = (own.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     Handle h(OpenForQuery(wide));
@@ -246,15 +248,16 @@ class Win32Disk : public Disk {
           ::GetFileType(h.get()) != FILE_TYPE_DISK) {
         st->kind = FileStatus::kOther;
       }
+      st->identified = true;
       st->device = info.dwVolumeSerialNumber;
       st->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) |
                   info.nFileIndexLow;
-      return 0;
+      return true;
     }
     if (st->isLink) {  // a link that leads nowhere
       *st = FileStatus();
       st->isLink = true;
-      return -1;
+      return false;
     }
     // Known but not to be opened: the path itself stands for its identity,
     // and never for another file's. A device name (con.sgf without a
@@ -264,12 +267,13 @@ class Win32Disk : public Disk {
     if (IsReservedDeviceName(kWindowsPaths.FileName(path))) {
       st->kind = FileStatus::kOther;
     }
+    st->identified = true;
     st->device = ~uint64_t{0};
     st->inode = std::hash<std::wstring>()(wide);
-    return 0;
+    return true;
   }
 
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+  bool ListDir(const std::string& dir, std::vector<DirEntry>* entries,
               std::string* err) override {
     entries->clear();
     std::string pattern = dir.empty() ? std::string(".\\")
@@ -282,11 +286,11 @@ class Win32Disk : public Disk {
     if (search == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       // An empty drive has not even "." to list.
-      if (error == ERROR_FILE_NOT_FOUND) return 0;
+      if (error == ERROR_FILE_NOT_FOUND) return true;
       *err = error == ERROR_PATH_NOT_FOUND && ExistsAsFile(dir)
                  ? ErrnoText(ENOTDIR)
                  : ErrorText(error);
-      return -1;
+      return false;
     }
     do {
       const std::wstring_view name = found.cFileName;
@@ -294,21 +298,45 @@ class Win32Disk : public Disk {
       DirEntry entry;
       entry.name = Utf8FromWide(name);
       entry.isDir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      // The search tells each file's time and size: a record need not be
+      // opened to be found older than its SGF file. Not for a link, whose
+      // entry tells of the link, nor a device's name.
+      entry.looked = Looked(found.dwFileAttributes, found.ftLastWriteTime,
+                            found.nFileSizeHigh, found.nFileSizeLow,
+                            entry.name, &entry.status);
       entries->push_back(std::move(entry));
     } while (::FindNextFileW(search, &found));
     const DWORD error = ::GetLastError();
     ::FindClose(search);
     if (error != ERROR_NO_MORE_FILES) {
       *err = ErrorText(error);
-      return -1;
+      return false;
     }
-    return 0;
+    return true;
   }
 
-  MakeDirResult MakeDir(const std::string& path, std::string* err) override {
-    if (::CreateDirectoryW(WidePath(path).c_str(), nullptr)) return kMade;
+  // One call for the attributes, time and size: opening the file for its
+  // identity costs three more, and no up-to-date test needs it.
+  bool LookIn(Folder& folder, std::string_view name,
+              FileStatus* st) override {
+    const std::string path = folder.PathOf(name);
+    WIN32_FILE_ATTRIBUTE_DATA own;
+    if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard,
+                                &own)) {
+      *st = FileStatus();
+      return false;
+    }
+    if (Looked(own.dwFileAttributes, own.ftLastWriteTime, own.nFileSizeHigh,
+               own.nFileSizeLow, name, st)) {
+      return true;
+    }
+    return Stat(path, st);  // a link, followed; a device's name
+  }
+
+  bool MakeDir(const std::string& path, std::string* err) override {
+    if (::CreateDirectoryW(WidePath(path).c_str(), nullptr)) return true;
     const DWORD error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS) return kExists;
+    if (error == ERROR_ALREADY_EXISTS) return true;
     // The folder is made inside one that the walk has just made or found,
     // so a missing path there means that a file is in the way.
     std::string parent, name;
@@ -318,7 +346,7 @@ class Win32Disk : public Disk {
     } else {
       *err = ErrorText(error);
     }
-    return kFailed;
+    return false;
   }
 
   ReadResult ReadFile(const std::string& path, std::string* bytes,
@@ -337,23 +365,23 @@ class Win32Disk : public Disk {
       } else {
         *err = ErrorText(error);
       }
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
       *err = kNotRegular;
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     return ReadAll(file.get(), bytes, err);
   }
 
-  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
-                                           const FileStatus& known,
-                                           std::string* err) override {
+  bool CreateOutput(const std::string& path, const FileStatus& known,
+                    std::unique_ptr<OutputFile>* file,
+                    std::string* err) override {
     FileStatus st = known;
     std::string target = path;
     if (known.isLink) {
       target = FinalTarget(path, err);
-      if (target.empty()) return nullptr;
+      if (target.empty()) return false;
       Stat(target, &st);
     }
     // A device name is refused whatever the system says of it: where it
@@ -361,7 +389,7 @@ class Win32Disk : public Disk {
     if (st.kind == FileStatus::kDirectory || st.kind == FileStatus::kOther ||
         IsReservedDeviceName(kWindowsPaths.FileName(target))) {
       *err = kNotRegular;
-      return nullptr;
+      return false;
     }
     const std::wstring wideTarget = WidePath(target);
     // Refuse what a plain open for writing would refuse: a read-only file,
@@ -371,7 +399,7 @@ class Win32Disk : public Disk {
       if (attributes != INVALID_FILE_ATTRIBUTES &&
           (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         *err = ErrnoText(EACCES);
-        return nullptr;
+        return false;
       }
     }
     std::string dir, name;
@@ -379,28 +407,30 @@ class Win32Disk : public Disk {
     const int64_t pid = CurrentProcessId();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
       const std::wstring temp = WidePath(dir + TempName(name, pid, attempt));
-      HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE,
-                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
-        const bool marked = MarkForDeletion(file, true);
-        return std::make_unique<Win32OutputFile>(file, marked, temp,
-                                                 wideTarget);
+      HANDLE handle = ::CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        const bool marked = MarkForDeletion(handle, true);
+        *file = std::make_unique<Win32OutputFile>(handle, marked, temp,
+                                                  wideTarget);
+        return true;
       }
       const DWORD error = ::GetLastError();
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
         *err = error == ERROR_PATH_NOT_FOUND && ExistsAsFile(dir)
                    ? ErrnoText(ENOTDIR)
                    : ErrorText(error);
-        return nullptr;
+        return false;
       }
     }
     *err = ErrnoText(EEXIST);
-    return nullptr;
+    return false;
   }
 
-  std::unique_ptr<LogFile> OpenLog(const std::string& path,
-                                   std::string* err) override {
+  bool OpenLog(const std::string& path, std::unique_ptr<LogFile>* log,
+               std::string* err) override {
     HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -409,35 +439,42 @@ class Win32Disk : public Disk {
       *err = error == ERROR_ACCESS_DENIED && IsDirectoryPath(path)
                  ? ErrnoText(EISDIR)
                  : ErrorText(error);
-      return nullptr;
+      return false;
     }
     // A device name (con.log) or a pipe would swallow or block the log.
     if (::GetFileType(file) != FILE_TYPE_DISK) {
       ::CloseHandle(file);
       *err = kNotRegular;
-      return nullptr;
+      return false;
     }
-    return std::make_unique<Win32LogFile>(file);
+    *log = std::make_unique<Win32LogFile>(file);
+    return true;
   }
 
-  int Remove(const std::string& path) override {
-    return ::DeleteFileW(WidePath(path).c_str()) ? 0 : -1;
+  bool Remove(const std::string& path) override {
+    return ::DeleteFileW(WidePath(path).c_str()) != 0;
   }
 
-  std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
-                                     std::string* err) override {
+  bool OpenFolder(const std::string& prefix, std::shared_ptr<Folder>* folder,
+                  std::string* err) override {
     const DWORD attributes = ::GetFileAttributesW(WidePath(prefix).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = ::GetLastError();
       // "file\" names no folder, and a file lies there.
       *err = ExistsAsFile(prefix) ? ErrnoText(ENOTDIR) : ErrorText(error);
-      return nullptr;
+      return false;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       *err = ErrnoText(ENOTDIR);
-      return nullptr;
+      return false;
     }
-    return std::make_shared<Folder>(prefix);
+    // Known by its identity, so that the walk enters it once however many
+    // links lead to it.
+    FileStatus st;
+    *folder = Stat(prefix, &st)
+                  ? std::make_shared<Folder>(prefix, st.device, st.inode)
+                  : std::make_shared<Folder>(prefix);
+    return true;
   }
 
   // Removes the temporary files of runs that are no longer alive. Files
@@ -468,6 +505,19 @@ class Win32Disk : public Disk {
           written.dwLowDateTime) % 10000000) * 100);
     st->size = static_cast<int64_t>(static_cast<uint64_t>(sizeHigh) << 32 |
                                     sizeLow);
+  }
+
+  // Fills *st from what a search or the attributes tell, when they tell
+  // all LookIn gives: not for a link, nor for a name of a device.
+  static bool Looked(DWORD attributes, const FILETIME& written, DWORD sizeHigh,
+                     DWORD sizeLow, std::string_view name, FileStatus* st) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        IsReservedDeviceName(name)) {
+      return false;
+    }
+    *st = FileStatus();
+    Fill(attributes, written, sizeHigh, sizeLow, st);
+    return true;
   }
 
   // Whether `path` (or `path` without its trailing separators) is a file.

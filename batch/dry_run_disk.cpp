@@ -17,10 +17,22 @@ class DiscardedLog : public LogFile {
 };
 
 // A folder of the real disk, or one this run would have made (no `real`).
+// The identity of a folder: the real one's, or for one this run would have
+// made, one like no other's, as Stat gives it.
+std::pair<uint64_t, uint64_t> DryIdentity(const std::string& prefix,
+                                          const Folder* real) {
+  std::pair<uint64_t, uint64_t> identity;
+  if (real && real->Identity(&identity)) return identity;
+  return {~uint64_t{0},
+          std::hash<std::string>()(prefix.substr(0, prefix.size() - 1))};
+}
+
 class DryFolder : public Folder {
  public:
-  DryFolder(std::string prefix, std::shared_ptr<Folder> real)
-      : Folder(std::move(prefix)), real_(std::move(real)) {}
+  DryFolder(const std::string& prefix, std::shared_ptr<Folder> real)
+      : Folder(prefix, DryIdentity(prefix, real.get()).first,
+               DryIdentity(prefix, real.get()).second),
+        real_(std::move(real)) {}
   Folder* real() const { return real_.get(); }
 
  private:
@@ -43,32 +55,32 @@ bool DryRunDisk::Made(const std::string& path) {
   return made_.count(WithoutSeparator(Paths(), path)) != 0;
 }
 
-int DryRunDisk::Stat(const std::string& path, FileStatus* st) {
+bool DryRunDisk::Stat(const std::string& path, FileStatus* st) {
   if (!Made(path)) return base_.Stat(path, st);
   // A folder that is not there: new, empty, and like no other.
   *st = FileStatus();
   st->kind = FileStatus::kDirectory;
+  st->identified = true;
   st->device = ~uint64_t{0};
   st->inode = std::hash<std::string>()(WithoutSeparator(Paths(), path));
-  return 0;
+  return true;
 }
 
-int DryRunDisk::ListDir(const std::string& dir, std::vector<DirEntry>* entries,
-                        std::string* err) {
+bool DryRunDisk::ListDir(const std::string& dir,
+                         std::vector<DirEntry>* entries, std::string* err) {
   if (Made(dir)) {
     entries->clear();
-    return 0;
+    return true;
   }
   return base_.ListDir(dir, entries, err);
 }
 
-Disk::MakeDirResult DryRunDisk::MakeDir(const std::string& path,
-                                        std::string*) {
+bool DryRunDisk::MakeDir(const std::string& path, std::string*) {
   FileStatus st;
-  if (Stat(path, &st) == 0) return kExists;
+  if (Stat(path, &st)) return true;
   std::lock_guard<std::mutex> lock(mutex_);
   made_.insert(WithoutSeparator(Paths(), path));
-  return kMade;
+  return true;
 }
 
 Disk::ReadResult DryRunDisk::ReadFile(const std::string& path,
@@ -76,59 +88,88 @@ Disk::ReadResult DryRunDisk::ReadFile(const std::string& path,
   return base_.ReadFile(path, bytes, err);
 }
 
-std::unique_ptr<OutputFile> DryRunDisk::CreateOutput(const std::string&,
-                                                     const FileStatus& known,
-                                                     std::string* err) {
+bool DryRunDisk::CreateOutput(const std::string&, const FileStatus& known,
+                              std::unique_ptr<OutputFile>* file,
+                              std::string* err) {
   // An existing name that is no regular file is the one refusal that
   // looking alone can foresee; the real run fails that record.
   if (known.kind == FileStatus::kDirectory ||
       known.kind == FileStatus::kOther) {
     *err = kNotRegular;
-    return nullptr;
+    return false;
   }
-  return std::make_unique<DiscardedOutput>();
+  *file = std::make_unique<DiscardedOutput>();
+  return true;
 }
 
-std::unique_ptr<LogFile> DryRunDisk::OpenLog(const std::string&,
-                                             std::string*) {
-  return std::make_unique<DiscardedLog>();
+bool DryRunDisk::OpenLog(const std::string&, std::unique_ptr<LogFile>* log,
+                         std::string*) {
+  *log = std::make_unique<DiscardedLog>();
+  return true;
 }
 
-int DryRunDisk::Remove(const std::string&) { return 0; }
+bool DryRunDisk::Remove(const std::string&) { return true; }
 
-std::shared_ptr<Folder> DryRunDisk::OpenFolder(const std::string& prefix,
-                                               std::string* err) {
-  if (Made(prefix)) return std::make_shared<DryFolder>(prefix, nullptr);
-  std::shared_ptr<Folder> real = base_.OpenFolder(prefix, err);
-  if (!real) return nullptr;
-  return std::make_shared<DryFolder>(prefix, std::move(real));
+bool DryRunDisk::OpenFolder(const std::string& prefix,
+                            std::shared_ptr<Folder>* folder,
+                            std::string* err) {
+  std::shared_ptr<Folder> real;
+  if (!Made(prefix) && !base_.OpenFolder(prefix, &real, err)) return false;
+  *folder = std::make_shared<DryFolder>(prefix, std::move(real));
+  return true;
 }
 
-std::shared_ptr<Folder> DryRunDisk::OpenSubfolder(Folder& parent,
-                                                  std::string_view name,
-                                                  std::string* err) {
+bool DryRunDisk::OpenSubfolder(Folder& parent, std::string_view name,
+                               std::shared_ptr<Folder>* folder,
+                               std::string* err) {
   Folder* real = RealOf(parent);
   std::string prefix = parent.PathOf(name) + Paths().separator;
-  if (!real) return OpenFolder(prefix, err);
-  std::shared_ptr<Folder> sub = base_.OpenSubfolder(*real, name, err);
-  if (!sub) return nullptr;
-  return std::make_shared<DryFolder>(std::move(prefix), std::move(sub));
+  if (!real) return OpenFolder(prefix, folder, err);
+  std::shared_ptr<Folder> sub;
+  if (!base_.OpenSubfolder(*real, name, &sub, err)) return false;
+  *folder = std::make_shared<DryFolder>(std::move(prefix), std::move(sub));
+  return true;
 }
 
-int DryRunDisk::List(Folder& folder, std::vector<DirEntry>* entries,
-                     std::string* err) {
+bool DryRunDisk::MakeSubfolder(Folder& parent, std::string_view name,
+                               std::shared_ptr<Folder>* folder, bool* made,
+                               std::string* err) {
+  Folder* real = RealOf(parent);
+  FileStatus st;
+  *made = !real || !base_.StatIn(*real, name, &st);
+  if (!*made) return OpenSubfolder(parent, name, folder, err);
+  // What the real run would make: empty, and nowhere on the disk.
+  std::string prefix = parent.PathOf(name) + Paths().separator;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    made_.insert(WithoutSeparator(Paths(), prefix));
+  }
+  *folder = std::make_shared<DryFolder>(std::move(prefix), nullptr);
+  return true;
+}
+
+bool DryRunDisk::List(Folder& folder, std::vector<DirEntry>* entries,
+                      std::string* err) {
   Folder* real = RealOf(folder);
   if (real) return base_.List(*real, entries, err);
   entries->clear();
-  return 0;
+  return true;
 }
 
-int DryRunDisk::StatIn(Folder& folder, std::string_view name,
-                       FileStatus* st) {
+bool DryRunDisk::StatIn(Folder& folder, std::string_view name,
+                        FileStatus* st) {
   Folder* real = RealOf(folder);
   if (real) return base_.StatIn(*real, name, st);
   *st = FileStatus();
-  return -1;
+  return false;
+}
+
+bool DryRunDisk::LookIn(Folder& folder, std::string_view name,
+                        FileStatus* st) {
+  Folder* real = RealOf(folder);
+  if (real) return base_.LookIn(*real, name, st);
+  *st = FileStatus();
+  return false;
 }
 
 Disk::ReadResult DryRunDisk::ReadIn(Folder& folder, std::string_view name,
@@ -138,13 +179,14 @@ Disk::ReadResult DryRunDisk::ReadIn(Folder& folder, std::string_view name,
   return ReadFile(folder.PathOf(name), bytes, err);
 }
 
-std::unique_ptr<OutputFile> DryRunDisk::CreateOutputIn(
-    const std::shared_ptr<Folder>& folder, std::string_view name,
-    const FileStatus& known, std::string* err) {
-  return CreateOutput(folder->PathOf(name), known, err);
+bool DryRunDisk::CreateOutputIn(const std::shared_ptr<Folder>& folder,
+                                std::string_view name, const FileStatus& known,
+                                std::unique_ptr<OutputFile>* file,
+                                std::string* err) {
+  return CreateOutput(folder->PathOf(name), known, file, err);
 }
 
-int DryRunDisk::RemoveIn(Folder&, std::string_view) { return 0; }
+bool DryRunDisk::RemoveIn(Folder&, std::string_view) { return true; }
 
 void DryRunDisk::RemoveLeftovers(Folder&) {}
 

@@ -16,35 +16,41 @@ class DryRunDisk : public Disk {
  public:
   explicit DryRunDisk(Disk& base) : base_(base) {}
 
-  int Stat(const std::string& path, FileStatus* st) override;
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
-              std::string* err) override;
-  MakeDirResult MakeDir(const std::string& path, std::string* err) override;
+  bool Stat(const std::string& path, FileStatus* st) override;
+  bool ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+               std::string* err) override;
+  bool MakeDir(const std::string& path, std::string* err) override;
   ReadResult ReadFile(const std::string& path, std::string* bytes,
                       std::string* err) override;
-  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
-                                           const FileStatus& known,
-                                           std::string* err) override;
-  std::unique_ptr<LogFile> OpenLog(const std::string& path,
-                                   std::string* err) override;
-  int Remove(const std::string& path) override;
+  bool CreateOutput(const std::string& path, const FileStatus& known,
+                    std::unique_ptr<OutputFile>* file,
+                    std::string* err) override;
+  bool OpenLog(const std::string& path, std::unique_ptr<LogFile>* log,
+               std::string* err) override;
+  bool Remove(const std::string& path) override;
 
   // Folders that exist are reached through the real disk's folders, as a
   // real run reaches them, so that a dry run walks any depth; the folders
   // it would have made are empty.
-  std::shared_ptr<Folder> OpenFolder(const std::string& prefix,
-                                     std::string* err) override;
-  std::shared_ptr<Folder> OpenSubfolder(Folder& parent, std::string_view name,
-                                        std::string* err) override;
-  int List(Folder& folder, std::vector<DirEntry>* entries,
-           std::string* err) override;
-  int StatIn(Folder& folder, std::string_view name, FileStatus* st) override;
+  bool OpenFolder(const std::string& prefix, std::shared_ptr<Folder>* folder,
+                  std::string* err) override;
+  bool OpenSubfolder(Folder& parent, std::string_view name,
+                     std::shared_ptr<Folder>* folder,
+                     std::string* err) override;
+  bool MakeSubfolder(Folder& parent, std::string_view name,
+                     std::shared_ptr<Folder>* folder, bool* made,
+                     std::string* err) override;
+  bool List(Folder& folder, std::vector<DirEntry>* entries,
+            std::string* err) override;
+  bool StatIn(Folder& folder, std::string_view name, FileStatus* st) override;
+  bool LookIn(Folder& folder, std::string_view name, FileStatus* st) override;
   ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
                     std::string* err) override;
-  std::unique_ptr<OutputFile> CreateOutputIn(
-      const std::shared_ptr<Folder>& folder, std::string_view name,
-      const FileStatus& known, std::string* err) override;
-  int RemoveIn(Folder& folder, std::string_view name) override;
+  bool CreateOutputIn(const std::shared_ptr<Folder>& folder,
+                      std::string_view name, const FileStatus& known,
+                      std::unique_ptr<OutputFile>* file,
+                      std::string* err) override;
+  bool RemoveIn(Folder& folder, std::string_view name) override;
   void RemoveLeftovers(Folder& folder) override;
   std::string PseudoFileSystem(Folder& folder) override;
 

@@ -9,7 +9,7 @@ namespace {
 // FNV-1a over the output folder's number and the output's stem, its
 // letters folded, so that stems that differ in case alone meet where the
 // file system takes them for one.
-uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
+uint32_t HashOf(uint32_t outFolder, std::string_view stem) {
   uint64_t h = 14695981039346656037ULL;
   const auto mix = [&h](unsigned char byte) {
     h ^= byte;
@@ -18,8 +18,12 @@ uint64_t HashOf(uint32_t outFolder, std::string_view stem) {
   for (int i = 0; i < 4; ++i)
     mix(static_cast<unsigned char>(outFolder >> (8 * i)));
   for (char c : stem) mix(static_cast<unsigned char>(ToLower(c)));
-  return h;
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
+
+// The size of a block of names: far more than any file name, which a file
+// system keeps within a few hundred bytes.
+constexpr size_t kNameBlock = 65536;
 
 // The record's name without its extension: what its output is named after.
 std::string_view Stem(std::string_view record) {
@@ -33,8 +37,24 @@ uint32_t OutputNames::AddFolder(std::string_view prefix) {
   return static_cast<uint32_t>(folders_.size() - 1);
 }
 
+std::string_view OutputNames::NameOf(const Entry& e) const {
+  return std::string_view(names_[e.recordAt >> 16])
+      .substr(e.recordAt & 0xFFFF, e.recordSize);
+}
+
 std::string_view OutputNames::StemOf(const Entry& e) const {
-  return std::string_view(names_).substr(e.recordAt, e.stemSize);
+  return NameOf(e).substr(0, e.stemSize);
+}
+
+uint32_t OutputNames::Keep(std::string_view name) {
+  if (names_.empty() || names_.back().size() + name.size() > kNameBlock) {
+    names_.emplace_back().reserve(kNameBlock);
+  }
+  std::string& block = names_.back();
+  const uint32_t at =
+      static_cast<uint32_t>((names_.size() - 1) << 16 | block.size());
+  block.append(name);
+  return at;
 }
 
 void OutputNames::Grow() {
@@ -43,38 +63,49 @@ void OutputNames::Grow() {
   const size_t mask = slots_.size() - 1;
   for (uint32_t slot : old) {
     if (slot == 0) continue;
-    const Entry& e = entries_[slot - 1];
-    size_t i = HashOf(e.outFolder, StemOf(e)) & mask;
+    size_t i = entries_[slot - 1].hash & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
     slots_[i] = slot;
   }
 }
 
-bool OutputNames::Claim(uint64_t device, uint64_t inode, uint32_t folder,
+uint32_t OutputNames::OutputFolder(uint64_t device, uint64_t inode) {
+  const auto known =
+      outFolders_.emplace(std::make_pair(device, inode), outFolderCount_);
+  if (known.second) ++outFolderCount_;
+  return known.first->second;
+}
+
+uint32_t OutputNames::NewOutputFolder() { return outFolderCount_++; }
+
+void OutputNames::Bind(uint32_t number, uint64_t device, uint64_t inode) {
+  // A folder reached already by its identity keeps the number it had.
+  outFolders_.emplace(std::make_pair(device, inode), number);
+}
+
+bool OutputNames::Claim(uint32_t outFolder, uint32_t folder,
                         std::string_view recordName, bool caseBlind,
                         std::string* holder) {
-  const auto known = outFolders_
-                         .emplace(std::make_pair(device, inode),
-                                  static_cast<uint32_t>(outFolders_.size()))
-                         .first;
-  const uint32_t outFolder = known->second;
+  // No folder holds a name this long; one named on the command line is
+  // known by as much of it as a block of names takes.
+  recordName = recordName.substr(0, kNameBlock - 1);
   const std::string_view stem = Stem(recordName);
   if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
   const size_t mask = slots_.size() - 1;
-  size_t i = HashOf(outFolder, stem) & mask;
+  const uint32_t hash = HashOf(outFolder, stem);
+  size_t i = hash & mask;
   for (; slots_[i] != 0; i = (i + 1) & mask) {
     const Entry& e = entries_[slots_[i] - 1];
-    if (e.outFolder == outFolder &&
+    if (e.hash == hash && e.outFolder == outFolder &&
         (caseBlind ? EqualsNoCase(StemOf(e), stem) : StemOf(e) == stem)) {
       *holder = folders_[e.folder];
-      holder->append(names_, e.recordAt, e.recordSize);
+      holder->append(NameOf(e));
       return false;
     }
   }
-  entries_.push_back({outFolder, folder, static_cast<uint32_t>(names_.size()),
-                      static_cast<uint32_t>(recordName.size()),
-                      static_cast<uint32_t>(stem.size())});
-  names_.append(recordName);
+  entries_.push_back({outFolder, folder, Keep(recordName),
+                      static_cast<uint16_t>(recordName.size()),
+                      static_cast<uint16_t>(stem.size()), hash});
   slots_[i] = static_cast<uint32_t>(entries_.size());
   return true;
 }

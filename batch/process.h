@@ -20,10 +20,11 @@ std::string InvokedProgramPath(const char* argv0);
 
 // Starts `name` with `name` as its only argument (argument zero), the same
 // environment and current directory, and waits for it without a time limit.
-// A name without '/' is looked for in the current directory only. Returns
-// the program's exit status, or -1 with *error set to the errno value when it
-// could not be started.
-int RunProgramAndWait(const std::string& name, int* error);
+// A name without '/' is looked for in the current directory only. True
+// with *exitStatus set when it ran; false with *error set when it could
+// not be started. The reason is an errno value rather than a text, as the
+// window's message shows its number too.
+bool RunProgramAndWait(const std::string& name, int* exitStatus, int* error);
 
 // The program's arguments, argument zero first, in the encoding the
 // program's paths use (UTF-8 where the system hands over wide characters).

@@ -80,7 +80,8 @@ std::string InvokedProgramPath(const char* argv0) {
   return name;
 }
 
-int RunProgramAndWait(const std::string& name, int* error) {
+bool RunProgramAndWait(const std::string& name, int* exitStatus,
+                       int* error) {
   // posix_spawn, unlike posix_spawnp, never searches PATH: a bare name is
   // taken relative to the current directory.
   std::string arg0 = name;
@@ -90,16 +91,18 @@ int RunProgramAndWait(const std::string& name, int* error) {
                                environ);
   if (rc != 0) {
     *error = rc;
-    return -1;
+    return false;
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) {
       *error = errno;
-      return -1;
+      return false;
     }
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  *exitStatus =
+      WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return true;
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {

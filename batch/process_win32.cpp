@@ -76,11 +76,12 @@ std::string SelfExecutablePath() {
 // is its own file.
 std::string InvokedProgramPath(const char*) { return SelfExecutablePath(); }
 
-int RunProgramAndWait(const std::string& name, int* error) {
+bool RunProgramAndWait(const std::string& name, int* exitStatus,
+                       int* error) {
   const std::string file = ProgramFile(name);
   if (file.empty()) {
     *error = ENOENT;
-    return -1;
+    return false;
   }
   std::wstring application = WidePath(file);
   // Argument zero is the name itself, quoted, as blanks may be in it.
@@ -99,7 +100,7 @@ int RunProgramAndWait(const std::string& name, int* error) {
                         &process)) {
     const DWORD failure = ::GetLastError();
     *error = ErrnoOf(failure) != 0 ? ErrnoOf(failure) : EINVAL;
-    return -1;
+    return false;
   }
   ::CloseHandle(process.hThread);
   ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -107,7 +108,8 @@ int RunProgramAndWait(const std::string& name, int* error) {
   ::GetExitCodeProcess(process.hProcess, &status);
   ::CloseHandle(process.hProcess);
   // A crash status such as 0xC0000005 is no failure to start.
-  return static_cast<int>(status & 0x7FFFFFFF);
+  *exitStatus = static_cast<int>(status & 0x7FFFFFFF);
+  return true;
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {

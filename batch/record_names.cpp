@@ -47,12 +47,20 @@ bool ReadFormatSet(std::string_view value, FormatSet* formats) {
   return true;
 }
 
+bool RecordStemOf(std::string_view name, FormatSet formats,
+                  RecordFormat* format, size_t* stem) {
+  if (!RecordFormatOf(name, format) || (formats & FormatBit(*format)) == 0) {
+    return false;
+  }
+  *stem = name.rfind('.');
+  return true;
+}
+
 std::string OutputNameFor(std::string_view name, FormatSet formats,
                           RecordFormat* format) {
-  if (!RecordFormatOf(name, format) || (formats & FormatBit(*format)) == 0) {
-    return {};
-  }
-  std::string out(name.substr(0, name.rfind('.')));
+  size_t stem = 0;
+  if (!RecordStemOf(name, formats, format, &stem)) return {};
+  std::string out(name.substr(0, stem));
   return out.append(".sgf");
 }
 

@@ -33,6 +33,11 @@ bool ReadFormatSet(std::string_view value, FormatSet* formats);
 std::string OutputNameFor(std::string_view name, FormatSet formats,
                           RecordFormat* format);
 
+// The same without making the name: true for a name OutputNameFor takes,
+// with *stem the length of the part of it the SGF file is named after.
+bool RecordStemOf(std::string_view name, FormatSet formats,
+                  RecordFormat* format, size_t* stem);
+
 // True when the file that `path` names ends like a record of any format in
 // any letter case: writing an SGF file there would destroy a game. Where
 // the rules drop trailing dots and blanks from names (Windows), they are

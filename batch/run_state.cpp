@@ -21,7 +21,7 @@ void LogFailed(Run& run, const std::string& err) {
   RunState& state = run.state;
   state.log.reset();
   state.traceLevel = 0;
-  state.errorFlag = 1;
+  state.errorFlag = true;
   ShowMessageNow(run, NoteKind::kProblem,
                  Format("Cannot write logfile '%s', error: %s",
                         state.logPath.c_str(), err.c_str()));
@@ -78,12 +78,12 @@ void OpenTraceLog(Run& run, int level, const std::string& path) {
   state.log.reset();
   state.traceLevel = 0;
   std::string err;
-  state.log = run.disk.OpenLog(path, &err);
+  const bool opened = run.disk.OpenLog(path, &state.log, &err);
   state.logPath = path;
-  if (!state.log) {
+  if (!opened) {
     ShowMessage(run, Format("Cannot open logfile '%s', error: %s", path.c_str(),
                             err.c_str()));
-    state.errorFlag = 1;
+    state.errorFlag = true;
     return;
   }
   state.traceLevel = level;
@@ -92,8 +92,8 @@ void OpenTraceLog(Run& run, int level, const std::string& path) {
 bool OpenReport(Run& run, const std::string& path, std::string* err) {
   FileStatus st;
   run.disk.Stat(path, &st);
-  std::unique_ptr<OutputFile> out = run.disk.CreateOutput(path, st, err);
-  if (!out) return false;
+  std::unique_ptr<OutputFile> out;
+  if (!run.disk.CreateOutput(path, st, &out, err)) return false;
   run.state.report = std::make_unique<Report>(std::move(out));
   run.state.reportPath = path;
   return true;

@@ -23,7 +23,7 @@ namespace kirato {
 
 struct RunState {
   int64_t executableTime = 0;  // 0 when the program file could not be read
-  int errorFlag = 0;           // 1 once anything went wrong; never cleared
+  bool errorFlag = false;      // set once anything went wrong; never cleared
   int directoriesScanned = 0;
   int filesUpToDate = 0;
   int filesConverted = 0;
@@ -36,6 +36,10 @@ struct RunState {
   // still checked, but change nothing, as options overrule settings.
   bool threadsFixed = false;
   bool charsetFixed = false;
+  // The IN lines that follow write each SGF file into the folder under OUT
+  // that stands where its record's folder stands under IN (MIRROR).
+  bool mirror = false;
+  bool mirrorFixed = false;
   // The record formats the IN lines that follow convert (FORMATS=).
   FormatSet formats = kDefaultFormats;
   bool formatsFixed = false;

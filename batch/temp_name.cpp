@@ -59,7 +59,7 @@ int64_t TempNameOwner(std::string_view name) {
 void RemoveTempFilesOfEndedRuns(Disk& disk, Folder& folder) {
   std::vector<DirEntry> entries;
   std::string err;
-  if (disk.List(folder, &entries, &err) != 0) return;
+  if (!disk.List(folder, &entries, &err)) return;
   const int64_t self = CurrentProcessId();
   for (const DirEntry& e : entries) {
     const int64_t owner = TempNameOwner(e.name);

@@ -131,7 +131,8 @@ class CliTest(unittest.TestCase):
                 self.assertTrue(r.stdout.startswith("Usage: kirato-cli "))
                 # Every datafile command is named.
                 for command in ("LOG", "OUT", "IN", "CLOSE", "FORCEERROR",
-                                "THREADS", "CHARSET", "FORMATS", "REPORT"):
+                                "THREADS", "CHARSET", "FORMATS", "REPORT",
+                                "MIRROR"):
                     self.assertRegex(r.stdout, r"\b%s\b" % command)
         usage = ("Usage: kirato-cli [OPTION]... DATAFILE | convert INPUT "
                  "OUTPUT | convert -o DIR FILE...\n"
@@ -158,6 +159,8 @@ class CliTest(unittest.TestCase):
             (["convert", "--report=-", "a.ugf", "-"],
              "the SGF and the report cannot both go to standard output"),
             (["convert"], "convert needs INPUT and OUTPUT operands"),
+            (["--mirror", "convert", "-o", "out", "a.ugf"],
+             "--mirror goes with a DATAFILE"),
             (["convert", "x"], "convert needs INPUT and OUTPUT operands"),
             (["convert", "a", "b", "c"], "extra operand 'c'"),
             (["-j", "many", "job"], "invalid argument 'many' for '--jobs'"),
@@ -885,6 +888,40 @@ class CliTest(unittest.TestCase):
         ] + summary(1, 0, 1, 1), self.lines(r))
         self.assertEqual(["small.sgf"], d.files("sgf"))  # no temporary left
 
+    @posix_only("process ids of POSIX processes")
+    def test_leftovers_of_ended_runs_go_when_the_folder_is_written(self):
+        """A run killed while it replaced an SGF file may leave its hidden
+        temporary file, and always a record to convert again: the run that
+        writes into that folder removes what ended runs left there, and an
+        up-to-date run lists no output folder to look for any."""
+        d = self.d
+        dead = 4000000
+        while True:
+            try:
+                os.kill(dead, 0)
+                dead += 1
+            except ProcessLookupError:
+                break
+            except PermissionError:
+                dead += 1
+        past = time.time() - 86400
+        d.write("ugf/a.ugf", GAME, mtime=past)
+        d.write("ugf/x/b.ugf", GAME, mtime=past)
+        job = self.datafile("MIRROR\nOUT=%s\nIN=%s\n"
+                            % (d.native("sgf"), d.native("ugf")))
+        self.assertEqual(0, run_cli(job).returncode)
+        left = {rel: ".%s.sgf.%d-0.tmp" % (rel, dead) for rel in "ab"}
+        d.write("sgf/" + left["a"], "half")
+        d.write("sgf/x/" + left["b"], "half")
+        r = run_cli(job)
+        self.assertEqual(summary(2, 2, 0, 0), self.lines(r)[-6:])
+        self.assertIn(left["a"], d.files("sgf"))
+        os.utime(d.path("ugf/x/b.ugf"))  # newer than its SGF file now
+        r = run_cli(job)
+        self.assertEqual(summary(2, 1, 1, 0), self.lines(r)[-6:])
+        self.assertIn(left["a"], d.files("sgf"))
+        self.assertEqual(["b.sgf"], d.files("sgf/x"))
+
     def test_killed_run_leaves_only_complete_outputs(self):
         d = self.d
         moves = "".join("%s%s,%s1,%d,0\n" % ("ABCDEFGHIJKLMNOPQRS"[i % 19],
@@ -999,6 +1036,116 @@ class CliTest(unittest.TestCase):
                 written = (r.stdout if args[-1] == "-"
                            else d.read("in.sgf"))
                 self.assertEqual(sgf, written)
+
+    def test_mirror_keeps_the_folders_of_each_tree(self):
+        """MIRROR (or --mirror) writes each SGF file into the folder under
+        OUT that stands where its record's folder stands under IN, made
+        only where a record is written; IN lines before MIRROR stay flat."""
+        past = time.time() - 86400
+        flat_then_mirrored = "IN=%s\nMIRROR\nIN=%s\n"
+        # name, options, the datafile's IN lines, messages before the
+        # summary, summary, SGF files written
+        cases = [
+            ("MIRROR", [], "MIRROR\nIN=%(ugf)s\n",
+             [("ugf/a.ugf", "a.sgf"), ("ugf/x/b.ugf", "x/b.sgf"),
+              ("ugf/x/y/c.ugi", "x/y/c.sgf")],
+             summary(5, 0, 3, 1), ["a.sgf", "x/b.sgf", "x/y/c.sgf"]),
+            ("--mirror", ["--mirror"], "IN=%(ugf)s\nMIRROR=OFF\n",
+             [("ugf/a.ugf", "a.sgf"), ("ugf/x/b.ugf", "x/b.sgf"),
+              ("ugf/x/y/c.ugi", "x/y/c.sgf")],
+             summary(5, 0, 3, 1), ["a.sgf", "x/b.sgf", "x/y/c.sgf"]),
+            ("a dry run makes no folder", ["-n"], "MIRROR\nIN=%(ugf)s\n",
+             [("ugf/a.ugf", "a.sgf"), ("ugf/x/b.ugf", "x/b.sgf"),
+              ("ugf/x/y/c.ugi", "x/y/c.sgf")],
+             summary(5, 0, 3, 1), []),
+            ("flat, then mirrored", [],
+             "IN=%(more)s\nMIRROR\nIN=%(ugf)s\n",
+             [("more/x/b.ugf", "b.sgf"), ("ugf/a.ugf", "a.sgf"),
+              ("ugf/x/b.ugf", "x/b.sgf"), ("ugf/x/y/c.ugi", "x/y/c.sgf")],
+             summary(7, 0, 4, 1), ["a.sgf", "b.sgf", "x/b.sgf", "x/y/c.sgf"]),
+        ]
+        for name, options, lines, converted, counts, files in cases:
+            with self.subTest(name):
+                d = Folder()
+                self.addCleanup(d.close)
+                d.write("ugf/a.ugf", GAME, mtime=past)
+                d.write("ugf/x/b.ugf", GAME, mtime=past)
+                d.write("ugf/x/y/c.ugi", GAME, mtime=past)
+                d.write("ugf/bad/z.ugf", "[Header]\nSize=30\n", mtime=past)
+                os.makedirs(d.path("ugf/empty"))
+                d.write("more/x/b.ugf", GAME, mtime=past)
+                d.write("job.txt", ("REPORT=%(rep)s\nOUT=%(sgf)s\n" + lines)
+                        % {"ugf": d.native("ugf"), "more": d.native("more"),
+                           "sgf": d.native("sgf"),
+                           "rep": d.native("rep.jsonl")})
+                r = run_cli(*options, d.native("job.txt"))
+                bad = ["Illegal board size: 30",
+                       "convert (FOUT) %s -> %s" % (
+                           d.native("ugf", "bad", "z.ugf"),
+                           d.native("sgf", "bad", "z.sgf"))]
+                expected = ["convert %s -> %s" % (
+                    d.native(*i.split("/")), d.native("sgf", *o.split("/")))
+                    for i, o in converted]
+                expected.insert(len(expected) - 2, bad[0])
+                expected.insert(len(expected) - 2, bad[1])
+                self.assertEqual((1, expected + counts),
+                                 (r.returncode, self.lines(r)))
+                written = sorted(
+                    os.path.relpath(os.path.join(p, n), d.path("sgf"))
+                    for p, _, ns in os.walk(d.path("sgf")) for n in ns)
+                self.assertEqual(files, written)
+                folders = sorted(os.path.relpath(p, d.path("sgf"))
+                                 for p, _, _ in os.walk(d.path("sgf")))
+                self.assertEqual(sorted({"."} | {os.path.dirname(f) or "."
+                                                 for f in files})
+                                 if files else ([] if "-n" in options
+                                                else ["."]), folders)
+                if "-n" in options:
+                    continue
+                self.assertEqual(GAME_SGF % "c.sgf", d.read("sgf/x/y/c.sgf"))
+                with open(d.path("rep.jsonl")) as f:
+                    report = [json.loads(line) for line in f][:-1]
+                self.assertIn({"input": d.native("ugf", "x", "y", "c.ugi"),
+                               "output": d.native("sgf", "x", "y", "c.sgf"),
+                               "status": "converted", "messages": []},
+                              report)
+
+    @posix_only("a tree deeper than the path limit, made by descriptors")
+    def test_mirror_deeper_than_the_path_limit(self):
+        d = self.d
+        level = "level-of-a-tree-deeper-than-paths-go"  # 36 bytes
+        depth = 130  # 4,810 bytes of path below the root, past 4,096
+        os.makedirs(d.path("ugf"))
+        fd = os.open(d.path("ugf"), os.O_RDONLY)
+        for _ in range(depth):
+            os.mkdir(level, dir_fd=fd)
+            inner = os.open(level, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = inner
+        record = os.open("deep.ugf", os.O_WRONLY | os.O_CREAT, 0o644,
+                         dir_fd=fd)
+        os.write(record, GAME.encode())
+        os.close(record)
+        os.close(fd)
+        job = self.datafile("OUT=%s\nMIRROR\nIN=%s\n"
+                            % (d.path("sgf"), d.path("ugf")))
+        r = run_cli(job)
+        self.assertEqual((0, summary(depth + 1, 0, 1, 0)),
+                         (r.returncode, self.lines(r)[1:]))
+        self.assertEqual("convert %s/%s/deep.ugf -> %s/%s/deep.sgf"
+                         % (d.path("ugf"), "/".join([level] * depth),
+                            d.path("sgf"), "/".join([level] * depth)),
+                         self.lines(r)[0])
+        fd = os.open(d.path("sgf"), os.O_RDONLY)
+        for _ in range(depth):
+            inner = os.open(level, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = inner
+        self.assertEqual(["deep.sgf"], os.listdir(fd))
+        out = os.open("deep.sgf", os.O_RDONLY, dir_fd=fd)
+        self.assertEqual(GAME_SGF % "deep.sgf", os.read(out, 4096).decode())
+        os.close(out)
+        os.close(fd)
 
     def test_convert_one_file(self):
         d = self.d

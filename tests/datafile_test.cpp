@@ -25,7 +25,7 @@ Lines Concat(Lines a, const Lines& b) {
 }
 
 // Runs `text` as the datafile /job/kirato.txt of the program /job/kirato.exe.
-int RunText(TestRun& t, const std::string& text) {
+bool RunText(TestRun& t, const std::string& text) {
   t.disk.AddDir("/job");
   t.disk.AddFile("/job/kirato.txt", text);
   return RunDatafile(t.run, "/job/kirato.exe");
@@ -35,8 +35,8 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
   struct Case {
     const char* name;
     std::string datafile;
-    int result;
-    int errorFlag;
+    bool close;
+    bool errorFlag;
     Lines messages;  // before the summary
     void (*setUp)(FakeDisk&) = nullptr;
   } cases[] = {
@@ -78,6 +78,10 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
        {"Datafile line 1: THREADS needs a number from 0 to 256, not 'many'",
         "Datafile line 2: THREADS needs a number from 0 to 256, not ''"}},
       {"charsets", "charset=keep\nCHARSET = Utf-8\nCharset=UTF8\n", 0, 0, {}},
+      {"mirror on and off", "MIRROR\nmirror=off\nMirrored = On\nCLOSE\n", 1,
+       0, {}},
+      {"mirror takes nothing else", "MIRROR=sideways\n", 0, 1,
+       {"Datafile line 1: MIRROR takes ON or OFF, not 'sideways'"}},
       {"unknown charset", "\nCHARSET=latin1\nCHARSET\n", 0, 1,
        {"Datafile line 2: unknown charset 'latin1', expected KEEP or UTF-8",
         "Datafile line 3: unknown charset '', expected KEEP or UTF-8"}},
@@ -94,7 +98,7 @@ TEST(DatafileTest, CommandsAndTheirMessages) {
     SCOPED_TRACE(c.name);
     TestRun t;
     if (c.setUp) c.setUp(t.disk);
-    EXPECT_EQ(c.result, RunText(t, c.datafile));
+    EXPECT_EQ(c.close, RunText(t, c.datafile));
     EXPECT_EQ(c.errorFlag, t.run.state.errorFlag);
     EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
     EXPECT_EQ(1, t.disk.syncs);  // once, before the summary
@@ -110,26 +114,31 @@ TEST(DatafileTest, CommandLineHoldsOverTheDatafile) {
     const char* datafile;
     int threads;
     CharsetMode charset;
+    bool mirror;
     Lines messages;
   } cases[] = {
-      {"datafile alone", false, "THREADS=3\nCHARSET=KEEP\n", 3,
-       CharsetMode::kKeep, {}},
-      {"command line", true, "THREADS=3\nCHARSET=KEEP\n", 2,
-       CharsetMode::kDecode, {}},
-      {"command line, lines still checked", true, "THREADS=x\nCHARSET=y\n",
-       2, CharsetMode::kDecode,
+      {"datafile alone", false, "THREADS=3\nCHARSET=KEEP\nMIRROR=OFF\n", 3,
+       CharsetMode::kKeep, false, {}},
+      {"command line", true, "THREADS=3\nCHARSET=KEEP\nMIRROR=OFF\n", 2,
+       CharsetMode::kDecode, true, {}},
+      {"command line, lines still checked", true,
+       "THREADS=x\nCHARSET=y\nMIRROR=z\n", 2, CharsetMode::kDecode, true,
        {"Datafile line 1: THREADS needs a number from 0 to 256, not 'x'",
-        "Datafile line 2: unknown charset 'y', expected KEEP or UTF-8"}},
+        "Datafile line 2: unknown charset 'y', expected KEEP or UTF-8",
+        "Datafile line 3: MIRROR takes ON or OFF, not 'z'"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestRun t;
     t.run.state.threads = 2;
+    t.run.state.mirror = true;  // as --mirror sets it
     t.run.state.threadsFixed = c.fixed;
     t.run.state.charsetFixed = c.fixed;
+    t.run.state.mirrorFixed = c.fixed;
     RunText(t, c.datafile);
     EXPECT_EQ(c.threads, t.run.state.threads);
     EXPECT_EQ(c.charset, t.run.state.charset);
+    EXPECT_EQ(c.mirror, t.run.state.mirror);
     EXPECT_EQ(Concat(c.messages, Summary()), t.messages);
   }
 }
@@ -194,7 +203,7 @@ TEST(DatafileTest, LogLevels) {
     RunText(t, std::string(c.line) + "\n");
     EXPECT_EQ(c.opened, t.disk.logs.count("/job/kirato.log") == 1);
     EXPECT_EQ(c.level, t.run.state.traceLevel);
-    EXPECT_EQ(0, t.run.state.errorFlag);
+    EXPECT_FALSE(t.run.state.errorFlag);
   }
 }
 
@@ -284,15 +293,14 @@ TEST(DatafileTest, PathsBesideTheProgram) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program);
     TestRun t;
-    const int result = RunDatafile(t.run, c.program);
-    EXPECT_EQ(1, result);
+    EXPECT_TRUE(RunDatafile(t.run, c.program));  // nothing to look at
     if (*c.datafile == '\0') {
       EXPECT_EQ((Lines{"Executable name has missing extention", c.program}),
                 t.messages);
     } else {
       EXPECT_EQ((Lines{"Datafile not found:", c.datafile}), t.messages);
     }
-    EXPECT_EQ(0, t.run.state.errorFlag);
+    EXPECT_FALSE(t.run.state.errorFlag);
   }
 }
 
@@ -313,8 +321,8 @@ TEST(DatafileTest, ReadErrorIsReportedNotIgnored) {
   t.disk.AddDir("/job");
   t.disk.AddFile("/job/kirato.txt", ";one\nCLOSE\n");
   t.disk.readErrorAfter["/job/kirato.txt"] = 5;
-  EXPECT_EQ(0, RunDatafile(t.run, "/job/kirato.exe"));
-  EXPECT_EQ(1, t.run.state.errorFlag);
+  EXPECT_FALSE(RunDatafile(t.run, "/job/kirato.exe"));
+  EXPECT_TRUE(t.run.state.errorFlag);
   EXPECT_EQ(Concat({"Cannot read datafile '/job/kirato.txt', error: "
                     "Input/output error"},
                    Summary()),

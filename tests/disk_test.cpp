@@ -45,7 +45,7 @@ class PosixDiskTest : public ::testing::Test {
   std::vector<std::string> Names(const std::string& sub = "") {
     std::vector<DirEntry> entries;
     std::string err;
-    EXPECT_EQ(0, disk_.ListDir(dir_ + sub, &entries, &err)) << err;
+    EXPECT_TRUE(disk_.ListDir(dir_ + sub, &entries, &err)) << err;
     std::vector<std::string> names;
     for (const DirEntry& e : entries) names.push_back(e.name);
     std::sort(names.begin(), names.end());
@@ -54,9 +54,10 @@ class PosixDiskTest : public ::testing::Test {
   // Starts an output for `name` as the walk does: with what Stat says.
   std::unique_ptr<OutputFile> Create(const std::string& name,
                                      std::string* err) {
-    FileStatus st;
-    disk_.Stat(dir_ + "/" + name, &st);
-    return disk_.CreateOutput(dir_ + "/" + name, st, err);
+    return StartOutput(disk_, dir_ + "/" + name, err);
+  }
+  std::shared_ptr<Folder> Open(const std::string& prefix, std::string* err) {
+    return OpenedFolder(disk_, prefix, err);
   }
   Disk& disk_ = SystemDisk();
   std::string dir_;
@@ -69,24 +70,25 @@ TEST_F(PosixDiskTest, ReadFileAcceptsOnlyRegularFiles) {
   Write("empty.ugf", "");
   std::string err;
   std::string bytes = "stale";
-  EXPECT_EQ(Disk::kRead, disk_.ReadFile(dir_ + "/a.ugf", &bytes, &err));
+  using R = Disk::ReadResult;
+  EXPECT_EQ(R::kRead, disk_.ReadFile(dir_ + "/a.ugf", &bytes, &err));
   EXPECT_EQ("x\r\ny", bytes);
-  EXPECT_EQ(Disk::kRead, disk_.ReadFile(dir_ + "/big.ugf", &bytes, &err));
+  EXPECT_EQ(R::kRead, disk_.ReadFile(dir_ + "/big.ugf", &bytes, &err));
   EXPECT_EQ(big, bytes);
-  EXPECT_EQ(Disk::kRead, disk_.ReadFile(dir_ + "/empty.ugf", &bytes, &err));
+  EXPECT_EQ(R::kRead, disk_.ReadFile(dir_ + "/empty.ugf", &bytes, &err));
   EXPECT_EQ("", bytes);
 
-  EXPECT_EQ(Disk::kCannotOpen,
+  EXPECT_EQ(R::kCannotOpen,
             disk_.ReadFile(dir_ + "/missing.ugf", &bytes, &err));
   EXPECT_EQ("No such file or directory", err);
 
   ASSERT_EQ(0, mkdir((dir_ + "/d.ugf").c_str(), 0777));
-  EXPECT_EQ(Disk::kCannotOpen, disk_.ReadFile(dir_ + "/d.ugf", &bytes, &err));
+  EXPECT_EQ(R::kCannotOpen, disk_.ReadFile(dir_ + "/d.ugf", &bytes, &err));
   EXPECT_EQ("Is a directory", err);
 
   // A FIFO would block the run forever if it were opened for reading.
   ASSERT_EQ(0, mkfifo((dir_ + "/f.ugf").c_str(), 0666));
-  EXPECT_EQ(Disk::kCannotOpen, disk_.ReadFile(dir_ + "/f.ugf", &bytes, &err));
+  EXPECT_EQ(R::kCannotOpen, disk_.ReadFile(dir_ + "/f.ugf", &bytes, &err));
 }
 
 TEST_F(PosixDiskTest, OutputAppearsOnlyOnCommit) {
@@ -138,7 +140,7 @@ TEST_F(PosixDiskTest, OnlyRegularFilesAreReplaced) {
     EXPECT_EQ("not a regular file", err);
   }
   FileStatus st;
-  ASSERT_EQ(0, disk_.Stat(dir_ + "/p.sgf", &st));
+  ASSERT_TRUE(disk_.Stat(dir_ + "/p.sgf", &st));
   EXPECT_EQ(FileStatus::kOther, st.kind);  // the pipe is still a pipe
   EXPECT_EQ(nullptr, Create("nodir/x.sgf", &err));
   EXPECT_EQ("No such file or directory", err);
@@ -165,7 +167,7 @@ TEST_F(PosixDiskTest, OutputThroughALink) {
     ASSERT_TRUE(out->Write(name));
     ASSERT_TRUE(out->Commit(&err)) << err;
     FileStatus st;
-    ASSERT_EQ(0, disk_.Stat(dir_ + "/" + name, &st));
+    ASSERT_TRUE(disk_.Stat(dir_ + "/" + name, &st));
     EXPECT_TRUE(st.isLink);
     EXPECT_EQ(name, Read(name));
   }
@@ -185,7 +187,7 @@ TEST_F(PosixDiskTest, LeftoversOfKilledRunsAreRemoved) {
   Write(".notes.tmp", "not ours");
   Write("g.sgf", "kept");
   std::string err;
-  auto folder = disk_.OpenFolder(dir_ + "/", &err);
+  auto folder = Open(dir_ + "/", &err);
   ASSERT_NE(nullptr, folder) << err;
   disk_.RemoveLeftovers(*folder);
   std::vector<std::string> kept = {".g.sgf." + own + "-0.tmp",
@@ -244,10 +246,11 @@ TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
   close(home);
 
   std::string err;
-  std::vector<std::shared_ptr<Folder>> folders = {
-      disk_.OpenFolder(dir_ + "/", &err)};
+  std::vector<std::shared_ptr<Folder>> folders = {Open(dir_ + "/", &err)};
   for (int depth = 0; folders.back() && depth < kDepth; ++depth) {
-    folders.push_back(disk_.OpenSubfolder(*folders.back(), name, &err));
+    std::shared_ptr<Folder> sub;
+    EXPECT_TRUE(disk_.OpenSubfolder(*folders.back(), name, &sub, &err));
+    folders.push_back(sub);
   }
   ASSERT_NE(nullptr, folders.back()) << err;
   std::vector<DirEntry> entries;
@@ -256,39 +259,59 @@ TEST_F(PosixDiskTest, FoldersReachBeyondThePathLimit) {
   const std::string first = dir_ + "/" + name;
   ASSERT_EQ(0, rename(first.c_str(), (dir_ + "/moved").c_str()));
   ASSERT_EQ(0, mkdir(first.c_str(), 0777));
-  EXPECT_EQ(-1, disk_.List(*folders[2], &entries, &err));
+  EXPECT_FALSE(disk_.List(*folders[2], &entries, &err));
   EXPECT_EQ("the folder was moved or replaced during the walk", err);
   ASSERT_EQ(0, rmdir(first.c_str()));
   ASSERT_EQ(0, rename((dir_ + "/moved").c_str(), first.c_str()));
   for (int depth : {150, 2, 1, 0, 299}) {
     SCOPED_TRACE(depth);
-    EXPECT_EQ(0, disk_.List(*folders[depth], &entries, &err)) << err;
+    EXPECT_TRUE(disk_.List(*folders[depth], &entries, &err)) << err;
     ASSERT_EQ(1u, entries.size());
     EXPECT_EQ(name, entries[0].name);
   }
   const std::shared_ptr<Folder>& folder = folders.back();
   ASSERT_GT(folder->prefix().size(), 6000u);
   std::string bytes;
-  EXPECT_EQ(Disk::kRead, disk_.ReadIn(*folder, "deep.ugf", &bytes, &err));
+  EXPECT_EQ(Disk::ReadResult::kRead,
+            disk_.ReadIn(*folder, "deep.ugf", &bytes, &err));
   EXPECT_EQ("record", bytes);
-  auto out = disk_.CreateOutputIn(folder, "deep.sgf", FileStatus(), &err);
-  ASSERT_NE(nullptr, out) << err;
+  std::unique_ptr<OutputFile> out;
+  ASSERT_TRUE(disk_.CreateOutputIn(folder, "deep.sgf", FileStatus(), &out,
+                                   &err))
+      << err;
   ASSERT_TRUE(out->Write("game"));
   ASSERT_TRUE(out->Commit(&err)) << err;
   FileStatus st;
-  EXPECT_EQ(0, disk_.StatIn(*folder, "deep.sgf", &st));
+  EXPECT_TRUE(disk_.StatIn(*folder, "deep.sgf", &st));
   EXPECT_EQ(FileStatus::kRegular, st.kind);
-  EXPECT_EQ(0, disk_.List(*folder, &entries, &err));
-  EXPECT_EQ(2u, entries.size());
+  // A mirrored tree is made as deep: each folder within the one above it.
+  for (bool first : {true, false}) {
+    std::shared_ptr<Folder> sub;
+    bool made = !first;
+    ASSERT_TRUE(disk_.MakeSubfolder(*folder, "mirrored", &sub, &made, &err))
+        << err;
+    EXPECT_EQ(first, made);
+    EXPECT_EQ(folder->PathOf("mirrored/"), sub->prefix());
+  }
+  std::shared_ptr<Folder> sub;
+  bool made = true;
+  EXPECT_FALSE(disk_.MakeSubfolder(*folder, "deep.sgf", &sub, &made, &err));
+  EXPECT_EQ("Not a directory", err);
+  EXPECT_FALSE(made);
+  EXPECT_TRUE(disk_.List(*folder, &entries, &err));
+  EXPECT_EQ(3u, entries.size());
 }
 
-TEST_F(PosixDiskTest, MakeDirTellsExistingFromFailed) {
+// An existing name passes, whatever it is: opening it as a folder says
+// why it is none.
+TEST_F(PosixDiskTest, MakeDirPassesWhatExists) {
   std::string err;
-  EXPECT_EQ(Disk::kMade, disk_.MakeDir(dir_ + "/n", &err));
-  EXPECT_EQ(Disk::kExists, disk_.MakeDir(dir_ + "/n", &err));
+  EXPECT_TRUE(disk_.MakeDir(dir_ + "/n", &err));
+  EXPECT_EQ(std::vector<std::string>{"n"}, Names());
+  EXPECT_TRUE(disk_.MakeDir(dir_ + "/n", &err));
   Write("file", "");
-  EXPECT_EQ(Disk::kExists, disk_.MakeDir(dir_ + "/file", &err));
-  EXPECT_EQ(Disk::kFailed, disk_.MakeDir(dir_ + "/none/n", &err));
+  EXPECT_TRUE(disk_.MakeDir(dir_ + "/file", &err));
+  EXPECT_FALSE(disk_.MakeDir(dir_ + "/none/n", &err));
   EXPECT_EQ("No such file or directory", err);
 }
 
@@ -299,7 +322,7 @@ TEST_F(PosixDiskTest, ListingFollowsLinksAndKnowsDirectories) {
   ASSERT_EQ(0, symlink((dir_ + "/f.ugf").c_str(), (dir_ + "/flink").c_str()));
   std::vector<DirEntry> entries;
   std::string err;
-  ASSERT_EQ(0, disk_.ListDir(dir_, &entries, &err));
+  ASSERT_TRUE(disk_.ListDir(dir_, &entries, &err));
   std::map<std::string, bool> isDir;
   for (const DirEntry& e : entries) isDir[e.name] = e.isDir;
   EXPECT_EQ((std::map<std::string, bool>{
@@ -307,13 +330,13 @@ TEST_F(PosixDiskTest, ListingFollowsLinksAndKnowsDirectories) {
                 {"sub", true}}),
             isDir);
   FileStatus a, b;
-  ASSERT_EQ(0, disk_.Stat(dir_ + "/sub", &a));
-  ASSERT_EQ(0, disk_.Stat(dir_ + "/link/", &b));
+  ASSERT_TRUE(disk_.Stat(dir_ + "/sub", &a));
+  ASSERT_TRUE(disk_.Stat(dir_ + "/link/", &b));
   EXPECT_EQ(FileStatus::kDirectory, b.kind);
   EXPECT_EQ(std::make_pair(a.device, a.inode), std::make_pair(b.device, b.inode));
-  EXPECT_EQ(-1, disk_.ListDir(dir_ + "/missing", &entries, &err));
+  EXPECT_FALSE(disk_.ListDir(dir_ + "/missing", &entries, &err));
   EXPECT_EQ("No such file or directory", err);
-  EXPECT_EQ(nullptr, disk_.OpenFolder(dir_ + "/f.ugf/", &err));
+  EXPECT_EQ(nullptr, Open(dir_ + "/f.ugf/", &err));
   EXPECT_EQ("Not a directory", err);
 }
 
@@ -323,22 +346,22 @@ TEST_F(PosixDiskTest, StatGivesWholeSecondsBeyond2038) {
   struct timespec times[2] = {{0, UTIME_OMIT}, {4102444800LL, 999999999}};
   ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
   FileStatus st;
-  ASSERT_EQ(0, disk_.Stat(path, &st));
+  ASSERT_TRUE(disk_.Stat(path, &st));
   EXPECT_EQ(4102444800LL, st.mtime);  // 2100-01-01, fractions dropped
-  EXPECT_EQ(-1, disk_.Stat(dir_ + "/missing", &st));
+  EXPECT_FALSE(disk_.Stat(dir_ + "/missing", &st));
   EXPECT_EQ(FileStatus::kMissing, st.kind);
 }
 
 TEST_F(PosixDiskTest, LogIsTruncatedAndReportsErrors) {
   Write("x.log", "old contents");
   std::string err;
-  {
-    auto log = disk_.OpenLog(dir_ + "/x.log", &err);
-    ASSERT_NE(nullptr, log);
-    ASSERT_TRUE(log->Write("new\r\n", &err));
-  }
+  std::unique_ptr<LogFile> log;
+  ASSERT_TRUE(disk_.OpenLog(dir_ + "/x.log", &log, &err));
+  ASSERT_TRUE(log->Write("new\r\n", &err));
+  log.reset();
   EXPECT_EQ("new\r\n", Read("x.log"));
-  EXPECT_EQ(nullptr, disk_.OpenLog(dir_ + "/none/x.log", &err));
+  EXPECT_FALSE(disk_.OpenLog(dir_ + "/none/x.log", &log, &err));
+  EXPECT_EQ(nullptr, log);
   EXPECT_EQ("No such file or directory", err);
 }
 

@@ -11,6 +11,7 @@
 #include "batch/disk.h"
 #include "batch/path_win32.h"
 #include "batch/temp_name.h"
+#include "fake_disk.h"
 
 namespace kirato {
 namespace {
@@ -63,7 +64,7 @@ class Win32DiskTest : public ::testing::Test {
   std::vector<std::string> Names() {
     std::vector<DirEntry> entries;
     std::string err;
-    EXPECT_EQ(0, disk_.ListDir(dir_, &entries, &err)) << err;
+    EXPECT_TRUE(disk_.ListDir(dir_, &entries, &err)) << err;
     std::vector<std::string> names;
     for (const DirEntry& e : entries) names.push_back(e.name);
     std::sort(names.begin(), names.end());
@@ -71,9 +72,15 @@ class Win32DiskTest : public ::testing::Test {
   }
   std::unique_ptr<OutputFile> Create(const std::string& name,
                                      std::string* err) {
-    FileStatus st;
-    disk_.Stat(dir_ + name, &st);
-    return disk_.CreateOutput(dir_ + name, st, err);
+    return StartOutput(disk_, dir_ + name, err);
+  }
+  std::shared_ptr<Folder> Open(const std::string& prefix, std::string* err) {
+    return OpenedFolder(disk_, prefix, err);
+  }
+  bool Unread(const std::string& name, std::string* err) {
+    std::string bytes;
+    return disk_.ReadFile(dir_ + name, &bytes, err) !=
+           Disk::ReadResult::kRead;
   }
   Disk& disk_ = SystemDisk();
   fs::path root_;
@@ -118,7 +125,7 @@ TEST_F(Win32DiskTest, FailuresAreNamedAsOnEverySystem) {
   ASSERT_NE(INVALID_HANDLE_VALUE, heldOutput);
   const std::string inUse =
       "the file is in use by another program (sharing violation)";
-  std::string err, bytes;
+  std::string err;
   const struct {
     const char* name;
     std::function<bool()> call;
@@ -131,21 +138,25 @@ TEST_F(Win32DiskTest, FailuresAreNamedAsOnEverySystem) {
       {"missing folder", [&] { return !Create("no\\x.sgf", &err); },
        "No such file or directory"},
       {"folder record",
-       [&] { return disk_.ReadFile(dir_ + "d.sgf", &bytes, &err) != 0; },
+       [&] { return Unread("d.sgf", &err); },
        "Is a directory"},
       {"missing record",
-       [&] { return disk_.ReadFile(dir_ + "no.ugf", &bytes, &err) != 0; },
+       [&] { return Unread("no.ugf", &err); },
        "No such file or directory"},
       {"folder in a file",
-       [&] { return disk_.MakeDir(dir_ + "file\\sub", &err) != 0; },
+       [&] { return !disk_.MakeDir(dir_ + "file\\sub", &err); },
        "Not a directory"},
       {"listing a file",
-       [&] { return !disk_.OpenFolder(dir_ + "file\\", &err); },
+       [&] { return !Open(dir_ + "file\\", &err); },
        "Not a directory"},
-      {"log a folder", [&] { return !disk_.OpenLog(dir_ + "d.sgf", &err); },
+      {"log a folder",
+       [&] {
+         std::unique_ptr<LogFile> log;
+         return !disk_.OpenLog(dir_ + "d.sgf", &log, &err);
+       },
        "Is a directory"},
       {"record held open",
-       [&] { return disk_.ReadFile(dir_ + "held.ugf", &bytes, &err) != 0; },
+       [&] { return Unread("held.ugf", &err); },
        inUse.c_str()},
       {"output held open",
        [&] {
@@ -154,7 +165,7 @@ TEST_F(Win32DiskTest, FailuresAreNamedAsOnEverySystem) {
        },
        inUse.c_str()},
       {"a device name as a record",
-       [&] { return disk_.ReadFile(dir_ + "con.ugf", &bytes, &err) != 0; },
+       [&] { return Unread("con.ugf", &err); },
        "not a regular file"},
       {"a device name as an output",
        [&] { return !Create("nul.sgf", &err); }, "not a regular file"},
@@ -177,7 +188,7 @@ TEST_F(Win32DiskTest, FailuresAreNamedAsOnEverySystem) {
     EXPECT_FALSE(IsReservedDeviceName(name)) << name;
   }
   EXPECT_EQ("keep", Read("ro.sgf"));
-  EXPECT_EQ(Disk::kExists, disk_.MakeDir(dir_ + "d.sgf", &err));
+  EXPECT_TRUE(disk_.MakeDir(dir_ + "d.sgf", &err));
 }
 
 TEST_F(Win32DiskTest, PathsBeyondTheClassicLimit) {
@@ -185,21 +196,22 @@ TEST_F(Win32DiskTest, PathsBeyondTheClassicLimit) {
   std::string err;
   for (int i = 0; i < 12; ++i) {
     deep += "folder-" + std::to_string(100 + i) + "-of-a-deep-tree\\";
-    ASSERT_EQ(Disk::kMade, disk_.MakeDir(dir_ + deep, &err)) << err;
+    ASSERT_TRUE(disk_.MakeDir(dir_ + deep, &err)) << err;
   }
   const std::string record = dir_ + deep + "g.sgf";
   ASSERT_GT(record.size(), 300u);
   FileStatus st;
-  auto out = disk_.CreateOutput(record, st, &err);
-  ASSERT_NE(nullptr, out) << err;
+  std::unique_ptr<OutputFile> out;
+  ASSERT_TRUE(disk_.CreateOutput(record, st, &out, &err)) << err;
   ASSERT_TRUE(out->Write("game") && out->Commit(&err)) << err;
   std::string bytes;
-  EXPECT_EQ(Disk::kRead, disk_.ReadFile(record, &bytes, &err)) << err;
+  EXPECT_EQ(Disk::ReadResult::kRead, disk_.ReadFile(record, &bytes, &err))
+      << err;
   EXPECT_EQ("game", bytes);
-  ASSERT_EQ(0, disk_.Stat(record, &st));
+  ASSERT_TRUE(disk_.Stat(record, &st));
   EXPECT_EQ(FileStatus::kRegular, st.kind);
   std::vector<DirEntry> entries;
-  EXPECT_EQ(0, disk_.ListDir(dir_ + deep, &entries, &err)) << err;
+  EXPECT_TRUE(disk_.ListDir(dir_ + deep, &entries, &err)) << err;
   ASSERT_EQ(1u, entries.size());
   EXPECT_EQ("g.sgf", entries[0].name);
 }
@@ -215,7 +227,7 @@ TEST_F(Win32DiskTest, TimesAreWholeSecondsBeyond2038) {
   ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &t));
   CloseHandle(h);
   FileStatus st;
-  ASSERT_EQ(0, disk_.Stat(dir_ + "g.ugf", &st));
+  ASSERT_TRUE(disk_.Stat(dir_ + "g.ugf", &st));
   EXPECT_EQ(k2040, st.mtime);
 }
 
@@ -230,7 +242,7 @@ TEST_F(Win32DiskTest, LeftoversOfEndedRunsAreRemoved) {
   Write(own, "mine");
   Write(".notes.tmp", "not ours");
   std::string err;
-  auto folder = disk_.OpenFolder(dir_, &err);
+  auto folder = Open(dir_, &err);
   ASSERT_NE(nullptr, folder) << err;
   disk_.RemoveLeftovers(*folder);
   std::vector<std::string> kept = {own, ".notes.tmp"};

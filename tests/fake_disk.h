@@ -31,12 +31,17 @@ class FakeDisk : public Disk {
   // How the walk writes paths on this disk. With Windows rules, '\' is
   // taken as '/' and a drive "C:" is a folder below "/".
   const PathRules* paths = &kPosixPaths;
+  // As on Windows: listings tell the status of files, and LookIn tells it
+  // without the identity, which only Stat (counted) gives.
+  bool looksCheaply = false;
+  std::multiset<std::string> statted;  // the paths Stat was asked about
 
   // Faults.
   std::set<std::string> failMkdir;     // mkdir fails ("Permission denied")
   std::set<std::string> failRead;      // opening for reading fails
   std::set<std::string> noMemory;      // reading throws std::bad_alloc
   std::set<std::string> failList;      // listing a directory fails
+  std::set<std::string> failOpen;      // opening a directory fails
   std::set<std::string> failCreate;    // an output cannot be created
   std::map<std::string, size_t> readErrorAfter;  // reading fails part way
   size_t spaceLeft = std::string::npos;  // bytes until "No space left"
@@ -129,67 +134,77 @@ class FakeDisk : public Disk {
     return slash == 0 ? "/" : clean.substr(0, slash);
   }
 
-  int Stat(const std::string& path, FileStatus* st) override {
+  bool Stat(const std::string& path, FileStatus* st) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    statted.insert(Clean(path));
     *st = FileStatus();
     auto own = nodes.find(Clean(path));
     st->isLink = own != nodes.end() && own->second.kind == kLink;
     const Node* n = Find(path);
-    if (!n) return -1;
+    if (!n) return false;
     static const FileStatus::Kind kKinds[] = {
         FileStatus::kRegular, FileStatus::kDirectory, FileStatus::kOther,
         FileStatus::kOther};
     st->kind = kKinds[n->kind];
     st->mtime = n->mtime;
     st->size = static_cast<int64_t>(n->content.size());
+    st->identified = true;
     st->device = 1;
     st->inode = InodeOf(Resolve(path));
-    return 0;
+    return true;
   }
 
-  int ListDir(const std::string& dir, std::vector<DirEntry>* entries,
-              std::string* err) override {
+  bool ListDir(const std::string& dir, std::vector<DirEntry>* entries,
+               std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     entries->clear();
     const std::string d = Resolve(dir);
     const Node* n = Find(d);
     if (failList.count(Clean(dir))) {
       *err = "Permission denied";
-      return -1;
+      return false;
     }
     if (!n || n->kind != kDir) {
       *err = n ? "Not a directory" : "No such file or directory";
-      return -1;
+      return false;
     }
     // Newest first, so that tests see the walk sort the names itself.
     for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
       if (it->first == "/" || Parent(it->first) != d) continue;
       const Node* target = Find(it->first);
-      entries->push_back({it->first.substr(it->first.rfind('/') + 1),
-                          target && target->kind == kDir});
+      DirEntry e;
+      e.name = it->first.substr(it->first.rfind('/') + 1);
+      e.isDir = target && target->kind == kDir;
+      if (looksCheaply && it->second.kind == kFile) {
+        e.looked = true;
+        e.status.kind = FileStatus::kRegular;
+        e.status.mtime = it->second.mtime;
+        e.status.size = static_cast<int64_t>(it->second.content.size());
+      }
+      entries->push_back(std::move(e));
     }
-    return 0;
+    return true;
   }
 
-  MakeDirResult MakeDir(const std::string& path, std::string* err) override {
+  bool MakeDir(const std::string& path, std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string p = Clean(path);
     if (failMkdir.count(path) || failMkdir.count(p)) {
       *err = "Permission denied";
-      return kFailed;
+      return false;
     }
-    if (Find(p)) return kExists;
+    if (Find(p)) return true;
     const Node* parent = Find(Parent(p));
     if (!parent || parent->kind != kDir) {
       *err = "No such file or directory";
-      return kFailed;
+      return false;
     }
     const std::string parentPath = Resolve(Parent(p));
     const std::string name = p.substr(p.rfind('/') + 1);
     nodes[parentPath == "/" ? "/" + name : parentPath + "/" + name] = {
         kDir, "", now};
     made.push_back(path);
-    return kMade;
+    return true;
   }
 
   ReadResult ReadFile(const std::string& path, std::string* bytes,
@@ -199,20 +214,20 @@ class FakeDisk : public Disk {
     const Node* n = Find(path);
     if (failRead.count(path)) {
       *err = "Permission denied";
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     if (noMemory.count(path)) throw std::bad_alloc();
     if (!n) {
       *err = "No such file or directory";
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     if (n->kind != kFile) {
       *err = n->kind == kDir ? "Is a directory" : kNotRegular;
-      return kCannotOpen;
+      return ReadResult::kCannotOpen;
     }
     if (readErrorAfter.count(path)) {
       *err = "Input/output error";
-      return kReadError;
+      return ReadResult::kReadError;
     }
     *bytes = n->content;
     auto change = changesOnRead.find(path);
@@ -222,7 +237,7 @@ class FakeDisk : public Disk {
       ++node.mtime;
       change->second.erase(change->second.begin());
     }
-    return kRead;
+    return ReadResult::kRead;
   }
 
   class FakeOutput : public OutputFile {
@@ -264,21 +279,22 @@ class FakeDisk : public Disk {
     std::string error_;
   };
 
-  std::unique_ptr<OutputFile> CreateOutput(const std::string& path,
-                                           const FileStatus& known,
-                                           std::string* err) override {
+  bool CreateOutput(const std::string& path, const FileStatus& known,
+                    std::unique_ptr<OutputFile>* file,
+                    std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (known.kind == FileStatus::kDirectory ||
         known.kind == FileStatus::kOther) {
       *err = kNotRegular;
-      return nullptr;
+      return false;
     }
     const Node* parent = Find(Parent(Resolve(path)));
     if (failCreate.count(path) || !parent || parent->kind != kDir) {
       *err = "Permission denied";
-      return nullptr;
+      return false;
     }
-    return std::make_unique<FakeOutput>(*this, path);
+    *file = std::make_unique<FakeOutput>(*this, path);
+    return true;
   }
 
   class FakeLog : public LogFile {
@@ -302,18 +318,40 @@ class FakeDisk : public Disk {
     size_t& space_;
   };
 
-  std::unique_ptr<LogFile> OpenLog(const std::string& path,
-                                   std::string* err) override {
+  bool OpenLog(const std::string& path, std::unique_ptr<LogFile>* log,
+               std::string* err) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (failLog) {
       *err = "Permission denied";
-      return nullptr;
+      return false;
     }
     logs[path].clear();
-    return std::make_unique<FakeLog>(logs[path], logSpace);
+    *log = std::make_unique<FakeLog>(logs[path], logSpace);
+    return true;
   }
 
   const PathRules& Paths() const override { return *paths; }
+
+  bool OpenFolder(const std::string& prefix, std::shared_ptr<Folder>* folder,
+                  std::string* err) override {
+    if (failOpen.count(Clean(prefix))) {
+      *err = "Permission denied";
+      return false;
+    }
+    return Disk::OpenFolder(prefix, folder, err);
+  }
+
+  bool LookIn(Folder& folder, std::string_view name,
+              FileStatus* st) override {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const bool seen = StatIn(folder, name, st);
+    if (looksCheaply) {
+      statted.erase(statted.find(Clean(folder.PathOf(name))));
+      st->identified = false;
+      st->device = st->inode = 0;
+    }
+    return seen;
+  }
 
   std::string PseudoFileSystem(Folder& folder) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -328,14 +366,14 @@ class FakeDisk : public Disk {
     return !failSync;
   }
 
-  int Remove(const std::string& path) override {
+  bool Remove(const std::string& path) override {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string p = Resolve(path);
     auto it = nodes.find(p);
-    if (it == nodes.end() || it->second.kind != kFile) return -1;
+    if (it == nodes.end() || it->second.kind != kFile) return false;
     nodes.erase(it);
     removed.push_back(path);
-    return 0;
+    return true;
   }
 
  private:
@@ -347,6 +385,23 @@ class FakeDisk : public Disk {
   // Worker threads convert records side by side.
   std::recursive_mutex mutex_;
 };
+
+// For the tests of the real disks, the calls as the walk makes them: null
+// (with *err set) when the output cannot be started, or the folder opened.
+inline std::unique_ptr<OutputFile> StartOutput(Disk& disk,
+                                               const std::string& path,
+                                               std::string* err) {
+  FileStatus st;
+  disk.Stat(path, &st);
+  std::unique_ptr<OutputFile> out;
+  return disk.CreateOutput(path, st, &out, err) ? std::move(out) : nullptr;
+}
+inline std::shared_ptr<Folder> OpenedFolder(Disk& disk,
+                                            const std::string& prefix,
+                                            std::string* err) {
+  std::shared_ptr<Folder> folder;
+  return disk.OpenFolder(prefix, &folder, err) ? folder : nullptr;
+}
 
 // A run over a fake disk that collects its messages.
 struct TestRun {

@@ -23,6 +23,10 @@
 //   KIRATO_FAULT_NO_PROC=1        no /proc, as in a chroot: opening,
 //                                 linking from or looking at a path below
 //                                 /proc fails with ENOENT
+//   KIRATO_FAULT_NO_FLINK=1       an open file cannot be linked by its
+//                                 descriptor (AT_EMPTY_PATH): ENOENT, as
+//                                 older kernels answer a user who is not
+//                                 root
 //   KIRATO_FAULT_EIO_SYNC=1       syncfs() fails with EIO, as after a write
 //                                 the device refused
 //   KIRATO_FAULT_LOADED=FILE      the library creates FILE when it is loaded,
@@ -173,6 +177,10 @@ int linkat(int fromDir, const char* from, int toDir, const char* to,
   static auto real = Next<int (*)(int, const char*, int, const char*, int)>(
       "linkat");
   const std::string full = Within(toDir, to);
+  if ((flags & AT_EMPTY_PATH) != 0 && Env("KIRATO_FAULT_NO_FLINK")) {
+    errno = ENOENT;
+    return -1;
+  }
   if (RefuseOpen(Within(fromDir, from).c_str())) return -1;
   if (RefuseOpen(full.c_str())) return -1;
   if (Matches(full.c_str(), Env("KIRATO_FAULT_EIO_RENAME"))) {

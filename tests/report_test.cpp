@@ -22,7 +22,9 @@ std::vector<nlohmann::json> ParseLines(const std::string& text) {
 TEST(ReportTest, RecordsThenCountersAppearOnlyWhenFinished) {
   FakeDisk disk;
   std::string err;
-  Report report(disk.CreateOutput("/report.jsonl", {}, &err));
+  std::unique_ptr<OutputFile> out;
+  ASSERT_TRUE(disk.CreateOutput("/report.jsonl", {}, &out, &err));
+  Report report(std::move(out));
   const std::vector<Note> notes = {
       {NoteKind::kTrace, "ConvertGame"},
       {NoteKind::kProblem, "Unknown field: \"Foo\\bar\""},
@@ -55,7 +57,9 @@ TEST(ReportTest, AReportThatCannotBeWrittenIsNotPutInPlace) {
   FakeDisk disk;
   disk.spaceLeft = 20;
   std::string err;
-  Report report(disk.CreateOutput("/report.jsonl", {}, &err));
+  std::unique_ptr<OutputFile> out;
+  ASSERT_TRUE(disk.CreateOutput("/report.jsonl", {}, &out, &err));
+  Report report(std::move(out));
   report.Add("/in/a.ugf", "/out/a.sgf", RecordStatus::kConverted, {});
   EXPECT_FALSE(report.Finish(RunState(), 0, &err));
   EXPECT_EQ("No space left on device", err);

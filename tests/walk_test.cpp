@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <sstream>
 
 #include "batch/record_names.h"
 #include "fake_disk.h"
@@ -22,7 +24,7 @@ TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
   t.disk.AddFile("/ugf/a.ugf", kGame);
   t.disk.AddFile("/ugf/x/b.ugi", kGame);
   t.disk.AddFile("/ugf/x/y/c.ugf", kGame);
-  EXPECT_EQ(0, ProcessDir(t.run, 7, "/ugf", "/sgf"));
+  EXPECT_TRUE(ProcessDir(t.run, 7, "/ugf", "/sgf"));
   EXPECT_EQ((Lines{"convert /ugf/a.ugf -> /sgf/a.sgf",
                    "convert /ugf/x/b.ugi -> /sgf/b.sgf",
                    "convert /ugf/x/y/c.ugf -> /sgf/c.sgf"}),
@@ -31,7 +33,7 @@ TEST(WalkTest, EveryDepthLandsInOneOutputDirectory) {
   EXPECT_EQ(3, t.run.state.filesConverted);
   std::vector<DirEntry> out;
   std::string err;
-  t.disk.ListDir("/sgf", &out, &err);
+  ASSERT_TRUE(t.disk.ListDir("/sgf", &out, &err));
   EXPECT_EQ(3u, out.size());  // no subdirectories are made
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[b.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/b.sgf"));
@@ -160,16 +162,24 @@ TEST(WalkTest, UpToDateDecisions) {
       {"an empty output is no game", 100, 200, 50, false, ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TestRun t;
-    t.run.state.executableTime = c.program;
-    t.disk.AddFile("/ugf/g.ugf", kGame, c.input);
-    t.disk.AddDir("/sgf");
-    if (c.output != -1) t.disk.AddFile("/sgf/g.sgf", c.content, c.output);
-    ProcessDir(t.run, 1, "/ugf", "/sgf");
-    EXPECT_EQ(c.upToDate ? 1 : 0, t.run.state.filesUpToDate);
-    EXPECT_EQ(c.upToDate ? 0 : 1, t.run.state.filesConverted);
-    EXPECT_EQ(c.upToDate, t.messages.empty());
+    // Where listings tell times (Windows), a record up to date is decided
+    // without opening it or its SGF file for their identities.
+    for (bool cheaply : {false, true}) {
+      SCOPED_TRACE(c.name);
+      SCOPED_TRACE(cheaply ? "times from the listing" : "times from Stat");
+      TestRun t;
+      t.disk.looksCheaply = cheaply;
+      t.run.state.executableTime = c.program;
+      t.disk.AddFile("/ugf/g.ugf", kGame, c.input);
+      t.disk.AddDir("/sgf");
+      if (c.output != -1) t.disk.AddFile("/sgf/g.sgf", c.content, c.output);
+      ProcessDir(t.run, 1, "/ugf", "/sgf");
+      EXPECT_EQ(c.upToDate ? 1 : 0, t.run.state.filesUpToDate);
+      EXPECT_EQ(c.upToDate ? 0 : 1, t.run.state.filesConverted);
+      EXPECT_EQ(c.upToDate, t.messages.empty());
+      const bool statted = t.disk.statted.count("/ugf/g.ugf") != 0;
+      EXPECT_EQ(!cheaply || !c.upToDate, statted);
+    }
   }
 }
 
@@ -237,12 +247,15 @@ TEST(WalkTest, FailuresAndTheirCounters) {
        0, 1, 1, "old"},
   };
   for (const Case& c : cases) {
+   for (bool cheaply : {false, true}) {
     SCOPED_TRACE(c.name);
+    SCOPED_TRACE(cheaply ? "times from the listing" : "times from Stat");
     TestRun t;
+    t.disk.looksCheaply = cheaply;
     t.disk.AddFile("/ugf/g.ugf", kGame, 100);
     t.disk.AddFile("/sgf/g.sgf", "old", 50);
     c.setUp(t.disk);
-    EXPECT_EQ(0, ProcessDir(t.run, 1, "/ugf", "/sgf"));
+    EXPECT_TRUE(ProcessDir(t.run, 1, "/ugf", "/sgf"));
     EXPECT_EQ(c.messages, t.messages);
     EXPECT_EQ(c.converted, t.run.state.filesConverted);
     EXPECT_EQ(c.failed, t.run.state.filesFailed);
@@ -250,6 +263,7 @@ TEST(WalkTest, FailuresAndTheirCounters) {
     EXPECT_EQ(c.errorFlag, t.run.state.errorFlag);
     EXPECT_EQ(c.output, t.disk.Content("/sgf/g.sgf"));
     EXPECT_EQ(0, t.disk.openOutputs);
+   }
   }
 }
 
@@ -257,7 +271,7 @@ TEST(WalkTest, OutputDirectoryIsMadeComponentByComponent) {
   TestRun t;
   OpenTraceLog(t.run, 6, "/t.log");
   t.disk.AddDir("/in");
-  EXPECT_EQ(0, ProcessDir(t.run, 1, "/in", "/new/deep/dir/"));
+  EXPECT_TRUE(ProcessDir(t.run, 1, "/in", "/new/deep/dir/"));
   EXPECT_EQ((Lines{"/new", "/new/deep", "/new/deep/dir"}), t.disk.made);
   EXPECT_EQ(
       "ProcessDir /in -> /new/deep/dir/\r\n"
@@ -267,6 +281,123 @@ TEST(WalkTest, OutputDirectoryIsMadeComponentByComponent) {
       "ProcessDir::FindFirst /in/*.ug?\r\n"
       "ProcessDir::FindFirst /in/*.*\r\n",
       t.disk.logs["/t.log"]);
+}
+
+// MIRROR: each SGF file goes where its record's folder stands under IN. A
+// folder is made only for a record written into it, outermost first, and
+// named in the trace log with the first such record; two records still
+// never share an output, whichever IN line and however OUT is written.
+TEST(WalkTest, MirroredFoldersUnderTheOutput) {
+  struct InLine {
+    const char* in;
+    const char* out;
+    bool mirror;
+  };
+  const Lines mirrored = {
+      "convert /ugf/a.ugf -> /sgf/a.sgf", "Illegal board size: 40",
+      "convert (FOUT) /ugf/bad/z.ugf -> /sgf/bad/z.sgf",
+      "convert /ugf/x/b.ugf -> /sgf/x/b.sgf",
+      "'/ugf/x/b.ugi' not converted: its output '/sgf/x/b.sgf' comes from "
+      "'/ugf/x/b.ugf'",
+      "convert /ugf/x/y/c.ugf -> /sgf/x/y/c.sgf"};
+  const Lines madeMirrored = {"ProcessDir::mkdir /sgf/x",
+                              "ProcessDir::mkdir /sgf/x/y"};
+  struct Case {
+    const char* name;
+    std::vector<InLine> lines;
+    Lines messages;  // after those of the first IN line when it mirrors
+    Lines made;      // folders made, in order
+    Lines traced;    // the mkdir lines of the trace log
+    int converted, upToDate, failed;
+  } cases[] = {
+      {"mirrored", {{"/ugf", "/sgf", true}}, {}, {"/sgf/x", "/sgf/x/y"},
+       madeMirrored, 3, 1, 2},
+      {"two trees into one OUT, written another way",
+       {{"/ugf", "/sgf", true}, {"/more", "/sgf/", true}},
+       {"'/more/a.ugf' not converted: its output '/sgf/a.sgf' comes from "
+        "'/ugf/a.ugf'",
+        "'/more/x/b.ugf' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/ugf/x/b.ugf'",
+        "convert /more/x/new.ugf -> /sgf/x/new.sgf"},
+       {"/sgf/x", "/sgf/x/y"},
+       {"ProcessDir::mkdir /sgf/x", "ProcessDir::mkdir /sgf/x/y",
+        "ProcessDir::mkdir /more"},  // "/sgf/" has a part before its '/'
+       4, 1, 4},
+      {"mirrored, then flat into a folder it made",
+       {{"/ugf", "/sgf", true}, {"/more/x", "/sgf/x", false}},
+       {"'/more/x/b.ugf' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/ugf/x/b.ugf'",
+        "convert /more/x/new.ugf -> /sgf/x/new.sgf"},
+       {"/sgf/x", "/sgf/x/y"},
+       {"ProcessDir::mkdir /sgf/x", "ProcessDir::mkdir /sgf/x/y",
+        "ProcessDir::mkdir /more/x"},
+       4, 1, 3},
+      {"flat, then mirrored into the same OUT",
+       {{"/more", "/sgf", false}, {"/ugf", "/sgf", true}},
+       {"convert /more/a.ugf -> /sgf/a.sgf",
+        "convert /more/x/b.ugf -> /sgf/b.sgf",
+        "convert /more/x/new.ugf -> /sgf/new.sgf",
+        "'/ugf/a.ugf' not converted: its output '/sgf/a.sgf' comes from "
+        "'/more/a.ugf'",
+        "Illegal board size: 40",
+        "convert (FOUT) /ugf/bad/z.ugf -> /sgf/bad/z.sgf",
+        "convert /ugf/x/b.ugf -> /sgf/x/b.sgf",
+        "'/ugf/x/b.ugi' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/ugf/x/b.ugf'",
+        "convert /ugf/x/y/c.ugf -> /sgf/x/y/c.sgf"},
+       {"/sgf/x", "/sgf/x/y"}, madeMirrored, 5, 1, 3},
+      {"flat into a folder, then mirrored over it",
+       {{"/more/x", "/sgf/x", false}, {"/ugf", "/sgf", true}},
+       {"convert /more/x/b.ugf -> /sgf/x/b.sgf",
+        "convert /more/x/new.ugf -> /sgf/x/new.sgf",
+        "convert /ugf/a.ugf -> /sgf/a.sgf", "Illegal board size: 40",
+        "convert (FOUT) /ugf/bad/z.ugf -> /sgf/bad/z.sgf",
+        "'/ugf/x/b.ugf' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/more/x/b.ugf'",
+        "'/ugf/x/b.ugi' not converted: its output '/sgf/x/b.sgf' comes from "
+        "'/more/x/b.ugf'",
+        "convert /ugf/x/y/c.ugf -> /sgf/x/y/c.sgf"},
+       {"/sgf/x", "/sgf/x/y"},
+       {"ProcessDir::mkdir /more/x", "ProcessDir::mkdir /sgf/x/y"}, 4, 1, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestRun t;
+    t.disk.AddFile("/ugf/a.ugf", kGame, 10);
+    t.disk.AddFile("/ugf/bad/z.ugf", kBadGame, 10);
+    t.disk.AddFile("/ugf/old/o.ugf", kGame, 10);
+    t.disk.AddFile("/ugf/x/b.ugf", kGame, 10);
+    t.disk.AddFile("/ugf/x/b.ugi", kGame, 10);
+    t.disk.AddFile("/ugf/x/y/c.ugf", kGame, 10);
+    t.disk.AddDir("/ugf/x/y/empty");
+    t.disk.AddFile("/more/a.ugf", kGame, 10);
+    t.disk.AddFile("/more/x/b.ugf", kGame, 10);
+    t.disk.AddFile("/more/x/new.ugf", kGame, 10);
+    t.disk.AddFile("/sgf/old/o.sgf", "up to date", 20);
+    t.disk.now = 30;
+    OpenTraceLog(t.run, 6, "/t.log");
+    for (const InLine& line : c.lines) {
+      t.run.state.mirror = line.mirror;
+      EXPECT_TRUE(ProcessDir(t.run, 1, line.in, line.out));
+    }
+    Lines expected = c.lines[0].mirror ? mirrored : Lines{};
+    expected.insert(expected.end(), c.messages.begin(), c.messages.end());
+    EXPECT_EQ(expected, t.messages);
+    EXPECT_EQ(c.made, t.disk.made);
+    Lines traced;
+    std::istringstream log(t.disk.logs["/t.log"]);
+    for (std::string line; std::getline(log, line);) {
+      if (line.rfind("ProcessDir::mkdir ", 0) == 0) {
+        traced.push_back(line.substr(0, line.size() - 1));  // its '\r'
+      }
+    }
+    EXPECT_EQ(c.traced, traced);
+    EXPECT_EQ(c.converted, t.run.state.filesConverted);
+    EXPECT_EQ(c.upToDate, t.run.state.filesUpToDate);
+    EXPECT_EQ(c.failed, t.run.state.filesFailed);
+    EXPECT_FALSE(t.disk.Exists("/sgf/bad"));  // nothing was written there
+    EXPECT_FALSE(t.disk.Exists("/sgf/x/y/empty"));
+  }
 }
 
 // Windows takes '\' and '/' alike, adds '\' itself, and never creates the
@@ -311,7 +442,7 @@ TEST(WalkTest, PathRulesOfEachSystem) {
     const std::string in = std::string("C:\\ugf") + c.rules->separator;
     t.disk.AddFile(in + "g.ugf", kGame);
     t.disk.AddFile(in + "x" + c.rules->separator + "h.ugi", kGame);
-    EXPECT_EQ(0, ProcessDir(t.run, 1, "C:\\ugf", c.output));
+    EXPECT_TRUE(ProcessDir(t.run, 1, "C:\\ugf", c.output));
     EXPECT_EQ(c.made, t.disk.made);
     EXPECT_EQ(c.messages, t.messages);
   }
@@ -321,7 +452,7 @@ TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
   TestRun t;
   t.disk.AddFile("/ugf/g.ugf", kGame);
   t.disk.failMkdir.insert("/new");
-  EXPECT_EQ(1, ProcessDir(t.run, 4, "/ugf", "/new/deep"));
+  EXPECT_FALSE(ProcessDir(t.run, 4, "/ugf", "/new/deep"));
   EXPECT_EQ((Lines{"Datafile line 4: the outputdir '/new' cannot be created: "
                    "Permission denied"}),
             t.messages);
@@ -332,7 +463,7 @@ TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
   TestRun u;  // the last component names the whole directory
   u.disk.AddDir("/ugf");
   u.disk.failMkdir.insert("/sgf");
-  EXPECT_EQ(1, ProcessDir(u.run, 2, "/ugf", "/sgf/"));
+  EXPECT_FALSE(ProcessDir(u.run, 2, "/ugf", "/sgf/"));
   EXPECT_EQ((Lines{"Datafile line 2: the outputdir '/sgf' cannot be created: "
                    "Permission denied"}),
             u.messages);
@@ -340,7 +471,7 @@ TEST(WalkTest, OutputDirectoryThatCannotBeMade) {
 
 TEST(WalkTest, InputThatCannotBeListedIsNamed) {
   TestRun t;
-  EXPECT_EQ(0, ProcessDir(t.run, 1, "/nowhere", "/sgf"));
+  EXPECT_TRUE(ProcessDir(t.run, 1, "/nowhere", "/sgf"));
   EXPECT_EQ((Lines{"Datafile line 1: input '/nowhere' cannot be read: No "
                    "such file or directory"}),
             t.messages);
@@ -358,6 +489,18 @@ TEST(WalkTest, InputThatCannotBeListedIsNamed) {
                    "convert /ugf/b/g.ugf -> /sgf/g.sgf"}),
             sub.messages);
   EXPECT_EQ(1, sub.run.state.errorFlag);
+
+  TestRun shut;  // one that cannot be opened, reached by two ways: named once
+  OpenTraceLog(shut.run, 3, "/t.log");
+  shut.disk.AddFile("/ugf/a/secret.ugf", kGame);
+  shut.disk.AddLink("/ugf/z", "/ugf/a");
+  shut.disk.failOpen.insert("/ugf/a");
+  ProcessDir(shut.run, 4, "/ugf", "/sgf");
+  EXPECT_EQ((Lines{"Datafile line 4: input '/ugf/a' cannot be read: "
+                   "Permission denied"}),
+            shut.messages);
+  EXPECT_NE(std::string::npos,
+            shut.disk.logs["/t.log"].find("ProcessDir::seen /ugf/z\r\n"));
 }
 
 // However many links lead to a folder, one walk enters it once.
@@ -439,22 +582,20 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
   TestRun t;
   t.disk.AddFile("/ugf/g.ugf", kGame, 1);
   t.disk.AddFile("/sgf/g.sgf", "newer", 500);
-  EXPECT_EQ(kConverted, ConvertFile(t.run, "/ugf/g.ugf", "/sgf/g.sgf", "x.sgf"));
+  EXPECT_TRUE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/g.sgf", "x.sgf"));
   EXPECT_EQ("(;GM[1]FF[4]AP[kirato:1.0]\nGN[x.sgf]\n\n;B[pp])\n",
             t.disk.Content("/sgf/g.sgf"));
   EXPECT_EQ(1, t.disk.syncs);  // on stable storage before it is reported
   t.disk.failSync = true;
   t.messages.clear();
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/s.sgf", "s.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/s.sgf", "s.sgf"));
   EXPECT_EQ((Lines{"Cannot write '/sgf/s.sgf': Input/output error",
                    "convert (FOUT) /ugf/g.ugf -> /sgf/s.sgf"}),
             t.messages);
   t.disk.failSync = false;
   t.disk.noMemory.insert("/ugf/g.ugf");
   t.messages.clear();
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/m.sgf", "m.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/m.sgf", "m.sgf"));
   EXPECT_EQ((Lines{"Not enough memory to convert '/ugf/g.ugf'",
                    "convert (FOUT) /ugf/g.ugf -> /sgf/m.sgf"}),
             t.messages);
@@ -464,16 +605,11 @@ TEST(WalkTest, ConvertFileIgnoresTimesAndNamesTheGame) {
   t.disk.AddFile("/sgf/b.sgf", "kept");
   t.disk.AddFile("/ugf/other.UGI", "a game");
   t.messages.clear();
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/bad.ugf", "/sgf/b.sgf", "b.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/ugf/g.ugf", "g.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/sgf/same.sgf", "g.sgf"));
-  EXPECT_EQ(kNotConverted,
-            ConvertFile(t.run, "/ugf/g.ugf", "/ugf/other.UGI", "g.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/none.ugf", "/sgf/n.sgf", "n.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/bad.ugf", "/sgf/b.sgf", "b.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/ugf/g.ugf", "g.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/sgf/same.sgf", "g.sgf"));
+  EXPECT_FALSE(ConvertFile(t.run, "/ugf/g.ugf", "/ugf/other.UGI", "g.sgf"));
   EXPECT_EQ(
       (Lines{"Cannot read '/ugf/none.ugf': No such file or directory",
              "convert (FOUT) /ugf/none.ugf -> /sgf/n.sgf",
@@ -532,10 +668,19 @@ TEST(WalkTest, SameOutcomeForAnyNumberOfThreads) {
     std::string log;
     int counts[5];
     std::map<std::string, std::string> files;
+    Lines progress;  // what a window hears: records done, folder walked
   };
-  const auto runWith = [](int threads) {
+  // A first run converts; a second finds most records up to date.
+  const auto runWith = [](int threads, bool mirror, bool again) {
     TestRun t;
     t.run.state.threads = threads;
+    t.run.state.mirror = mirror;
+    Lines progress;
+    t.run.progress = [&progress](const Progress& p) {
+      progress.push_back(Format("%d %.*s", p.records,
+                                static_cast<int>(p.folder.size()),
+                                p.folder.data()));
+    };
     OpenTraceLog(t.run, 9, "/t.log");
     for (int i = 0; i < 60; ++i) {
       const std::string dir = Format("/ugf/%d/", i % 7);
@@ -545,27 +690,53 @@ TEST(WalkTest, SameOutcomeForAnyNumberOfThreads) {
     }
     t.disk.failRead.insert("/ugf/3/g10.ugf");
     t.disk.failList.insert("/ugf/4");
+    if (again) {
+      TestRun first;
+      first.disk.nodes = t.disk.nodes;
+      first.disk.failRead = t.disk.failRead;
+      first.disk.failList = t.disk.failList;
+      first.run.state.mirror = mirror;
+      first.disk.now = 5;
+      ProcessDir(first.run, 1, "/ugf", "/sgf");
+      t.disk.nodes = first.disk.nodes;
+      t.disk.AddFile("/ugf/2/g2.ugf", kGame, 10);  // newer than its SGF
+    }
     ProcessDir(t.run, 1, "/ugf", "/sgf");
     Outcome o{t.messages, t.disk.logs["/t.log"],
               {t.run.state.directoriesScanned, t.run.state.filesUpToDate,
                t.run.state.filesConverted, t.run.state.filesFailed,
                t.run.state.errorFlag},
-              {}};
+              {}, progress};
     for (const auto& [path, node] : t.disk.nodes) {
       if (path.rfind("/sgf/", 0) == 0) o.files[path] = node.content;
     }
     return o;
   };
-  const Outcome one = runWith(1);
-  ASSERT_EQ(41u, one.files.size());
-  for (int threads : {2, 4, 16}) {
-    SCOPED_TRACE(threads);
-    const Outcome many = runWith(threads);
-    EXPECT_EQ(one.messages, many.messages);
-    EXPECT_EQ(one.log, many.log);
-    EXPECT_EQ(std::vector<int>(one.counts, one.counts + 5),
-              std::vector<int>(many.counts, many.counts + 5));
-    EXPECT_EQ(one.files, many.files);
+  for (bool again : {false, true}) {
+  for (bool mirror : {false, true}) {
+    SCOPED_TRACE(mirror ? "mirrored" : "flat");
+    SCOPED_TRACE(again ? "again" : "first");
+    const Outcome one = runWith(1, mirror, again);
+    ASSERT_EQ(41u + (mirror ? 6 : 0), one.files.size());  // and 6 folders
+    EXPECT_EQ(again ? 40 : 0, one.counts[1]);  // up to date
+    EXPECT_EQ(again ? 1 : 41, one.counts[2]);  // converted
+    // Each record decided, and each folder as the walk comes to it.
+    EXPECT_EQ("57 ", one.progress.back());
+    EXPECT_EQ(1, std::count_if(one.progress.begin(), one.progress.end(),
+                               [](const std::string& p) {
+                                 return p.find(" /ugf/6") != std::string::npos;
+                               }));
+    for (int threads : {2, 4, 16}) {
+      SCOPED_TRACE(threads);
+      const Outcome many = runWith(threads, mirror, again);
+      EXPECT_EQ(one.messages, many.messages);
+      EXPECT_EQ(one.log, many.log);
+      EXPECT_EQ(one.progress, many.progress);
+      EXPECT_EQ(std::vector<int>(one.counts, one.counts + 5),
+                std::vector<int>(many.counts, many.counts + 5));
+      EXPECT_EQ(one.files, many.files);
+    }
+  }
   }
 }
 

@@ -33,13 +33,13 @@ constexpr char kHelp[] =
     "(.ngf), their extensions in any letter case.\n"
     "\n"
     "With DATAFILE, carry out its commands (LOG, OUT, IN, CLOSE, FORCEERROR,\n"
-    "THREADS, CHARSET, FORMATS, REPORT, ';' comments): convert every record\n"
-    "under each IN folder whose SGF file in the OUT folder is missing, or not\n"
-    "newer than the record and than this program, and print every message on\n"
-    "a line of its own, the summary last. A LOG line writes the trace log\n"
-    "beside DATAFILE, with the extension \".log\". The options -j, --charset,\n"
-    "--formats and --report hold over the datafile's THREADS, CHARSET,\n"
-    "FORMATS and REPORT lines.\n"
+    "THREADS, CHARSET, FORMATS, REPORT, MIRROR, ';' comments): convert every\n"
+    "record under each IN folder whose SGF file in the OUT folder is missing,\n"
+    "or not newer than the record and than this program, and print every\n"
+    "message on a line of its own, the summary last. A LOG line writes the\n"
+    "trace log beside DATAFILE, with the extension \".log\". The options -j,\n"
+    "--charset, --formats, --report and --mirror hold over the datafile's\n"
+    "THREADS, CHARSET, FORMATS, REPORT and MIRROR lines.\n"
     "\n"
     "With convert, convert the one record INPUT into the SGF file OUTPUT,\n"
     "whether or not OUTPUT is up to date. INPUT \"-\" reads the record from\n"
@@ -56,6 +56,9 @@ constexpr char kHelp[] =
     "                    processor core); the output is the same for any N\n"
     "  -o, --output-dir=DIR  with convert: the folder for the SGF files of\n"
     "                    the FILE operands\n"
+    "      --mirror    write each SGF file into the folder under OUT that\n"
+    "                    stands where its record's folder stands under IN,\n"
+    "                    made when a record is written there (as MIRROR)\n"
     "      --charset=keep  copy the records' bytes as they are instead of\n"
     "                    decoding them to UTF-8 (--charset=utf-8, the default)\n"
     "      --formats=LIST  the record formats a run converts, such as\n"
@@ -182,16 +185,16 @@ kirato::Disk::ReadResult ReadStandardInput(std::string* bytes,
     if (bytes->size() > kMostBytes) {
       bytes->clear();
       *err = "too large for a game record: more than 256 MiB";
-      return kirato::Disk::kReadError;
+      return kirato::Disk::ReadResult::kReadError;
     }
     if (n < sizeof buffer) break;
   }
   if (std::ferror(stdin)) {
     *err = std::strerror(errno);
     bytes->clear();
-    return kirato::Disk::kReadError;
+    return kirato::Disk::ReadResult::kReadError;
   }
-  return kirato::Disk::kRead;
+  return kirato::Disk::ReadResult::kRead;
 }
 
 // The system disk, but with "-" standing for standard input (a record)
@@ -202,18 +205,18 @@ class StdioDisk : public kirato::Disk {
   // Standard output as a report rather than as an SGF file.
   bool reportToStdout = false;
 
-  int Stat(const std::string& p, kirato::FileStatus* st) override {
+  bool Stat(const std::string& p, kirato::FileStatus* st) override {
     if (p == "-") {
       *st = kirato::FileStatus();
-      return -1;
+      return false;
     }
     return base_.Stat(p, st);
   }
-  int ListDir(const std::string& d, std::vector<kirato::DirEntry>* e,
-              std::string* err) override {
+  bool ListDir(const std::string& d, std::vector<kirato::DirEntry>* e,
+               std::string* err) override {
     return base_.ListDir(d, e, err);
   }
-  MakeDirResult MakeDir(const std::string& p, std::string* err) override {
+  bool MakeDir(const std::string& p, std::string* err) override {
     return base_.MakeDir(p, err);
   }
   ReadResult ReadFile(const std::string& p, std::string* bytes,
@@ -221,19 +224,25 @@ class StdioDisk : public kirato::Disk {
     if (p == "-") return ReadStandardInput(bytes, err);
     return base_.ReadFile(p, bytes, err);
   }
-  std::unique_ptr<kirato::OutputFile> CreateOutput(
-      const std::string& p, const kirato::FileStatus& known,
-      std::string* err) override {
-    if (p == "-" && reportToStdout) return std::make_unique<StdoutStream>();
-    if (p == "-") return std::make_unique<StdoutOutput>();
-    return base_.CreateOutput(p, known, err);
+  bool CreateOutput(const std::string& p, const kirato::FileStatus& known,
+                    std::unique_ptr<kirato::OutputFile>* file,
+                    std::string* err) override {
+    if (p == "-" && reportToStdout) {
+      *file = std::make_unique<StdoutStream>();
+      return true;
+    }
+    if (p == "-") {
+      *file = std::make_unique<StdoutOutput>();
+      return true;
+    }
+    return base_.CreateOutput(p, known, file, err);
   }
-  std::unique_ptr<kirato::LogFile> OpenLog(const std::string& p,
-                                           std::string* err) override {
-    return base_.OpenLog(p, err);
+  bool OpenLog(const std::string& p, std::unique_ptr<kirato::LogFile>* log,
+               std::string* err) override {
+    return base_.OpenLog(p, log, err);
   }
-  int Remove(const std::string& p) override {
-    return p == "-" ? 0 : base_.Remove(p);
+  bool Remove(const std::string& p) override {
+    return p == "-" || base_.Remove(p);
   }
   bool SyncWritten(std::string* err) override {
     return base_.SyncWritten(err);
@@ -243,33 +252,44 @@ class StdioDisk : public kirato::Disk {
     return base_.DatafileText(std::move(bytes));
   }
   // Folders are the real disk's: its way of reaching their files stays.
-  std::shared_ptr<kirato::Folder> OpenFolder(const std::string& prefix,
-                                             std::string* err) override {
-    return base_.OpenFolder(prefix, err);
+  bool OpenFolder(const std::string& prefix,
+                  std::shared_ptr<kirato::Folder>* folder,
+                  std::string* err) override {
+    return base_.OpenFolder(prefix, folder, err);
   }
-  std::shared_ptr<kirato::Folder> OpenSubfolder(kirato::Folder& parent,
-                                                std::string_view name,
-                                                std::string* err) override {
-    return base_.OpenSubfolder(parent, name, err);
+  bool OpenSubfolder(kirato::Folder& parent, std::string_view name,
+                     std::shared_ptr<kirato::Folder>* folder,
+                     std::string* err) override {
+    return base_.OpenSubfolder(parent, name, folder, err);
   }
-  int List(kirato::Folder& folder, std::vector<kirato::DirEntry>* entries,
-           std::string* err) override {
+  bool MakeSubfolder(kirato::Folder& parent, std::string_view name,
+                     std::shared_ptr<kirato::Folder>* folder, bool* made,
+                     std::string* err) override {
+    return base_.MakeSubfolder(parent, name, folder, made, err);
+  }
+  bool List(kirato::Folder& folder, std::vector<kirato::DirEntry>* entries,
+            std::string* err) override {
     return base_.List(folder, entries, err);
   }
-  int StatIn(kirato::Folder& folder, std::string_view name,
-             kirato::FileStatus* st) override {
+  bool StatIn(kirato::Folder& folder, std::string_view name,
+              kirato::FileStatus* st) override {
     return base_.StatIn(folder, name, st);
+  }
+  bool LookIn(kirato::Folder& folder, std::string_view name,
+              kirato::FileStatus* st) override {
+    return base_.LookIn(folder, name, st);
   }
   ReadResult ReadIn(kirato::Folder& folder, std::string_view name,
                     std::string* bytes, std::string* err) override {
     return base_.ReadIn(folder, name, bytes, err);
   }
-  std::unique_ptr<kirato::OutputFile> CreateOutputIn(
-      const std::shared_ptr<kirato::Folder>& folder, std::string_view name,
-      const kirato::FileStatus& known, std::string* err) override {
-    return base_.CreateOutputIn(folder, name, known, err);
+  bool CreateOutputIn(const std::shared_ptr<kirato::Folder>& folder,
+                      std::string_view name, const kirato::FileStatus& known,
+                      std::unique_ptr<kirato::OutputFile>* file,
+                      std::string* err) override {
+    return base_.CreateOutputIn(folder, name, known, file, err);
   }
-  int RemoveIn(kirato::Folder& folder, std::string_view name) override {
+  bool RemoveIn(kirato::Folder& folder, std::string_view name) override {
     return base_.RemoveIn(folder, name);
   }
   void RemoveLeftovers(kirato::Folder& folder) override {
@@ -298,6 +318,8 @@ std::string OperandProblem(const kirato::CliOptions& options) {
   const std::vector<std::string>& words = options.operands;
   if (words.empty()) return "missing DATAFILE operand";
   const bool convert = words[0] == "convert";
+  // Files named one by one have no tree to keep.
+  if (convert && options.mirror) return "--mirror goes with a DATAFILE";
   if (!options.outputDir.empty()) {
     if (!convert) return "-o DIR goes with convert";
     if (words.size() < 2) return "convert -o DIR needs FILE operands";
@@ -328,6 +350,8 @@ struct CliRun {
     s.threads = options.threads;
     s.charset = options.charset;
     s.formats = options.formats;
+    s.mirror = options.mirror;
+    s.mirrorFixed = options.mirror;
     s.threadsFixed = options.threadsGiven;
     s.charsetFixed = options.charsetGiven;
     s.formatsFixed = options.formatsGiven;
@@ -369,14 +393,13 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
   CliRun c(options, MessageStream(options, false));
   if (!c.StartReport(options.report)) return 2;
   kirato::ReadExecutableTime(c.run, kirato::SelfExecutablePath());
-  bool opened = false;
-  std::string openError;
-  kirato::ExecuteDatafile(c.run, datafile,
-                          kirato::ReplaceFileExtension(datafile, ".log"),
-                          &opened, &openError);
-  if (!opened) {
+  bool close = false;  // the console has no window to close
+  std::string err;
+  if (!kirato::ExecuteDatafile(c.run, datafile,
+                               kirato::ReplaceFileExtension(datafile, ".log"),
+                               &close, &err)) {
     std::fprintf(stderr, "kirato-cli: cannot open datafile '%s': %s\n",
-                 datafile.c_str(), openError.c_str());
+                 datafile.c_str(), err.c_str());
     return 2;
   }
   return c.Status(c.run.state.errorFlag ? 1 : 0);
@@ -428,12 +451,11 @@ int ConvertCommand(const kirato::CliOptions& options) {
                                       ".sgf")
                                 : output;
   if (sgfOut && input == "-") gameName = "stdin.sgf";
-  const kirato::ConvertResult result = kirato::ConvertFile(
+  const bool converted = kirato::ConvertFile(
       c.run, input, output, kirato::SystemPaths().FileName(gameName),
       FormatOfInput(options, input));
   if (c.run.state.report) kirato::FinishRun(c.run);
-  return c.Status(result == kirato::kConverted && !c.run.state.errorFlag ? 0
-                                                                         : 1);
+  return c.Status(converted && !c.run.state.errorFlag ? 0 : 1);
 }
 
 int Main(int argc, char** argv) {

@@ -16,6 +16,7 @@ enum : int {
   kCharset = 256,
   kFormats,
   kReport,
+  kMirror,
   kHelp,
   kVersion,
 };
@@ -29,6 +30,7 @@ constexpr option kLongOptions[] = {
     {"charset", required_argument, nullptr, kCharset},
     {"formats", required_argument, nullptr, kFormats},
     {"report", required_argument, nullptr, kReport},
+    {"mirror", no_argument, nullptr, kMirror},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -149,6 +151,9 @@ bool ParseOptions(int argc, char** argv, CliOptions* options,
         break;
       case 'q':
         options->quiet = true;
+        break;
+      case kMirror:
+        options->mirror = true;
         break;
       case kHelp:
         options->help = true;

@@ -19,6 +19,7 @@ struct CliOptions {
   bool force = false;
   bool dryRun = false;
   bool quiet = false;
+  bool mirror = false;  // IN trees keep their folders under OUT
   int threads = 0;  // records converted at once; 0: one per core
   CharsetMode charset = CharsetMode::kDecode;
   FormatSet formats = kDefaultFormats;

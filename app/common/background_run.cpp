@@ -38,15 +38,18 @@ void BackgroundRun::Carry(const JobFiles& job, const std::string& programFile,
                           const std::string& problem) {
   if (!problem.empty()) {
     ShowMessage(run_, problem);
-    run_.state.errorFlag = 1;
+    run_.state.errorFlag = true;
   }
   ReadExecutableTime(run_, programFile);
-  bool opened = false;
-  const int closeFlag =
-      ExecuteDatafile(run_, job.datafile, job.log, &opened);
-  outcome_.datafileFound = opened;
-  outcome_.failed = run_.state.errorFlag != 0;
-  outcome_.closes = closeFlag != 0;
+  std::string err;
+  outcome_.datafileFound =
+      ExecuteDatafile(run_, job.datafile, job.log, &outcome_.closes, &err);
+  if (!outcome_.datafileFound) {
+    // Without a job there is nothing to look at: the window closes at once.
+    ShowDatafileNotFound(run_, job.datafile);
+    outcome_.closes = true;
+  }
+  outcome_.failed = run_.state.errorFlag;
   std::lock_guard<std::mutex> lock(mutex_);
   const RunState& s = run_.state;
   pending_.records = s.filesUpToDate + s.filesConverted + s.filesFailed;

@@ -81,9 +81,10 @@ bool RunCommandLineProgram(const std::string& commandLine,
                            std::string* failureText) {
   if (commandLine.empty()) return true;
   const std::string name = CommandLineProgramName(commandLine);
+  int status = 0;
   int error = 0;
   // The exit status is of no interest: the run follows whatever it was.
-  if (RunProgramAndWait(name, &error) >= 0) return true;
+  if (RunProgramAndWait(name, &status, &error)) return true;
   *failureText = StartFailureText(name, error);
   return false;
 }
