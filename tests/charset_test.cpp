@@ -80,8 +80,9 @@ TEST(CharsetTest, DecodesToUtf8) {
 // with line feeds and the end of the text cutting characters. The C
 // library's CP949 steps over some invalid pairs whole where the table
 // reads the second byte afresh, so for CP949 the runs hold only the pairs
-// the platform reads as characters, and a lone bad pair must begin with
-// U+FFFD, whichever way it is read.
+// the platform reads as characters, and a lone bad pair must read the same
+// up to its first U+FFFD, whichever way it is read (Windows reads 0x80
+// alone as U+0080, the C library does not).
 TEST(CharsetTest, TableReadsAsThePlatformDoes) {
   for (const std::string charset : {"CP932", "CP949"}) {
     SCOPED_TRACE(charset);
@@ -103,10 +104,13 @@ TEST(CharsetTest, TableReadsAsThePlatformDoes) {
     for (int b = 0x80; b < 0x100; ++b) {
       for (int t = 1; t < 0x100; ++t) {
         const std::string pair = {static_cast<char>(b), static_cast<char>(t)};
-        size_t invalid = 0;
-        if (charset == "CP949" && (decode(pair, false, &invalid),
-                                   invalid != std::string::npos)) {
-          EXPECT_EQ("\xEF\xBF\xBD", decode(pair, true, &invalid).substr(0, 3));
+        size_t platformInvalid = 0, tabledInvalid = 0;
+        const std::string platform = decode(pair, false, &platformInvalid);
+        if (charset == "CP949" && platformInvalid != std::string::npos) {
+          const std::string tabled = decode(pair, true, &tabledInvalid);
+          EXPECT_NE(std::string::npos, tabledInvalid);
+          const size_t bad = platform.find("\xEF\xBF\xBD");
+          EXPECT_EQ(platform.substr(0, bad + 3), tabled.substr(0, bad + 3));
           continue;
         }
         apart.append(pair).append("  ");
