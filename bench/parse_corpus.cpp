@@ -48,6 +48,15 @@ void Collect(const std::string& dir, std::vector<Record>* records) {
   }
 }
 
+size_t MoveNodes(const std::string& sgf) {
+  size_t count = 0;
+  for (size_t i = 0; i + 2 < sgf.size(); ++i) {
+    count += sgf[i] == ';' && (sgf[i + 1] == 'B' || sgf[i + 1] == 'W') &&
+             sgf[i + 2] == '[';
+  }
+  return count;
+}
+
 double CpuSeconds() {
   timespec t;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -72,6 +81,7 @@ int main(int argc, char** argv) {
   struct Figures {
     size_t count = 0;
     size_t bytes = 0;
+    size_t moves = 0;  // move nodes written, counted in the first round
     std::vector<double> seconds;  // a round's time for all of them
   } all, each[3];
   for (const Record& r : records) {
@@ -96,6 +106,7 @@ int main(int argc, char** argv) {
         if (r.format != options.format) continue;
         kirato::ConvertGame(r.bytes, "game.sgf", options, &game);
         out += game.sgf.size();
+        if (round == 0) each[format].moves += MoveNodes(game.sgf);
       }
       const double spent = CpuSeconds() - start;
       each[format].seconds.push_back(spent);
@@ -107,13 +118,20 @@ int main(int argc, char** argv) {
     std::sort(f.seconds.begin(), f.seconds.end());
     const double median = f.seconds[f.seconds.size() / 2] / f.count;
     std::printf("%s: median %.2f us a record of %.1f KB on one core "
-                "(%.0f MB/s)\n",
+                "(%.0f MB/s",
                 what, median * 1e6, f.bytes / 1e3 / f.count,
                 f.bytes / f.count / median / 1e6);
+    // Records of the denser formats hold more moves in fewer bytes.
+    if (f.moves > 0) {
+      std::printf(", %.0f ns a move of %zu a record",
+                  median * 1e9 * f.count / f.moves, f.moves / f.count);
+    }
+    std::printf(")\n");
   };
   std::printf("%zu records, %.1f KB each on average, %zu bytes of SGF\n",
               records.size(), all.bytes / 1e3 / records.size(),
               out / static_cast<size_t>(rounds));
+  for (const Figures& f : each) all.moves += f.moves;
   report("parse and format", all);
   for (int format = 0; format < 3; ++format) {
     if (each[format].count > 0 && each[format].count < all.count) {

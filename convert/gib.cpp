@@ -1,7 +1,8 @@
 // GIB records: a header of \[KEY=VALUE\] lines between \HS and \HE, then the
 // game between \GS and \GE: counters, an INI line with the handicap, and
 // one STO line a move.
-#include <map>
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,19 +33,15 @@ struct Line {
   std::string_view text;
 };
 
-std::vector<Line> SplitLines(std::string_view text) {
-  std::vector<Line> lines;
-  int number = 0;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == kNone) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back({++number, line});
-    pos = end + 1;
-  }
-  return lines;
+// The next line of `text` from `pos`, without its line feed and a carriage
+// return before it; `pos` moves past it.
+std::string_view NextLine(std::string_view text, size_t* pos) {
+  size_t end = text.find('\n', *pos);
+  if (end == kNone) end = text.size();
+  std::string_view line = text.substr(*pos, end - *pos);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  *pos = end + 1;
+  return line;
 }
 
 // The record as it is read: the model it fills and what is left out.
@@ -66,18 +63,37 @@ struct Reader {
   }
 };
 
+// Keys and their values as views into the record's text, which outlives
+// the reading: a header holds a few dozen, found by a look at each.
+class Fields {
+ public:
+  void Add(std::string_view key, std::string_view value) {
+    for (const auto& [k, v] : fields_) {
+      if (k == key) return;  // the first of a key holds
+    }
+    fields_.emplace_back(key, value);
+  }
+  std::string_view Of(std::string_view key) const {
+    for (const auto& [k, v] : fields_) {
+      if (k == key) return v;
+    }
+    return {};
+  }
+
+ private:
+  std::vector<std::pair<std::string_view, std::string_view>> fields_;
+};
+
 // The comma-separated KEY:VALUE pairs of GAMEINFOMAIN, GAMEINFOSUB.
-std::map<std::string, std::string, std::less<>> Pairs(std::string_view list) {
-  std::map<std::string, std::string, std::less<>> pairs;
+Fields Pairs(std::string_view list) {
+  Fields pairs;
   size_t pos = 0;
   while (pos <= list.size()) {
     size_t comma = list.find(',', pos);
     if (comma == kNone) comma = list.size();
     const std::string_view item = list.substr(pos, comma - pos);
     const size_t colon = item.find(':');
-    if (colon != kNone) {
-      pairs.emplace(item.substr(0, colon), item.substr(colon + 1));
-    }
+    if (colon != kNone) pairs.Add(item.substr(0, colon), item.substr(colon + 1));
     pos = comma + 1;
   }
   return pairs;
@@ -106,22 +122,13 @@ std::string_view TagField(std::string_view tag, char letter) {
 }
 
 struct Header {
-  std::map<std::string, std::string, std::less<>> keys;
-  std::map<std::string, std::string, std::less<>> main;  // GAMEINFOMAIN
-  std::map<std::string, std::string, std::less<>> sub;   // GAMEINFOSUB
+  Fields keys;
+  Fields main;  // GAMEINFOMAIN
+  Fields sub;   // GAMEINFOSUB
 
-  std::string_view Key(std::string_view key) const {
-    const auto it = keys.find(key);
-    return it == keys.end() ? std::string_view() : it->second;
-  }
-  std::string_view Main(std::string_view key) const {
-    const auto it = main.find(key);
-    return it == main.end() ? std::string_view() : it->second;
-  }
-  std::string_view Sub(std::string_view key) const {
-    const auto it = sub.find(key);
-    return it == sub.end() ? std::string_view() : it->second;
-  }
+  std::string_view Key(std::string_view key) const { return keys.Of(key); }
+  std::string_view Main(std::string_view key) const { return main.Of(key); }
+  std::string_view Sub(std::string_view key) const { return sub.Of(key); }
   // The first of several sources that holds a number.
   long long FirstNumber(std::initializer_list<std::string_view> values) const {
     for (std::string_view v : values) {
@@ -246,39 +253,92 @@ void ReadHeaderLine(const Line& line, Header* h, Reader& r) {
     r.LeaveOut(line);
     return;
   }
-  h->keys.emplace(key, text.substr(eq + 1));
+  h->keys.Add(key, text.substr(eq + 1));
 }
 
 // The fields of a game line after its word ("STO 0 12 2 15 15"): the
 // first few, as numbers (-1 for one that is none), read without a
 // container of their own, as a record has hundreds of such lines.
-struct Fields {
+struct LineFields {
   static constexpr size_t kMost = 6;
-  long long value[kMost] = {};
+  long long value[kMost + 1] = {};
   size_t count = 0;
 
-  explicit Fields(std::string_view text) {
-    size_t pos = 0;
-    while (pos < text.size() && count < kMost) {
-      pos = SkipSpace(text, pos);
-      const size_t start = pos;
-      while (pos < text.size() && !IsSpace(text[pos])) ++pos;
-      if (pos > start) value[count++] = Number(text.substr(start, pos - start));
+  // One pass over the bytes, as Number would read each field, without a
+  // branch that depends on them: a line of short numbers would otherwise
+  // mispredict at the end of each. value[count] is written at every byte,
+  // hence the spare slot.
+  explicit LineFields(std::string_view text) {
+    constexpr long long kMax = 2147483647;
+    long long n = 0;
+    size_t fields = 0;  // a local: the stores to value[] cannot touch it
+    bool bad = false, inField = false;
+    for (const char c : text) {
+      const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+      const bool isDigit = digit <= 9, isSpace = IsSpace(c);
+      value[fields] = bad ? -1 : n;
+      fields += isSpace && inField;
+      if (fields == kMost) break;
+      const long long next = std::min(n * 10 + digit, kMax);
+      n = isSpace ? 0 : isDigit ? next : n;
+      bad = !isSpace && (bad || !isDigit);
+      inField = !isSpace;
     }
+    if (fields < kMost) {
+      value[fields] = bad ? -1 : n;
+      fields += inField;
+    }
+    count = fields;
   }
   size_t size() const { return count; }
   bool empty() const { return count == 0; }
   long long operator[](size_t i) const { return value[i]; }
 };
 
+// A field of one to three digits at `p`, and the space after it unless it
+// ends the line; `p` moves past both. False for any other form.
+bool ShortField(const char*& p, const char* end, bool last, unsigned* out) {
+  unsigned value = 0;
+  const char* const start = p;
+  for (; p < end && p - start < 3; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (digit > 9) break;
+    value = value * 10 + digit;
+  }
+  if (p == start) return false;
+  *out = value;
+  if (last) return p == end;
+  return p < end && *p++ == ' ';
+}
+
+// A move line as the clients write it, "STO 0 12 2 15 15": single spaces,
+// short fields. Most of a record is such lines, so they are read here
+// without the general split into fields; false for any other form, which
+// the general reading takes.
+bool ReadPlainMove(std::string_view text, Reader& r) {
+  if (text.substr(0, 4) != "STO ") return false;
+  const char* p = text.data() + 4;
+  const char* const end = text.data() + text.size();
+  unsigned f[5];
+  for (int i = 0; i < 5; ++i) {
+    if (!ShortField(p, end, i == 4, &f[i])) return false;
+  }
+  const unsigned size = static_cast<unsigned>(r.boardSize);
+  if ((f[2] != 1 && f[2] != 2) || f[3] >= size || f[4] >= size) return false;
+  r.AddStone(++r.played, f[2] == 1 ? 'B' : 'W', false,
+             static_cast<char>('a' + f[3]), static_cast<char>('a' + f[4]));
+  return true;
+}
+
 // One line of the game part. What comes before the first move is the
 // counters and the handicap.
-void ReadGameLine(const Line& line, Reader& r) {
-  std::string_view text = TrimTrailingSpace(line.text);
+void ReadGameLine(const Line& line, std::string_view text, Reader& r) {
   text.remove_prefix(SkipSpace(text, 0));
   if (text.empty()) return;
-  const std::string_view word = text.substr(0, text.find(' '));
-  const Fields f(text.substr(word.size()));
+  size_t wordEnd = 0;
+  while (wordEnd < text.size() && !IsSpace(text[wordEnd])) ++wordEnd;
+  const std::string_view word = text.substr(0, wordEnd);
+  const LineFields f(text.substr(word.size()));
   const auto colourOf = [](long long code) { return code == 1 ? 'B' : 'W'; };
   if (word == "STO") {
     // STO 0 number colour x y, counted from the top left.
@@ -321,7 +381,9 @@ bool ReadGib(std::string_view text, GameModel* game, LeftOut* leftOut) {
   Header header;
   Reader r{game, leftOut};
   bool anyPart = false;
-  for (const Line& line : SplitLines(text)) {
+  int number = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    const Line line{++number, NextLine(text, &pos)};
     const std::string_view mark = TrimTrailingSpace(line.text);
     if (mark == "\\HS" && part == Part::kBefore) {
       part = Part::kHeader;
@@ -336,7 +398,7 @@ bool ReadGib(std::string_view text, GameModel* game, LeftOut* leftOut) {
     } else if (part == Part::kHeader) {
       ReadHeaderLine(line, &header, r);
     } else if (part == Part::kGame) {
-      ReadGameLine(line, r);
+      if (!ReadPlainMove(mark, r)) ReadGameLine(line, mark, r);
     } else if (part != Part::kAfter && !mark.empty()) {
       r.LeaveOut(line);
     }
