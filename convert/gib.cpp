@@ -296,7 +296,7 @@ struct LineFields {
 };
 
 // A field of one to three digits at `p`, and the space after it unless it
-// ends the line; `p` moves past both. False for any other form.
+// is the last; `p` moves past both. False for any other form.
 bool ShortField(const char*& p, const char* end, bool last, unsigned* out) {
   unsigned value = 0;
   const char* const start = p;
@@ -307,27 +307,30 @@ bool ShortField(const char*& p, const char* end, bool last, unsigned* out) {
   }
   if (p == start) return false;
   *out = value;
-  if (last) return p == end;
-  return p < end && *p++ == ' ';
+  return last || (p < end && *p++ == ' ');
 }
 
-// A move line as the clients write it, "STO 0 12 2 15 15": single spaces,
-// short fields. Most of a record is such lines, so they are read here
-// without the general split into fields; false for any other form, which
-// the general reading takes.
-bool ReadPlainMove(std::string_view text, Reader& r) {
-  if (text.substr(0, 4) != "STO ") return false;
-  const char* p = text.data() + 4;
+// A move line as the clients write it, "STO 0 12 2 15 15" and its line end:
+// single spaces, short fields. Most of a record is such lines, so they are
+// read here straight from the text, without looking for the line's end
+// first or splitting it into fields. Returns the start of the next line, or
+// kNone for a line of any other form, which the general reading takes.
+size_t ReadPlainMove(std::string_view text, size_t pos, Reader& r) {
+  const char* p = text.data() + pos;
   const char* const end = text.data() + text.size();
+  if (end - p < 4 || std::string_view(p, 4) != "STO ") return kNone;
+  p += 4;
   unsigned f[5];
   for (int i = 0; i < 5; ++i) {
-    if (!ShortField(p, end, i == 4, &f[i])) return false;
+    if (!ShortField(p, end, i == 4, &f[i])) return kNone;
   }
+  if (p < end && *p == '\r') ++p;
+  if (p < end && *p++ != '\n') return kNone;
   const unsigned size = static_cast<unsigned>(r.boardSize);
-  if ((f[2] != 1 && f[2] != 2) || f[3] >= size || f[4] >= size) return false;
+  if ((f[2] != 1 && f[2] != 2) || f[3] >= size || f[4] >= size) return kNone;
   r.AddStone(++r.played, f[2] == 1 ? 'B' : 'W', false,
              static_cast<char>('a' + f[3]), static_cast<char>('a' + f[4]));
-  return true;
+  return static_cast<size_t>(p - text.data());
 }
 
 // One line of the game part. What comes before the first move is the
@@ -380,9 +383,18 @@ bool ReadGib(std::string_view text, GameModel* game, LeftOut* leftOut) {
   Part part = Part::kBefore;
   Header header;
   Reader r{game, leftOut};
+  // A move line is some seventeen bytes.
+  game->moves.reserve(std::min<size_t>(text.size() / 16 + 16, 4096));
   bool anyPart = false;
   int number = 0;
   for (size_t pos = 0; pos < text.size();) {
+    if (part == Part::kGame) {
+      if (const size_t next = ReadPlainMove(text, pos, r); next != kNone) {
+        ++number;
+        pos = next;
+        continue;
+      }
+    }
     const Line line{++number, NextLine(text, &pos)};
     const std::string_view mark = TrimTrailingSpace(line.text);
     if (mark == "\\HS" && part == Part::kBefore) {
@@ -398,7 +410,7 @@ bool ReadGib(std::string_view text, GameModel* game, LeftOut* leftOut) {
     } else if (part == Part::kHeader) {
       ReadHeaderLine(line, &header, r);
     } else if (part == Part::kGame) {
-      if (!ReadPlainMove(mark, r)) ReadGameLine(line, mark, r);
+      ReadGameLine(line, mark, r);
     } else if (part != Part::kAfter && !mark.empty()) {
       r.LeaveOut(line);
     }

@@ -11,6 +11,7 @@
 #include "convert/charset.h"
 #include "convert/server_record.h"
 #include "base/ascii.h"
+#include "base/utf8.h"
 
 namespace kirato {
 
@@ -35,14 +36,17 @@ constexpr std::string_view kChinese =
     "北少关并内加化由却代军产入先山五太水万市眼体别处总才场师书比住员九黑胜负"
     "局棋盘段级让贴目超限每午围";
 
-// The code points of a UTF-8 text (of the program's own tables, or of a
-// decoder's output: always well-formed), handed one by one to `take`.
+// The code points beyond ASCII of a UTF-8 text (of the program's own
+// tables, or of a decoder's output: always well-formed), handed one by one
+// to `take`. The runs of ASCII between them, most of a record, are passed
+// over whole.
 template <typename Take>
-void ForEachCodePoint(std::string_view text, Take take) {
-  for (size_t i = 0; i < text.size();) {
+void ForEachCodePointBeyondAscii(std::string_view text, Take take) {
+  for (size_t i = SkipAscii(text, 0); i < text.size();
+       i = SkipAscii(text, i)) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    const int length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = lead & (0x3F >> (length - 1));
     for (int k = 1; k < length && i + k < text.size(); ++k) {
       c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     }
@@ -56,7 +60,7 @@ using CommonSet = std::vector<char32_t>;
 
 CommonSet SortedCodePoints(std::string_view text) {
   CommonSet set;
-  ForEachCodePoint(text, [&](char32_t c) { set.push_back(c); });
+  ForEachCodePointBeyondAscii(text, [&](char32_t c) { set.push_back(c); });
   std::sort(set.begin(), set.end());
   return set;
 }
@@ -82,8 +86,7 @@ Reading Read(std::string_view bytes, const Language& language) {
     return r;
   }
   int beyond = 0, hits = 0, unreadable = 0;
-  ForEachCodePoint(r.text, [&](char32_t c) {
-    if (c < 0x80) return;
+  ForEachCodePointBeyondAscii(r.text, [&](char32_t c) {
     ++beyond;
     if (c == 0xFFFD) ++unreadable;
     if (std::binary_search(language.common.begin(), language.common.end(),

@@ -142,6 +142,16 @@ TEST(ServerRecordTest, NgfFieldsAndMoves) {
        "PMABBDDDD\nGI1\nIDB[211] B+R [EndTxt]\n",
        top + "SZ[19]\nPB[Bo]\nBR[2k]\nPW[An]\nWR[3d]\nDT[2006-09-05]\n"
              "EV[Club]\nKM[6.5]\n\n;B[cc])\n", {}},
+      {"move lines cut, ended by CR LF, or by the end of the text",
+       RecordFormat::kNgf,
+       [&] {
+         std::string record = Ngf(players, "0", "0", "",
+                                  {"PMABBRE\nE", "PMACWDDDD\r", "PMADBCCCC"});
+         record.pop_back();
+         return record;
+       }(),
+       top + root + "KM[0]\n\n;W[cc]\n;B[bb])\n",
+       {"Left out of /in/g: line 13 'PMABBRE' and 1 more line"}},
       {"no NGF record", RecordFormat::kNgf, "just\nsome\ntext\n", "",
        {"No NGF game found in /in/g. Conversion aborted."}},
   };
