@@ -256,39 +256,21 @@ void ReadHeaderLine(const Line& line, Header* h, Reader& r) {
   h->keys.Add(key, text.substr(eq + 1));
 }
 
-// The fields of a game line after its word ("STO 0 12 2 15 15"): the
-// first few, as numbers (-1 for one that is none), read without a
-// container of their own, as a record has hundreds of such lines.
+// The fields of a game line after its word ("SKI 0 12", "INI 0 1 3 &4"):
+// the first few, as numbers (-1 for one that is none). Move lines in the
+// clients' own form are read by ReadPlainMove below instead.
 struct LineFields {
   static constexpr size_t kMost = 6;
-  long long value[kMost + 1] = {};
+  long long value[kMost] = {};
   size_t count = 0;
 
-  // One pass over the bytes, as Number would read each field, without a
-  // branch that depends on them: a line of short numbers would otherwise
-  // mispredict at the end of each. value[count] is written at every byte,
-  // hence the spare slot.
   explicit LineFields(std::string_view text) {
-    constexpr long long kMax = 2147483647;
-    long long n = 0;
-    size_t fields = 0;  // a local: the stores to value[] cannot touch it
-    bool bad = false, inField = false;
-    for (const char c : text) {
-      const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
-      const bool isDigit = digit <= 9, isSpace = IsSpace(c);
-      value[fields] = bad ? -1 : n;
-      fields += isSpace && inField;
-      if (fields == kMost) break;
-      const long long next = std::min(n * 10 + digit, kMax);
-      n = isSpace ? 0 : isDigit ? next : n;
-      bad = !isSpace && (bad || !isDigit);
-      inField = !isSpace;
+    size_t pos = 0;
+    while (count < kMost && (pos = SkipSpace(text, pos)) < text.size()) {
+      const size_t start = pos;
+      while (pos < text.size() && !IsSpace(text[pos])) ++pos;
+      value[count++] = Number(text.substr(start, pos - start));
     }
-    if (fields < kMost) {
-      value[fields] = bad ? -1 : n;
-      fields += inField;
-    }
-    count = fields;
   }
   size_t size() const { return count; }
   bool empty() const { return count == 0; }
