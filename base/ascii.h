@@ -91,6 +91,12 @@ inline std::string_view TrimTrailingSpace(std::string_view text) {
   while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
   return text;
 }
+
+// Removes the whitespace at both ends.
+inline std::string_view TrimSpace(std::string_view text) {
+  text.remove_prefix(SkipSpace(text, 0));
+  return TrimTrailingSpace(text);
+}
 inline void TrimTrailingSpace(std::string& text) {
   while (!text.empty() && IsSpace(text.back())) text.pop_back();
 }

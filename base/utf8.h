@@ -11,6 +11,9 @@ namespace kirato {
 // U+FFFD, which stands for bytes that could not be read as text.
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
+// What Windows editors put before UTF-8 text to say it is UTF-8.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // Index of the first byte above 0x7F at or after `pos`, or text.size().
 size_t SkipAscii(std::string_view text, size_t pos);
 

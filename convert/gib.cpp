@@ -44,19 +44,12 @@ std::string_view NextLine(std::string_view text, size_t* pos) {
   return line;
 }
 
-// The record as it is read: the model it fills and what is left out.
-struct Reader {
-  GameModel* game;
-  LeftOut* leftOut;
-  int boardSize = 19;  // the only size these clients write
+// The board is always 19x19: the only size these clients write.
+struct Reader : ServerReader {
   int handicap = 0;
-  int played = 0;  // moves and passes so far
 
   void LeaveOut(const Line& line) {
     leftOut->Add(line.number, TrimTrailingSpace(line.text));
-  }
-  void AddRoot(std::string_view ident, std::string value) {
-    if (!value.empty()) game->root.push_back({ident, std::move(value)});
   }
   void AddStone(int32_t number, char color, bool pass, char col, char row) {
     game->moves.push_back({number, color, pass, col, row});
@@ -99,15 +92,6 @@ Fields Pairs(std::string_view list) {
   return pairs;
 }
 
-// A field of whole digits, or -1.
-long long Number(std::string_view text) {
-  text.remove_prefix(SkipSpace(text, 0));
-  text = TrimTrailingSpace(text);
-  size_t end = 0;
-  const long long value = ReadNumber(text, 0, &end);
-  return text.empty() || end != text.size() ? -1 : value;
-}
-
 // GAMETAG: "S1,R3,D5,G65,W3,Z0,T30-3-1200,C2016:03:26:17:29,..."; the
 // letter of each field names it.
 std::string_view TagField(std::string_view tag, char letter) {
@@ -132,7 +116,7 @@ struct Header {
   // The first of several sources that holds a number.
   long long FirstNumber(std::initializer_list<std::string_view> values) const {
     for (std::string_view v : values) {
-      const long long n = Number(v);
+      const long long n = WholeNumber(v);
       if (n >= 0) return n;
     }
     return -1;
@@ -141,8 +125,7 @@ struct Header {
 
 // "kim01 (15K)", "park7(1급)": the name, then the rank in round brackets.
 void AddPlayer(Reader& r, char colour, std::string_view text) {
-  text.remove_prefix(SkipSpace(text, 0));
-  text = TrimTrailingSpace(text);
+  text = TrimSpace(text);
   std::string rank;
   const size_t open = text.rfind('(');
   if (!text.empty() && text.back() == ')' && open != kNone) {
@@ -188,7 +171,7 @@ bool ReadTime(std::string_view text, char sep, long long out[3]) {
   for (int i = 0; i < 3; ++i) {
     const size_t end = i < 2 ? text.find(sep) : text.size();
     if (end == kNone) return false;
-    out[i] = Number(text.substr(0, end));
+    out[i] = WholeNumber(text.substr(0, end));
     if (out[i] < 0) return false;
     if (i < 2) text.remove_prefix(end + 1);
   }
@@ -269,7 +252,7 @@ struct LineFields {
     while (count < kMost && (pos = SkipSpace(text, pos)) < text.size()) {
       const size_t start = pos;
       while (pos < text.size() && !IsSpace(text[pos])) ++pos;
-      value[count++] = Number(text.substr(start, pos - start));
+      value[count++] = WholeNumber(text.substr(start, pos - start));
     }
   }
   size_t size() const { return count; }
@@ -352,7 +335,7 @@ void ReadGameLine(const Line& line, std::string_view text, Reader& r) {
       }
       return;
     }
-  } else if (r.played == 0 && !f.empty() && Number(word) >= 0) {
+  } else if (r.played == 0 && !f.empty() && WholeNumber(word) >= 0) {
     return;  // the counters that open the game
   }
   r.LeaveOut(line);
@@ -364,7 +347,7 @@ bool ReadGib(std::string_view text, GameModel* game, LeftOut* leftOut) {
   enum class Part { kBefore, kHeader, kBetween, kGame, kAfter };
   Part part = Part::kBefore;
   Header header;
-  Reader r{game, leftOut};
+  Reader r{{game, leftOut}};
   // A move line is some seventeen bytes.
   game->moves.reserve(std::min<size_t>(text.size() / 16 + 16, 4096));
   bool anyPart = false;

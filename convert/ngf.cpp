@@ -58,36 +58,13 @@ std::vector<Line> SplitLines(std::string_view text) {
   return lines;
 }
 
-// The record as it is read: the model it fills and what is left out.
-struct Reader {
-  GameModel* game;
-  LeftOut* leftOut;
-  int boardSize = 19;
-  int played = 0;  // moves and passes so far
-
-  void AddRoot(std::string_view ident, std::string value) {
-    if (!value.empty()) game->root.push_back({ident, std::move(value)});
-  }
-};
-
-std::string_view Trimmed(std::string_view text) {
-  text.remove_prefix(SkipSpace(text, 0));
-  return TrimTrailingSpace(text);
-}
-
-// A whole number and nothing else, or -1.
-long long Number(std::string_view text) {
-  text = Trimmed(text);
-  size_t end = 0;
-  const long long value = ReadNumber(text, 0, &end);
-  return text.empty() || end != text.size() ? -1 : value;
-}
+using Reader = ServerReader;
 
 // "7", "6.5", "0": the komi in tenths, or -1.
 long long KomiTenths(std::string_view text) {
-  text = Trimmed(text);
+  text = TrimSpace(text);
   const size_t dot = text.find('.');
-  const long long whole = Number(text.substr(0, dot));
+  const long long whole = WholeNumber(text.substr(0, dot));
   if (whole < 0) return -1;
   if (dot == kNone) return whole * 10;
   const std::string_view fraction = text.substr(dot + 1);
@@ -98,7 +75,7 @@ long long KomiTenths(std::string_view text) {
 // "ABC         9DP": the name, blanks, the rank. A line whose last word is
 // no rank is all name.
 void AddPlayer(Reader& r, char colour, std::string_view text) {
-  text = Trimmed(text);
+  text = TrimSpace(text);
   std::string rank;
   size_t blank = text.size();
   while (blank > 0 && !IsSpace(text[blank - 1])) --blank;
@@ -172,9 +149,9 @@ void AddGameInfo(const Fields& f, Reader& r) {
   AddPlayer(r, 'B', f.black);
   AddPlayer(r, 'W', f.white);
   r.AddRoot("DT", DateOf(f.date));
-  r.AddRoot("EV", std::string(Trimmed(f.event)));
-  r.AddRoot("PC", std::string(Trimmed(f.site)));
-  const long long handicap = Number(f.handicap);
+  r.AddRoot("EV", std::string(TrimSpace(f.event)));
+  r.AddRoot("PC", std::string(TrimSpace(f.site)));
+  const long long handicap = WholeNumber(f.handicap);
   const std::vector<std::string> stones =
       handicap >= 2 ? HandicapPoints(f.size, static_cast<int>(handicap))
                     : std::vector<std::string>();
@@ -201,7 +178,7 @@ void ReadMoveLine(const Line& line, Reader& r) {
 }
 
 int BoardSize(std::string_view text) {
-  const long long size = Number(text);
+  const long long size = WholeNumber(text);
   return size >= 2 && size <= 25 ? static_cast<int>(size) : 0;
 }
 

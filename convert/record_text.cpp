@@ -21,7 +21,6 @@ namespace kirato {
 namespace {
 
 constexpr std::string_view kUtf8 = "UTF-8";
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Text that is not UTF-8 mostly comes from Japanese clients, which write
 // Windows' Shift-JIS.
 constexpr std::string_view kDefaultCharset = "CP932";
@@ -213,10 +212,10 @@ size_t CountByte(std::string_view text, char c) {
   return count;
 }
 
-void ReportInvalidBytes(Conversion& c, std::string_view text,
-                        std::string_view charset, size_t firstInvalid) {
-  const char lineEnd = LineEndOf(text);
-  const size_t line = 1 + CountByte(text.substr(0, firstInvalid), lineEnd);
+}  // namespace
+
+void ReportInvalidBytes(Conversion& c, std::string_view charset,
+                        size_t line) {
   Message(c, std::string("Invalid ")
                  .append(charset)
                  .append(" bytes in ")
@@ -225,8 +224,6 @@ void ReportInvalidBytes(Conversion& c, std::string_view text,
                  .append(std::to_string(line))
                  .append(") written as U+FFFD"));
 }
-
-}  // namespace
 
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r) {
@@ -269,7 +266,9 @@ void PrepareRecordText(Conversion& c, std::string_view record,
   }
   std::string decoded = Decode(text, &charset, &firstInvalid, decoders);
   if (firstInvalid != std::string_view::npos) {
-    ReportInvalidBytes(c, text, charset, firstInvalid);
+    const size_t line =
+        1 + CountByte(text.substr(0, firstInvalid), LineEndOf(text));
+    ReportInvalidBytes(c, charset, line);
   }
   r->owned = std::move(decoded);
   r->changed = true;

@@ -40,6 +40,10 @@ struct RecordText {
 void PrepareRecordText(Conversion& c, std::string_view record,
                        std::string_view gameName, RecordText* r);
 
+// The one message for bytes of a record that are no text in `charset`,
+// naming the record line of the first.
+void ReportInvalidBytes(Conversion& c, std::string_view charset, size_t line);
+
 }  // namespace kirato
 
 #endif  // KIRATO_CONVERT_RECORD_TEXT_H_

@@ -27,15 +27,17 @@ constexpr RankWord kRankWords[] = {
     {"p", 'p'},
 };
 
-std::string_view Trimmed(std::string_view text) {
-  text.remove_prefix(SkipSpace(text, 0));
-  return TrimTrailingSpace(text);
-}
-
 }  // namespace
 
+long long WholeNumber(std::string_view text) {
+  text = TrimSpace(text);
+  size_t end = 0;
+  const long long value = ReadNumber(text, 0, &end);
+  return text.empty() || end != text.size() ? -1 : value;
+}
+
 std::string ShortRank(std::string_view rank) {
-  rank = Trimmed(rank);
+  rank = TrimSpace(rank);
   size_t pos = 0;
   while (DigitAt(rank, pos)) ++pos;
   if (pos == 0 || pos > 2) return {};

@@ -2,23 +2,22 @@
 // decoded, its lines read, and what could not be placed told in one message.
 #include "convert/server_record.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
 #include "base/ascii.h"
 #include "base/utf8.h"
 #include "convert/charset.h"
+#include "convert/record_text.h"
 
 namespace kirato {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-long long LineOf(std::string_view text, size_t offset) {
-  long long line = 1;
-  for (size_t i = 0; i < offset && i < text.size(); ++i) line += text[i] == '\n';
-  return line;
+size_t LineOf(std::string_view text, size_t offset) {
+  const std::string_view before = text.substr(0, offset);
+  return 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
 }
 
 // `bytes` of *charset as UTF-8; what is not valid becomes U+FFFD and
@@ -57,13 +56,7 @@ std::string TextOf(Conversion& c, std::string_view bytes, bool gib,
       text = Decoded(bytes, charset, &firstInvalid);
     }
     if (firstInvalid != std::string_view::npos) {
-      Message(c, std::string("Invalid ")
-                     .append(*charset)
-                     .append(" bytes in ")
-                     .append(c.options.recordPath)
-                     .append(" (the first in line ")
-                     .append(std::to_string(LineOf(bytes, firstInvalid)))
-                     .append(") written as U+FFFD"));
+      ReportInvalidBytes(c, *charset, LineOf(bytes, firstInvalid));
     }
   }
   // Looked for first: a search for one byte is quicker than the erase's

@@ -28,6 +28,19 @@ struct LeftOut {
   }
 };
 
+// A record as it is read: the model it fills and what is left out.
+struct ServerReader {
+  GameModel* game;
+  LeftOut* leftOut;
+  int boardSize = 19;
+  int played = 0;  // moves and passes so far
+
+  // A root property; none for an empty value.
+  void AddRoot(std::string_view ident, std::string value) {
+    if (!value.empty()) game->root.push_back({ident, std::move(value)});
+  }
+};
+
 // Reads the GIB or NGF record (as the conversion's options say) into *game,
 // its text decoded from the charset the record was written in. False, with
 // *err the message that says so, when the record is none of that format.
@@ -58,6 +71,9 @@ bool DecodeServerRecord(std::string_view bytes, std::string_view hint,
 std::string_view GibEdition(std::string_view bytes);
 
 // --- field rules both readers share ---
+
+// A whole number between blanks and nothing else, or -1.
+long long WholeNumber(std::string_view text);
 
 // "15K" -> "15k", "3D" -> "3d", "9DP" -> "9p", "1급" -> "1k", "2段" -> "2d",
 // "7D*" -> "7d?"; empty for anything that is no rank.
