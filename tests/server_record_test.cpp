@@ -108,6 +108,12 @@ TEST(ServerRecordTest, GibFieldsBecomeRootProperties) {
        Gib({"GIBOKIND=Korea", "GAMEBLACKNAME=\xB9\xD9\xB5\xCF (1\xB1\xDE)"},
            {}),
        top + "CA[UTF-8]\nSZ[19]\nPB[바둑]\nBR[1k]\n)\n", {}},
+      {"bytes that are no Korean text, named by their line",
+       RecordFormat::kGib,
+       Gib({"GIBOKIND=Korea", "GAMEBLACKNAME=\xB9\xD9\xFF"}, {}),
+       top + "CA[UTF-8]\nSZ[19]\nPB[바\xEF\xBF\xBD]\n)\n",
+       {"Invalid CP949 bytes in /in/g (the first in line 3) written as "
+        "U+FFFD"}},
       {"Chinese bytes told by their words", RecordFormat::kGib,
        Gib({"GAMERESULT=\xB0\xD7\xD6\xD0\xC5\xCC\xCA\xA4",
             "GAMEWHITENAME=\xC0\xCF\xCA\xA6(5\xB6\xCE)"},
