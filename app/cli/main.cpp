@@ -87,8 +87,8 @@ class Console {
       : messages(out),
         quiet_(quiet),
         interactive_(kirato::TerminalColumns(out) > 0),
-        progress_(!quiet && kirato::TerminalColumns(stderr) > 0,
-                  kirato::TerminalColumns(stderr), [](std::string_view text) {
+        progress_(!quiet, kirato::TerminalColumns(stderr),
+                  [](std::string_view text) {
                     std::fwrite(text.data(), 1, text.size(), stderr);
                     std::fflush(stderr);
                   }),

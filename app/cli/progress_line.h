@@ -13,11 +13,14 @@ namespace kirato {
 
 class ProgressLine {
  public:
-  // `write` receives what goes to the terminal; `columns` is its width.
-  // A disabled line writes nothing at all.
+  // `write` receives what goes to the terminal; `columns` is its width,
+  // 0 when there is no terminal. A disabled line, or one without a
+  // terminal, writes nothing at all.
   ProgressLine(bool enabled, int columns,
                std::function<void(std::string_view)> write)
-      : enabled_(enabled), columns_(columns), write_(std::move(write)) {}
+      : enabled_(enabled && columns > 0),
+        columns_(columns),
+        write_(std::move(write)) {}
 
   // `seconds` since the run began. Nothing is shown during the first
   // second, and the line is redrawn at most ten times a second.
