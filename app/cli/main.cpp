@@ -336,12 +336,15 @@ std::string OperandProblem(const kirato::CliOptions& options) {
 
 // One run of the console program: its disk (the real one, or one that
 // writes nothing), the messages' stream and the options that shape it.
+// With the SGF (`sgfOut`) or the report on standard output, the messages
+// go to standard error, so that a script reads nothing else there.
 struct CliRun {
-  CliRun(const kirato::CliOptions& options, FILE* messages)
+  explicit CliRun(const kirato::CliOptions& options, bool sgfOut = false)
       : stdio(kirato::SystemDisk()),
         dryRun(stdio),
         disk(options.dryRun ? static_cast<kirato::Disk&>(dryRun) : stdio),
-        console(messages, options.quiet),
+        console(sgfOut || options.report == "-" ? stderr : stdout,
+                options.quiet),
         run(disk) {
     stdio.reportToStdout = options.report == "-";
     console.Attach(run);
@@ -382,15 +385,9 @@ struct CliRun {
   kirato::Run run;
 };
 
-// With the report on standard output, the messages go to standard error,
-// so that a script reads nothing but the report there.
-FILE* MessageStream(const kirato::CliOptions& options, bool sgfOut) {
-  return sgfOut || options.report == "-" ? stderr : stdout;
-}
-
 int RunDatafileCommand(const kirato::CliOptions& options) {
   const std::string& datafile = options.operands[0];
-  CliRun c(options, MessageStream(options, false));
+  CliRun c(options);
   if (!c.StartReport(options.report)) return 2;
   kirato::ReadExecutableTime(c.run, kirato::SelfExecutablePath());
   bool close = false;  // the console has no window to close
@@ -407,7 +404,7 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
 
 // convert -o DIR FILE...: a run over the files named.
 int ConvertFilesCommand(const kirato::CliOptions& options) {
-  CliRun c(options, MessageStream(options, false));
+  CliRun c(options);
   if (!c.StartReport(options.report)) return 2;
   kirato::ReadExecutableTime(c.run, kirato::SelfExecutablePath());
   const std::vector<std::string> files(options.operands.begin() + 1,
@@ -441,7 +438,7 @@ int ConvertCommand(const kirato::CliOptions& options) {
     return UsageError("the SGF and the report cannot both go to standard "
                       "output");
   }
-  CliRun c(options, MessageStream(options, sgfOut));
+  CliRun c(options, sgfOut);
   if (!c.StartReport(options.report)) return 2;
   // The game is named after its SGF file; on standard output, after the
   // record.
