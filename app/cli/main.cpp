@@ -176,7 +176,7 @@ class StdoutStream : public kirato::OutputFile {
 // bound on the size of a record, whatever the pipe brings.
 kirato::Disk::ReadResult ReadStandardInput(std::string* bytes,
                                            std::string* err) {
-  constexpr size_t kMostBytes = size_t{256} << 20;
+  constexpr auto kMostBytes = static_cast<size_t>(kirato::Disk::kMaxReadBytes);
   bytes->clear();
   char buffer[65536];
   for (;;) {
@@ -184,7 +184,8 @@ kirato::Disk::ReadResult ReadStandardInput(std::string* bytes,
     bytes->append(buffer, n);
     if (bytes->size() > kMostBytes) {
       bytes->clear();
-      *err = "too large for a game record: more than 256 MiB";
+      *err = "too large for a game record: more than " +
+             std::to_string(kMostBytes >> 20) + " MiB";
       return kirato::Disk::ReadResult::kReadError;
     }
     if (n < sizeof buffer) break;
