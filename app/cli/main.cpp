@@ -112,11 +112,14 @@ class Console {
 
   void EndProgress() { progress_.Erase(); }
 
-  // Sends the run's messages here and its progress to the terminal.
+  // Sends the run's messages here and its progress to the terminal. With
+  // no line to draw, the run is not told to report its progress at all,
+  // rather than reading the clock for nothing after every record.
   void Attach(kirato::Run& run) {
     run.sink = [this](kirato::NoteKind kind, std::string_view line) {
       Print(kind, line);
     };
+    if (!progress_.Enabled()) return;
     run.progress = [this](const kirato::Progress& p) { Progress(p); };
   }
 

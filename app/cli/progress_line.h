@@ -29,6 +29,9 @@ class ProgressLine {
   // Takes the line off the terminal, if it is on it.
   void Erase();
 
+  // Whether the line is ever drawn.
+  bool Enabled() const { return enabled_; }
+
   // The text shown for these figures, at most `columns` - 1 columns wide.
   static std::string Text(int records, std::string_view folder,
                           double seconds, int columns);
