@@ -87,8 +87,8 @@ class Console {
       : messages(out),
         quiet_(quiet),
         interactive_(kirato::TerminalColumns(out) > 0),
-        progress_(!quiet && kirato::TerminalColumns(stderr) > 0,
-                  kirato::TerminalColumns(stderr), [](std::string_view text) {
+        progress_(!quiet, kirato::TerminalColumns(stderr),
+                  [](std::string_view text) {
                     std::fwrite(text.data(), 1, text.size(), stderr);
                     std::fflush(stderr);
                   }),
@@ -112,11 +112,14 @@ class Console {
 
   void EndProgress() { progress_.Erase(); }
 
-  // Sends the run's messages here and its progress to the terminal.
+  // Sends the run's messages here and its progress to the terminal. With
+  // no line to draw, the run is not told to report its progress at all,
+  // rather than reading the clock for nothing after every record.
   void Attach(kirato::Run& run) {
     run.sink = [this](kirato::NoteKind kind, std::string_view line) {
       Print(kind, line);
     };
+    if (!progress_.Enabled()) return;
     run.progress = [this](const kirato::Progress& p) { Progress(p); };
   }
 
@@ -176,7 +179,7 @@ class StdoutStream : public kirato::OutputFile {
 // bound on the size of a record, whatever the pipe brings.
 kirato::Disk::ReadResult ReadStandardInput(std::string* bytes,
                                            std::string* err) {
-  constexpr size_t kMostBytes = size_t{256} << 20;
+  constexpr auto kMostBytes = static_cast<size_t>(kirato::Disk::kMaxReadBytes);
   bytes->clear();
   char buffer[65536];
   for (;;) {
@@ -184,7 +187,8 @@ kirato::Disk::ReadResult ReadStandardInput(std::string* bytes,
     bytes->append(buffer, n);
     if (bytes->size() > kMostBytes) {
       bytes->clear();
-      *err = "too large for a game record: more than 256 MiB";
+      *err = "too large for a game record: more than " +
+             std::to_string(kMostBytes >> 20) + " MiB";
       return kirato::Disk::ReadResult::kReadError;
     }
     if (n < sizeof buffer) break;
@@ -336,12 +340,15 @@ std::string OperandProblem(const kirato::CliOptions& options) {
 
 // One run of the console program: its disk (the real one, or one that
 // writes nothing), the messages' stream and the options that shape it.
+// With the SGF (`sgfOut`) or the report on standard output, the messages
+// go to standard error, so that a script reads nothing else there.
 struct CliRun {
-  CliRun(const kirato::CliOptions& options, FILE* messages)
+  explicit CliRun(const kirato::CliOptions& options, bool sgfOut = false)
       : stdio(kirato::SystemDisk()),
         dryRun(stdio),
         disk(options.dryRun ? static_cast<kirato::Disk&>(dryRun) : stdio),
-        console(messages, options.quiet),
+        console(sgfOut || options.report == "-" ? stderr : stdout,
+                options.quiet),
         run(disk) {
     stdio.reportToStdout = options.report == "-";
     console.Attach(run);
@@ -382,15 +389,9 @@ struct CliRun {
   kirato::Run run;
 };
 
-// With the report on standard output, the messages go to standard error,
-// so that a script reads nothing but the report there.
-FILE* MessageStream(const kirato::CliOptions& options, bool sgfOut) {
-  return sgfOut || options.report == "-" ? stderr : stdout;
-}
-
 int RunDatafileCommand(const kirato::CliOptions& options) {
   const std::string& datafile = options.operands[0];
-  CliRun c(options, MessageStream(options, false));
+  CliRun c(options);
   if (!c.StartReport(options.report)) return 2;
   kirato::ReadExecutableTime(c.run, kirato::SelfExecutablePath());
   bool close = false;  // the console has no window to close
@@ -407,7 +408,7 @@ int RunDatafileCommand(const kirato::CliOptions& options) {
 
 // convert -o DIR FILE...: a run over the files named.
 int ConvertFilesCommand(const kirato::CliOptions& options) {
-  CliRun c(options, MessageStream(options, false));
+  CliRun c(options);
   if (!c.StartReport(options.report)) return 2;
   kirato::ReadExecutableTime(c.run, kirato::SelfExecutablePath());
   const std::vector<std::string> files(options.operands.begin() + 1,
@@ -441,7 +442,7 @@ int ConvertCommand(const kirato::CliOptions& options) {
     return UsageError("the SGF and the report cannot both go to standard "
                       "output");
   }
-  CliRun c(options, MessageStream(options, sgfOut));
+  CliRun c(options, sgfOut);
   if (!c.StartReport(options.report)) return 2;
   // The game is named after its SGF file; on standard output, after the
   // record.

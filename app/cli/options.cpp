@@ -76,9 +76,10 @@ std::string_view LongNameOf(int code) {
 
 constexpr char kShortOptions[] = ":fnqj:o:";
 
-std::string Quoted(std::string_view text) {
+// `text` in quotes, after `prefix` ("--" for a long option's name).
+std::string Quoted(std::string_view text, std::string_view prefix = {}) {
   std::string quoted = "'";
-  return quoted.append(text).append("'");
+  return quoted.append(prefix).append(text).append("'");
 }
 
 // What is wrong with the long option `arg` ("--name" or "--name=value").
@@ -99,15 +100,12 @@ std::string LongOptionProblem(std::string_view arg) {
     }
   }
   if (matches == 0 || name.empty()) return "unrecognized option " + Quoted(arg);
-  if (matches > 1) {
-    return "option " + Quoted(std::string("--").append(name)) +
-           " is ambiguous";
-  }
-  const std::string full = std::string("--").append(found->name);
+  if (matches > 1) return "option " + Quoted(name, "--") + " is ambiguous";
+  const std::string full = Quoted(found->name, "--");
   if (found->has_arg == no_argument) {
-    return "option " + Quoted(full) + " doesn't allow an argument";
+    return "option " + full + " doesn't allow an argument";
   }
-  return "option " + Quoted(full) + " requires an argument";
+  return "option " + full + " requires an argument";
 }
 
 // What getopt_long found wrong, said in the GNU tools' words. Its own
@@ -167,11 +165,8 @@ bool ParseOptions(int argc, char** argv, CliOptions* options,
         return false;
       default:
         if (!ReadValue(code, optarg, options)) {
-          *error = std::string("invalid argument '")
-                       .append(optarg)
-                       .append("' for '--")
-                       .append(LongNameOf(code))
-                       .append("'");
+          *error = "invalid argument " + Quoted(optarg) + " for " +
+                   Quoted(LongNameOf(code), "--");
           return false;
         }
     }

@@ -13,11 +13,14 @@ namespace kirato {
 
 class ProgressLine {
  public:
-  // `write` receives what goes to the terminal; `columns` is its width.
-  // A disabled line writes nothing at all.
+  // `write` receives what goes to the terminal; `columns` is its width,
+  // 0 when there is no terminal. A disabled line, or one without a
+  // terminal, writes nothing at all.
   ProgressLine(bool enabled, int columns,
                std::function<void(std::string_view)> write)
-      : enabled_(enabled), columns_(columns), write_(std::move(write)) {}
+      : enabled_(enabled && columns > 0),
+        columns_(columns),
+        write_(std::move(write)) {}
 
   // `seconds` since the run began. Nothing is shown during the first
   // second, and the line is redrawn at most ten times a second.
@@ -25,6 +28,9 @@ class ProgressLine {
 
   // Takes the line off the terminal, if it is on it.
   void Erase();
+
+  // Whether the line is ever drawn.
+  bool Enabled() const { return enabled_; }
 
   // The text shown for these figures, at most `columns` - 1 columns wide.
   static std::string Text(int records, std::string_view folder,

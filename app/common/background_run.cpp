@@ -51,8 +51,8 @@ void BackgroundRun::Carry(const JobFiles& job, const std::string& programFile,
   }
   outcome_.failed = run_.state.errorFlag;
   std::lock_guard<std::mutex> lock(mutex_);
-  const RunState& s = run_.state;
-  pending_.records = s.filesUpToDate + s.filesConverted + s.filesFailed;
+  // Every record decided was told to the progress sink, the last one too;
+  // only the folder is no longer being walked.
   pending_.folder.clear();
   // Called under the lock, so that Detach() cannot return while it runs.
   if (finished_) finished_();

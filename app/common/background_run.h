@@ -25,6 +25,12 @@ class BackgroundRun {
     std::string folder;              // being walked; empty once it is over
   };
 
+  // How often a window catches up with the run, in milliseconds. Adding,
+  // selecting and painting every line as it comes would cost more than
+  // converting its record; ten times a second still reads as a list that
+  // moves with the run.
+  static constexpr int kTickMs = 100;
+
   explicit BackgroundRun(Disk& disk);
   // Waits for the run: its outputs and its log are complete when the
   // program ends, whenever the window was closed.

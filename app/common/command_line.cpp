@@ -11,7 +11,6 @@ namespace kirato {
 
 namespace {
 
-
 bool HasBlank(const std::string& argument) {
   return argument.find_first_of(" \t") != std::string::npos;
 }

@@ -1,9 +1,11 @@
-// Entering the job folder on POSIX systems.
+// What the window program says and does differently on POSIX systems:
+// its help and entering the job folder.
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "app/common/command_line.h"
 #include "app/common/job.h"
 
 namespace kirato {

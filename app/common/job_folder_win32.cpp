@@ -1,4 +1,6 @@
-// Entering the job folder on Windows.
+// What the window program says and does differently on Windows: its help
+// and entering the job folder.
+#include "app/common/command_line.h"
 #include "app/common/job.h"
 #include "batch/path_win32.h"
 

@@ -52,11 +52,6 @@ QString FromBytes(std::string_view text) {
   return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// How often the window catches up with the run. Adding, selecting and
-// painting every line as it comes would cost more than converting its
-// record; ten times a second still reads as a list that moves with the run.
-constexpr int kTickMs = 100;
-
 }  // namespace
 
 QIcon ProgramIcon() {
@@ -93,7 +88,7 @@ CConverterDlg::CConverterDlg(DialogSetup setup, QWidget* parent)
   messages_->setUniformItemSizes(true);
 
   ticker_ = new QTimer(this);
-  ticker_->setInterval(kTickMs);
+  ticker_->setInterval(BackgroundRun::kTickMs);
   connect(ticker_, &QTimer::timeout, this, &CConverterDlg::ShowPending);
 
   LayOut();

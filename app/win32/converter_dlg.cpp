@@ -11,10 +11,6 @@ namespace kirato {
 
 namespace {
 
-// How often the window catches up with the run. Adding, selecting and
-// painting every line as it comes would cost more than converting its
-// record; ten times a second still reads as a list that moves with the run.
-constexpr UINT kTickMs = 100;
 constexpr UINT_PTR kTicker = 1;
 // Posted from the run's thread when the run is over.
 constexpr UINT kRunFinished = WM_APP + 1;
@@ -130,7 +126,7 @@ BOOL CConverterDlg::OnInitDialog(HWND window) {
   run_.Start(JobFilesOf(setup_.programPath), setup_.programPath,
              setup_.problem,
              [window] { ::PostMessageW(window, kRunFinished, 0, 0); });
-  ::SetTimer(window, kTicker, kTickMs, nullptr);
+  ::SetTimer(window, kTicker, BackgroundRun::kTickMs, nullptr);
   return TRUE;
 }
 
