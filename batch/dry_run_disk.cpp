@@ -179,16 +179,7 @@ Disk::ReadResult DryRunDisk::ReadIn(Folder& folder, std::string_view name,
   return ReadFile(folder.PathOf(name), bytes, err);
 }
 
-bool DryRunDisk::CreateOutputIn(const std::shared_ptr<Folder>& folder,
-                                std::string_view name, const FileStatus& known,
-                                std::unique_ptr<OutputFile>* file,
-                                std::string* err) {
-  return CreateOutput(folder->PathOf(name), known, file, err);
-}
-
 bool DryRunDisk::RemoveIn(Folder&, std::string_view) { return true; }
-
-void DryRunDisk::RemoveLeftovers(Folder&) {}
 
 std::string DryRunDisk::PseudoFileSystem(Folder& folder) {
   Folder* real = RealOf(folder);
