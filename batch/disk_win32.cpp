@@ -131,6 +131,26 @@ bool HeldOpen(const std::wstring& path) {
   return ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
+// Writes all of `bytes`, in pieces a DWORD can count. False with *err set
+// when the system refuses.
+bool WriteAll(HANDLE file, std::string_view bytes, std::string* err) {
+  while (!bytes.empty()) {
+    const DWORD ask =
+        static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+    DWORD done = 0;
+    if (!::WriteFile(file, bytes.data(), ask, &done, nullptr)) {
+      *err = LastErrorText();
+      return false;
+    }
+    if (done == 0) {
+      *err = ErrnoText(EIO);
+      return false;
+    }
+    bytes.remove_prefix(done);
+  }
+  return true;
+}
+
 class Win32OutputFile : public OutputFile {
  public:
   Win32OutputFile(HANDLE file, bool marked, std::wstring temp,
@@ -147,17 +167,7 @@ class Win32OutputFile : public OutputFile {
   }
 
   bool Write(std::string_view bytes) override {
-    while (!bytes.empty() && error_.empty()) {
-      const DWORD ask =
-          static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
-      DWORD done = 0;
-      if (!::WriteFile(file_.get(), bytes.data(), ask, &done, nullptr)) {
-        error_ = LastErrorText();
-      } else if (done == 0) {
-        error_ = ErrnoText(EIO);
-      }
-      bytes.remove_prefix(done);
-    }
+    if (error_.empty()) WriteAll(file_.get(), bytes, &error_);
     return error_.empty();
   }
 
@@ -210,21 +220,7 @@ class Win32LogFile : public BlockLogFile {
 
  private:
   bool WriteOut(std::string_view bytes, std::string* err) override {
-    while (!bytes.empty()) {
-      const DWORD ask =
-          static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
-      DWORD done = 0;
-      if (!::WriteFile(file_.get(), bytes.data(), ask, &done, nullptr)) {
-        *err = LastErrorText();
-        return false;
-      }
-      if (done == 0) {
-        *err = ErrnoText(EIO);
-        return false;
-      }
-      bytes.remove_prefix(done);
-    }
-    return true;
+    return WriteAll(file_.get(), bytes, err);
   }
   Handle file_;
 };
