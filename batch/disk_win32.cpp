@@ -63,7 +63,8 @@ HANDLE OpenForQuery(const std::wstring& path) {
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// The folder part of `path` with its separator, and the name after it.
+// Whether `path` is a folder: opening one as a file is refused as if a
+// permission were missing, which would be the wrong reason to show.
 bool IsDirectoryPath(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
