@@ -88,35 +88,18 @@ ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
     *err = LastErrorText();
     return ReadResult::kCannotOpen;
   }
-  // Asking for one byte more than the file holds tells at once that the
-  // end is reached; a file that grows meanwhile is read on to its end.
-  if (size.QuadPart > Disk::kMaxReadBytes) {
-    *err = Disk::TooLargeText(size.QuadPart);
-    return ReadResult::kCannotOpen;
-  }
-  const size_t expected = static_cast<size_t>(size.QuadPart);
-  size_t have = 0;
-  size_t want = expected + 1;
-  for (;;) {
-    bytes->resize(have + want);
-    const DWORD ask = static_cast<DWORD>(std::min<size_t>(want, 1u << 30));
-    DWORD got = 0;
-    if (!::ReadFile(file, bytes->data() + have, ask, &got, nullptr)) {
-      *err = LastErrorText();
-      bytes->clear();
-      return ReadResult::kReadError;
-    }
-    have += got;
-    if (got == 0 || (got < ask && have == expected)) break;
-    if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
-      *err = Disk::TooLargeText(static_cast<int64_t>(have));
-      bytes->clear();
-      return ReadResult::kReadError;
-    }
-    want = 65536;
-  }
-  bytes->resize(have);
-  return ReadResult::kRead;
+  return Disk::ReadToEnd(
+      size.QuadPart,
+      [file](char* at, size_t want, std::string* readError) -> int64_t {
+        const DWORD ask = static_cast<DWORD>(std::min<size_t>(want, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file, at, ask, &got, nullptr)) {
+          *readError = LastErrorText();
+          return -1;
+        }
+        return got;
+      },
+      bytes, err);
 }
 
 // Whether another program holds `path` open so that it cannot be replaced:
