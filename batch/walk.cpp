@@ -408,7 +408,7 @@ class FolderLook : public Prefetch {
   bool identified = false;
   std::pair<uint64_t, uint64_t> identity;
   std::shared_ptr<OutputFolder> out;
-  std::shared_ptr<Folder> outFolder;  // where `out` exists
+  std::shared_ptr<Folder> outFolder;  // where `out` exists, for `records`
   std::string err;     // why it could not be opened or listed
   std::string pseudo;  // the type of the pseudo file system it lies on
   bool listed = false;
@@ -437,7 +437,6 @@ class FolderLook : public Prefetch {
               [](const DirEntry& a, const DirEntry& b) {
                 return a.name < b.name;
               });
-    out->Existing(disk_, &outFolder);
     for (size_t i = 0; i < entries.size(); ++i) {
       DirEntry& e = entries[i];
       Candidate c;
@@ -450,6 +449,9 @@ class FolderLook : public Prefetch {
       }
       if (e.isDir && e.name.front() != '.') subfolders.push_back(i);
     }
+    // A mirrored walk would otherwise open an output folder, or look for
+    // one in vain, for every folder that only leads to others.
+    if (!records.empty()) out->Existing(disk_, &outFolder);
   }
 
  private:
