@@ -495,11 +495,11 @@ uint32_t ClaimNumber(Walk& w, const std::shared_ptr<OutputFolder>& out) {
     uint64_t device = 0, inode = 0;
     std::shared_ptr<Folder> folder;
     out->numbered = true;
-    out->bound = out->Existing(w.run.disk, &folder) &&
-                 out->Identity(w.run.disk, &device, &inode);
-    out->number = out->bound ? names.OutputFolder(device, inode)
-                             : names.NewOutputFolder();
-    if (!out->bound) w.unbound.push_back(out);
+    const bool bound = out->Existing(w.run.disk, &folder) &&
+                       out->Identity(w.run.disk, &device, &inode);
+    out->number =
+        bound ? names.OutputFolder(device, inode) : names.NewOutputFolder();
+    if (!bound) w.unbound.push_back(out);
   }
   return out->number;
 }
@@ -766,7 +766,7 @@ bool OpenOutputFolder(Run& run, const std::string& where,
   const bool clean =
       run.state.cleanedFolders.insert({st.device, st.inode}).second;
   *out = std::make_shared<OutputFolder>(std::move(folder), clean);
-  (*out)->numbered = (*out)->bound = true;
+  (*out)->numbered = true;
   (*out)->number = run.state.outputs.OutputFolder(st.device, st.inode);
   return true;
 }
