@@ -756,18 +756,18 @@ bool OpenOutputFolder(Run& run, const std::string& where,
   }
   std::string err;
   std::shared_ptr<Folder> folder;
-  FileStatus st;
+  std::pair<uint64_t, uint64_t> identity;
   if (!run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), &folder,
                            &err) ||
-      !run.disk.Stat(folder->prefix(), &st)) {
+      !folder->Identity(&identity)) {
     OutputDirFailure(run, where, created, err);
     return false;
   }
-  const bool clean =
-      run.state.cleanedFolders.insert({st.device, st.inode}).second;
+  const bool clean = run.state.cleanedFolders.insert(identity).second;
   *out = std::make_shared<OutputFolder>(std::move(folder), clean);
   (*out)->numbered = true;
-  (*out)->number = run.state.outputs.OutputFolder(st.device, st.inode);
+  (*out)->number =
+      run.state.outputs.OutputFolder(identity.first, identity.second);
   return true;
 }
 
