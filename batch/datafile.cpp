@@ -232,9 +232,6 @@ bool DoCommand(DatafileRun& d, int lineNumber, std::string_view command) {
   return true;
 }
 
-
-}  // namespace
-
 void ShowSummary(Run& run) {
   const RunState& s = run.state;
   constexpr NoteKind kInfo = NoteKind::kInfo;
@@ -246,6 +243,8 @@ void ShowSummary(Run& run) {
   ShowMessage(run, Format("Files converted: %d", s.filesConverted), kInfo);
   ShowMessage(run, Format("Files failed: %d", s.filesFailed), kInfo);
 }
+
+}  // namespace
 
 void FinishRun(Run& run) {
   RunState& s = run.state;

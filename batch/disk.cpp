@@ -21,10 +21,44 @@ bool BlockLogFile::Failed(std::string* err) const {
   return false;
 }
 
-std::string Disk::TooLargeText(int64_t size) {
+namespace {
+
+// Why a file of `size` bytes is not read.
+std::string TooLargeText(int64_t size) {
   return "too large for a game record: " + std::to_string(size) +
-         " bytes (at most " + std::to_string(kMaxReadBytes >> 20) +
+         " bytes (at most " + std::to_string(Disk::kMaxReadBytes >> 20) +
          " MiB are read)";
+}
+
+}  // namespace
+
+Disk::ReadResult Disk::ReadToEnd(int64_t size, const ReadSome& readSome,
+                                 std::string* bytes, std::string* err) {
+  if (size > kMaxReadBytes) {
+    *err = TooLargeText(size);
+    return ReadResult::kCannotOpen;
+  }
+  const size_t expected = static_cast<size_t>(size);
+  size_t have = 0;
+  size_t want = expected + 1;
+  for (;;) {
+    bytes->resize(have + want);
+    const int64_t n = readSome(bytes->data() + have, want, err);
+    if (n < 0) {
+      bytes->clear();
+      return ReadResult::kReadError;
+    }
+    have += static_cast<size_t>(n);
+    if (n == 0 || (static_cast<size_t>(n) < want && have == expected)) break;
+    if (have > static_cast<size_t>(kMaxReadBytes)) {  // it grew
+      *err = TooLargeText(static_cast<int64_t>(have));
+      bytes->clear();
+      return ReadResult::kReadError;
+    }
+    want = 65536;
+  }
+  bytes->resize(have);
+  return ReadResult::kRead;
 }
 
 bool Disk::OpenFolder(const std::string& prefix,

@@ -11,6 +11,7 @@
 #define KIRATO_BATCH_DISK_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -136,8 +137,6 @@ class Disk {
   // comment a server allows is a few megabytes; a file far larger is no
   // record, and reading it could exhaust the memory of the machine.
   static constexpr int64_t kMaxReadBytes = int64_t{256} << 20;
-  // Why a file of `size` bytes is not read.
-  static std::string TooLargeText(int64_t size);
 
   // The status of `path`. False (kind kMissing) when it does not exist or
   // cannot be looked at. No reason is given: no caller shows one, and a
@@ -165,6 +164,18 @@ class Disk {
   // is read), kReadError when reading it failed part way.
   virtual ReadResult ReadFile(const std::string& path, std::string* bytes,
                               std::string* err) = 0;
+
+  // Reads at most `want` bytes of an open file to `at`: how many, 0 at its
+  // end, or -1 with *err set.
+  using ReadSome =
+      std::function<int64_t(char* at, size_t want, std::string* err)>;
+  // What ReadFile does once the file is open and its status says it holds
+  // `size` bytes, through the one call each system supplies. A file that
+  // has not changed since is read with one call: asking for one byte more
+  // than it holds tells at once that the end has been reached; one that
+  // grows meanwhile is read on to its end, or to kMaxReadBytes.
+  static ReadResult ReadToEnd(int64_t size, const ReadSome& readSome,
+                              std::string* bytes, std::string* err);
 
   // Starts an output file for `path` (see OutputFile) in *file, given what
   // the caller knows of the name now. An existing name that is no regular

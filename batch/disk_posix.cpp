@@ -77,9 +77,6 @@ bool StatAt(int dirfd, const char* name, FileStatus* out) {
 
 using ReadResult = Disk::ReadResult;
 
-// Reads until the end of the file. A file that has not changed since its
-// size was taken is read with one call: asking for one byte more than it
-// holds tells at once that the end has been reached.
 ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -90,33 +87,19 @@ ReadResult ReadAll(int fd, std::string* bytes, std::string* err) {
     *err = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : Disk::kNotRegular;
     return ReadResult::kCannotOpen;
   }
-  if (st.st_size > Disk::kMaxReadBytes) {
-    *err = Disk::TooLargeText(st.st_size);
-    return ReadResult::kCannotOpen;
-  }
-  const size_t expected = static_cast<size_t>(st.st_size);
-  size_t have = 0;
-  size_t want = expected + 1;
-  for (;;) {
-    bytes->resize(have + want);
-    const ssize_t n = ::read(fd, bytes->data() + have, want);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      *err = ErrorText(errno);
-      bytes->clear();
-      return ReadResult::kReadError;
-    }
-    have += static_cast<size_t>(n);
-    if (n == 0 || (static_cast<size_t>(n) < want && have == expected)) break;
-    if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
-      *err = Disk::TooLargeText(static_cast<int64_t>(have));
-      bytes->clear();
-      return ReadResult::kReadError;
-    }
-    want = 65536;
-  }
-  bytes->resize(have);
-  return ReadResult::kRead;
+  return Disk::ReadToEnd(
+      st.st_size,
+      [fd](char* at, size_t want, std::string* readError) -> int64_t {
+        for (;;) {
+          const ssize_t n = ::read(fd, at, want);
+          if (n >= 0) return n;
+          if (errno != EINTR) {
+            *readError = ErrorText(errno);
+            return -1;
+          }
+        }
+      },
+      bytes, err);
 }
 
 ReadResult ReadOpened(int fd, std::string* bytes, std::string* err) {

@@ -63,7 +63,8 @@ HANDLE OpenForQuery(const std::wstring& path) {
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// The folder part of `path` with its separator, and the name after it.
+// Whether `path` is a folder: opening one as a file is refused as if a
+// permission were missing, which would be the wrong reason to show.
 bool IsDirectoryPath(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
@@ -87,35 +88,18 @@ ReadResult ReadAll(HANDLE file, std::string* bytes, std::string* err) {
     *err = LastErrorText();
     return ReadResult::kCannotOpen;
   }
-  // Asking for one byte more than the file holds tells at once that the
-  // end is reached; a file that grows meanwhile is read on to its end.
-  if (size.QuadPart > Disk::kMaxReadBytes) {
-    *err = Disk::TooLargeText(size.QuadPart);
-    return ReadResult::kCannotOpen;
-  }
-  const size_t expected = static_cast<size_t>(size.QuadPart);
-  size_t have = 0;
-  size_t want = expected + 1;
-  for (;;) {
-    bytes->resize(have + want);
-    const DWORD ask = static_cast<DWORD>(std::min<size_t>(want, 1u << 30));
-    DWORD got = 0;
-    if (!::ReadFile(file, bytes->data() + have, ask, &got, nullptr)) {
-      *err = LastErrorText();
-      bytes->clear();
-      return ReadResult::kReadError;
-    }
-    have += got;
-    if (got == 0 || (got < ask && have == expected)) break;
-    if (have > static_cast<size_t>(Disk::kMaxReadBytes)) {  // it grew
-      *err = Disk::TooLargeText(static_cast<int64_t>(have));
-      bytes->clear();
-      return ReadResult::kReadError;
-    }
-    want = 65536;
-  }
-  bytes->resize(have);
-  return ReadResult::kRead;
+  return Disk::ReadToEnd(
+      size.QuadPart,
+      [file](char* at, size_t want, std::string* readError) -> int64_t {
+        const DWORD ask = static_cast<DWORD>(std::min<size_t>(want, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file, at, ask, &got, nullptr)) {
+          *readError = LastErrorText();
+          return -1;
+        }
+        return got;
+      },
+      bytes, err);
 }
 
 // Whether another program holds `path` open so that it cannot be replaced:
@@ -129,6 +113,26 @@ bool HeldOpen(const std::wstring& path) {
     return false;
   }
   return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// Writes all of `bytes`, in pieces a DWORD can count. False with *err set
+// when the system refuses.
+bool WriteAll(HANDLE file, std::string_view bytes, std::string* err) {
+  while (!bytes.empty()) {
+    const DWORD ask =
+        static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+    DWORD done = 0;
+    if (!::WriteFile(file, bytes.data(), ask, &done, nullptr)) {
+      *err = LastErrorText();
+      return false;
+    }
+    if (done == 0) {
+      *err = ErrnoText(EIO);
+      return false;
+    }
+    bytes.remove_prefix(done);
+  }
+  return true;
 }
 
 class Win32OutputFile : public OutputFile {
@@ -147,17 +151,7 @@ class Win32OutputFile : public OutputFile {
   }
 
   bool Write(std::string_view bytes) override {
-    while (!bytes.empty() && error_.empty()) {
-      const DWORD ask =
-          static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
-      DWORD done = 0;
-      if (!::WriteFile(file_.get(), bytes.data(), ask, &done, nullptr)) {
-        error_ = LastErrorText();
-      } else if (done == 0) {
-        error_ = ErrnoText(EIO);
-      }
-      bytes.remove_prefix(done);
-    }
+    if (error_.empty()) WriteAll(file_.get(), bytes, &error_);
     return error_.empty();
   }
 
@@ -210,21 +204,7 @@ class Win32LogFile : public BlockLogFile {
 
  private:
   bool WriteOut(std::string_view bytes, std::string* err) override {
-    while (!bytes.empty()) {
-      const DWORD ask =
-          static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
-      DWORD done = 0;
-      if (!::WriteFile(file_.get(), bytes.data(), ask, &done, nullptr)) {
-        *err = LastErrorText();
-        return false;
-      }
-      if (done == 0) {
-        *err = ErrnoText(EIO);
-        return false;
-      }
-      bytes.remove_prefix(done);
-    }
-    return true;
+    return WriteAll(file_.get(), bytes, err);
   }
   Handle file_;
 };

@@ -16,7 +16,6 @@ class DiscardedLog : public LogFile {
   bool Flush(std::string*) override { return true; }
 };
 
-// A folder of the real disk, or one this run would have made (no `real`).
 // The identity of a folder: the real one's, or for one this run would have
 // made, one like no other's, as Stat gives it.
 std::pair<uint64_t, uint64_t> DryIdentity(const std::string& prefix,
@@ -27,15 +26,21 @@ std::pair<uint64_t, uint64_t> DryIdentity(const std::string& prefix,
           std::hash<std::string>()(prefix.substr(0, prefix.size() - 1))};
 }
 
+// A folder of the real disk, or one this run would have made (no `real`).
 class DryFolder : public Folder {
  public:
   DryFolder(const std::string& prefix, std::shared_ptr<Folder> real)
-      : Folder(prefix, DryIdentity(prefix, real.get()).first,
-               DryIdentity(prefix, real.get()).second),
-        real_(std::move(real)) {}
+      : DryFolder(prefix, DryIdentity(prefix, real.get()), std::move(real)) {}
   Folder* real() const { return real_.get(); }
 
  private:
+  // Taken by reference, so that `real` is still there when the identity
+  // is worked out from it, once.
+  DryFolder(const std::string& prefix, std::pair<uint64_t, uint64_t> identity,
+            std::shared_ptr<Folder>&& real)
+      : Folder(prefix, identity.first, identity.second),
+        real_(std::move(real)) {}
+
   std::shared_ptr<Folder> real_;
 };
 
@@ -179,16 +184,7 @@ Disk::ReadResult DryRunDisk::ReadIn(Folder& folder, std::string_view name,
   return ReadFile(folder.PathOf(name), bytes, err);
 }
 
-bool DryRunDisk::CreateOutputIn(const std::shared_ptr<Folder>& folder,
-                                std::string_view name, const FileStatus& known,
-                                std::unique_ptr<OutputFile>* file,
-                                std::string* err) {
-  return CreateOutput(folder->PathOf(name), known, file, err);
-}
-
 bool DryRunDisk::RemoveIn(Folder&, std::string_view) { return true; }
-
-void DryRunDisk::RemoveLeftovers(Folder&) {}
 
 std::string DryRunDisk::PseudoFileSystem(Folder& folder) {
   Folder* real = RealOf(folder);

@@ -46,12 +46,7 @@ class DryRunDisk : public Disk {
   bool LookIn(Folder& folder, std::string_view name, FileStatus* st) override;
   ReadResult ReadIn(Folder& folder, std::string_view name, std::string* bytes,
                     std::string* err) override;
-  bool CreateOutputIn(const std::shared_ptr<Folder>& folder,
-                      std::string_view name, const FileStatus& known,
-                      std::unique_ptr<OutputFile>* file,
-                      std::string* err) override;
   bool RemoveIn(Folder& folder, std::string_view name) override;
-  void RemoveLeftovers(Folder& folder) override;
   std::string PseudoFileSystem(Folder& folder) override;
 
   const PathRules& Paths() const override { return base_.Paths(); }

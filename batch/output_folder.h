@@ -60,7 +60,6 @@ class OutputFolder {
   // The number the run's claims know this folder by (OutputNames). Set and
   // read on the walk's own thread.
   bool numbered = false;
-  bool bound = false;  // the number is tied to the folder's identity
   uint32_t number = 0;
 
  private:

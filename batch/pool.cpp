@@ -78,11 +78,9 @@ void RecordPool::Submit(Outcomes outcomes, BatchWork work) {
     work(&outcomes, &scratch_);
     work = nullptr;
   }
-  if (!work) {
-    if (queue_.empty()) {
-      for (const RecordOutcome& o : outcomes) Deliver(run_, o);
-      return;
-    }
+  if (!work && queue_.empty()) {
+    for (const RecordOutcome& o : outcomes) Deliver(run_, o);
+    return;
   }
   const size_t records = outcomes.size();
   while (inFlight_ > 0 && inFlight_ + records > window_) MakeRoom();
@@ -160,11 +158,7 @@ void RecordPool::Await(Prefetch& work) {
       continue;
     }
     if (!work_.empty()) {
-      std::shared_ptr<Slot> slot = std::move(work_.front());
-      work_.pop_front();
-      lock.unlock();
-      RunBatch(*slot, &scratch_);
-      lock.lock();
+      RunFirstBatch(lock);
       continue;
     }
     awaiting_ = true;
@@ -191,13 +185,15 @@ void RecordPool::MakeRoom() {
 
 void RecordPool::HelpUntil(const Slot* target) {
   std::unique_lock<std::mutex> lock(mutex_);
-  while (!target->done.load() && !work_.empty()) {
-    std::shared_ptr<Slot> slot = std::move(work_.front());
-    work_.pop_front();
-    lock.unlock();
-    RunBatch(*slot, &scratch_);
-    lock.lock();
-  }
+  while (!target->done.load() && !work_.empty()) RunFirstBatch(lock);
+}
+
+void RecordPool::RunFirstBatch(std::unique_lock<std::mutex>& lock) {
+  std::shared_ptr<Slot> slot = std::move(work_.front());
+  work_.pop_front();
+  lock.unlock();
+  RunBatch(*slot, &scratch_);
+  lock.lock();
 }
 
 void RecordPool::RunBatch(Slot& slot, Scratch* scratch) {

@@ -154,6 +154,9 @@ class RecordPool {
   void MakeRoom();
   // Does a batch and says it is done.
   void RunBatch(Slot& slot, Scratch* scratch);
+  // Takes the first batch no worker has taken and does it on the walk's
+  // thread; called and returns with `lock` held.
+  void RunFirstBatch(std::unique_lock<std::mutex>& lock);
   // Does the batches no worker has taken yet, on this thread, until
   // `target` is done or none is left.
   void HelpUntil(const Slot* target);

@@ -408,7 +408,7 @@ class FolderLook : public Prefetch {
   bool identified = false;
   std::pair<uint64_t, uint64_t> identity;
   std::shared_ptr<OutputFolder> out;
-  std::shared_ptr<Folder> outFolder;  // where `out` exists
+  std::shared_ptr<Folder> outFolder;  // where `out` exists, for `records`
   std::string err;     // why it could not be opened or listed
   std::string pseudo;  // the type of the pseudo file system it lies on
   bool listed = false;
@@ -437,7 +437,6 @@ class FolderLook : public Prefetch {
               [](const DirEntry& a, const DirEntry& b) {
                 return a.name < b.name;
               });
-    out->Existing(disk_, &outFolder);
     for (size_t i = 0; i < entries.size(); ++i) {
       DirEntry& e = entries[i];
       Candidate c;
@@ -450,6 +449,9 @@ class FolderLook : public Prefetch {
       }
       if (e.isDir && e.name.front() != '.') subfolders.push_back(i);
     }
+    // A mirrored walk would otherwise open an output folder, or look for
+    // one in vain, for every folder that only leads to others.
+    if (!records.empty()) out->Existing(disk_, &outFolder);
   }
 
  private:
@@ -493,11 +495,11 @@ uint32_t ClaimNumber(Walk& w, const std::shared_ptr<OutputFolder>& out) {
     uint64_t device = 0, inode = 0;
     std::shared_ptr<Folder> folder;
     out->numbered = true;
-    out->bound = out->Existing(w.run.disk, &folder) &&
-                 out->Identity(w.run.disk, &device, &inode);
-    out->number = out->bound ? names.OutputFolder(device, inode)
-                             : names.NewOutputFolder();
-    if (!out->bound) w.unbound.push_back(out);
+    const bool bound = out->Existing(w.run.disk, &folder) &&
+                       out->Identity(w.run.disk, &device, &inode);
+    out->number =
+        bound ? names.OutputFolder(device, inode) : names.NewOutputFolder();
+    if (!bound) w.unbound.push_back(out);
   }
   return out->number;
 }
@@ -754,18 +756,18 @@ bool OpenOutputFolder(Run& run, const std::string& where,
   }
   std::string err;
   std::shared_ptr<Folder> folder;
-  FileStatus st;
+  std::pair<uint64_t, uint64_t> identity;
   if (!run.disk.OpenFolder(run.disk.Paths().WithSeparator(created), &folder,
                            &err) ||
-      !run.disk.Stat(folder->prefix(), &st)) {
+      !folder->Identity(&identity)) {
     OutputDirFailure(run, where, created, err);
     return false;
   }
-  const bool clean =
-      run.state.cleanedFolders.insert({st.device, st.inode}).second;
+  const bool clean = run.state.cleanedFolders.insert(identity).second;
   *out = std::make_shared<OutputFolder>(std::move(folder), clean);
-  (*out)->numbered = (*out)->bound = true;
-  (*out)->number = run.state.outputs.OutputFolder(st.device, st.inode);
+  (*out)->numbered = true;
+  (*out)->number =
+      run.state.outputs.OutputFolder(identity.first, identity.second);
   return true;
 }
 
