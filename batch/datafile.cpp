@@ -5,13 +5,13 @@
 
 #include "base/ascii.h"
 #include "base/text_file.h"
+#include "base/utf8.h"
 #include "batch/walk.h"
 
 namespace kirato {
 
 namespace {
 
-constexpr int kMaxThreads = 256;
 
 enum class Command {
   kForceError,
@@ -78,9 +78,8 @@ std::string_view ForcedErrorText(std::string_view command) {
 
 // THREADS=N: how many records are converted at once; 0 means one per core.
 void SetThreads(Run& run, int lineNumber, std::string_view value) {
-  size_t end = 0;
-  const long long n = ReadNumber(value, 0, &end);
-  if (value.empty() || end != value.size() || n > kMaxThreads) {
+  int threads = 0;
+  if (!ReadThreadCount(value, &threads)) {
     ShowMessage(run, Format("Datafile line %d: THREADS needs a number from 0 "
                             "to %d, not '%.*s'",
                             lineNumber, kMaxThreads,
@@ -88,7 +87,7 @@ void SetThreads(Run& run, int lineNumber, std::string_view value) {
     run.state.errorFlag = true;
     return;
   }
-  if (!run.state.threadsFixed) run.state.threads = static_cast<int>(n);
+  if (!run.state.threadsFixed) run.state.threads = threads;
 }
 
 // Hands out the physical lines of a datafile, however long: a long path
@@ -307,7 +306,9 @@ bool ExecuteDatafile(Run& run, const std::string& datafilePath,
   text = run.disk.DatafileText(std::move(text));
   // Notepad starts a UTF-8 file with a byte order mark; it is no command.
   std::string_view rest = text;
-  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+  if (rest.starts_with(kByteOrderMark)) {
+    rest.remove_prefix(kByteOrderMark.size());
+  }
 
   DatafileRun d{run, logPath, {}, false};
   int lineNumber = 0;
@@ -372,6 +373,14 @@ std::string ReplaceFileExtension(const std::string& path,
 // CHARSET=KEEP copies the bytes of the records as they are, for anyone who
 // relies on the old output; CHARSET=UTF-8 decodes them again. False for any
 // other value.
+bool ReadThreadCount(std::string_view value, int* threads) {
+  size_t end = 0;
+  const long long n = ReadNumber(value, 0, &end);
+  if (value.empty() || end != value.size() || n > kMaxThreads) return false;
+  *threads = static_cast<int>(n);
+  return true;
+}
+
 bool ReadCharsetMode(std::string_view value, CharsetMode* mode) {
   if (EqualsNoCase(value, "KEEP")) {
     *mode = CharsetMode::kKeep;

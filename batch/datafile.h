@@ -40,6 +40,11 @@ void ShowDatafileNotFound(Run& run, const std::string& datafilePath);
 // any letter case. False for any other value.
 bool ReadCharsetMode(std::string_view value, CharsetMode* mode);
 
+// THREADS=N and -j N: a number from 0 (one thread a core) to kMaxThreads.
+// False for any other value.
+constexpr int kMaxThreads = 256;
+bool ReadThreadCount(std::string_view value, int* threads);
+
 // `path` with everything from the last '.' of its final component on replaced
 // by `extension`, or with `extension` appended when that component has no
 // '.'. For programs and datafiles whose names carry no extension.

@@ -15,15 +15,10 @@ constexpr FormatName kFormatNames[] = {{"UGF", RecordFormat::kUgf},
                                        {"GIB", RecordFormat::kGib},
                                        {"NGF", RecordFormat::kNgf}};
 
-std::string_view Trimmed(std::string_view text) {
-  text.remove_prefix(SkipSpace(text, 0));
-  return TrimTrailingSpace(text);
-}
-
 }  // namespace
 
 bool ReadFormatSet(std::string_view value, FormatSet* formats) {
-  if (EqualsNoCase(Trimmed(value), "ALL")) {
+  if (EqualsNoCase(TrimSpace(value), "ALL")) {
     *formats = 0;
     for (const FormatName& f : kFormatNames) *formats |= FormatBit(f.format);
     return true;
@@ -32,7 +27,7 @@ bool ReadFormatSet(std::string_view value, FormatSet* formats) {
   for (size_t pos = 0; pos <= value.size();) {
     size_t comma = value.find(',', pos);
     if (comma == std::string_view::npos) comma = value.size();
-    const std::string_view name = Trimmed(value.substr(pos, comma - pos));
+    const std::string_view name = TrimSpace(value.substr(pos, comma - pos));
     bool known = false;
     for (const FormatName& f : kFormatNames) {
       if (EqualsNoCase(name, f.name)) {

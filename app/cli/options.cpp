@@ -36,21 +36,12 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// -j N: a whole number of threads, 0 meaning one per core.
-bool ReadThreads(std::string_view value, int* threads) {
-  size_t end = 0;
-  const long long n = ReadNumber(value, 0, &end);
-  if (value.empty() || end != value.size() || n > 256) return false;
-  *threads = static_cast<int>(n);
-  return true;
-}
-
 // Sets the option's value; false when it is not one the option accepts.
 bool ReadValue(int code, std::string_view value, CliOptions* o) {
   switch (code) {
     case 'j':
       o->threadsGiven = true;
-      return ReadThreads(value, &o->threads);
+      return ReadThreadCount(value, &o->threads);
     case kCharset:
       o->charsetGiven = true;
       return ReadCharsetMode(value, &o->charset);
