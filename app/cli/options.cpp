@@ -4,7 +4,6 @@
 
 #include <string_view>
 
-#include "base/ascii.h"
 #include "batch/datafile.h"
 
 namespace kirato {
